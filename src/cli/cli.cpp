@@ -1,0 +1,100 @@
+#include "cli/cli.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "console/append_log.h"
+#include "engine/conversion.h"
+#include "platform/platform.h"
+
+#ifndef GLYPHWARDEN_VERSION
+#define GLYPHWARDEN_VERSION "0"
+#endif
+
+namespace {
+
+constexpr int EXIT_RUN_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+const wchar_t USAGE[] =
+    L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
+    L"                       --original-gfx DIR --new-gfx DIR\r\n"
+    L"       glyphwarden-cli --help | --version\r\n";
+
+const wchar_t HELP[] =
+    L"Copies the PNG graphics of the original graphics folder into the new graphics folder,\r\n"
+    L"renamed to the graphic numbers of the new firmware. Firmware images are only read and\r\n"
+    L"no PNG is ever overwritten.\r\n"
+    L"\r\n"
+    L"  --original-firmware FILE  firmware image the graphics were made for\r\n"
+    L"  --new-firmware FILE       firmware image to carry them to\r\n"
+    L"  --original-gfx DIR        folder of the PNGs, named by graphic number (1A2B.png)\r\n"
+    L"  --new-gfx DIR             folder that receives the copies\r\n"
+    L"  --help                    this text\r\n"
+    L"  --version                 the program's version\r\n";
+
+enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, OPTION_COUNT };
+constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
+    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx"};
+
+bool writeToStandardOutput(void*, const wchar_t* text) {
+  platform::writeText(platform::Stream::Output, text);
+  return true;
+}
+
+int usageError(std::wstring_view problem) {
+  std::wstring message = L"glyphwarden-cli: ";
+  message += problem;
+  message += L"\r\n";
+  message += USAGE;
+  platform::writeText(platform::Stream::Error, message);
+  return EXIT_USAGE;
+}
+
+std::optional<Option> optionNamed(std::wstring_view name) {
+  for (int i = 0; i < OPTION_COUNT; ++i)
+    if (OPTION_NAMES[i] == name) return static_cast<Option>(i);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::wstring>& arguments) {
+  std::array<std::optional<std::wstring>, OPTION_COUNT> values;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::wstring_view argument = arguments[i];
+    if (argument == L"--help") {
+      platform::writeText(platform::Stream::Output, std::wstring(USAGE) + L"\r\n" + HELP);
+      return 0;
+    }
+    if (argument == L"--version") {
+      platform::writeText(platform::Stream::Output, L"glyphwarden-cli " GLYPHWARDEN_VERSION L"\r\n");
+      return 0;
+    }
+    std::optional<std::wstring_view> inlineValue;
+    if (const auto equals = argument.find(L'='); argument.starts_with(L"--") && equals != std::wstring_view::npos) {
+      inlineValue = argument.substr(equals + 1);
+      argument = argument.substr(0, equals);
+    }
+    const auto option = optionNamed(argument);
+    if (!option) return usageError(L"unknown option " + std::wstring(argument));
+    if (values[*option]) return usageError(std::wstring(argument) + L" given twice");
+    if (inlineValue) {
+      values[*option] = std::wstring(*inlineValue);
+    } else if (i + 1 < arguments.size()) {
+      values[*option] = arguments[++i];
+    } else {
+      return usageError(std::wstring(argument) + L" needs a value");
+    }
+  }
+  for (int i = 0; i < OPTION_COUNT; ++i)
+    if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));
+
+  installLogSink(writeToStandardOutput, nullptr);
+  const bool succeeded =
+      runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE]);
+  installLogSink(nullptr, nullptr);
+  platform::flushText(platform::Stream::Output);
+  return succeeded ? 0 : EXIT_RUN_FAILED;
+}

@@ -1,0 +1,9 @@
+// Entry of glyphwarden-cli on POSIX: arguments arrive as UTF-8.
+#include "cli/cli.h"
+#include "platform/utf8.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::wstring> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(platform::fromUtf8(argv[i]));
+  return runCommandLine(arguments);
+}

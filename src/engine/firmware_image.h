@@ -1,0 +1,37 @@
+// The two firmware images of one conversion run, opened exclusively and mapped read-only.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/platform.h"
+
+struct FirmwareImage {
+  platform::ExclusiveFile file;
+  platform::FileMapping mapping;
+  platform::MappedView view;
+  std::uint32_t regionSize = 0;
+
+  // The bytes searched: the whole region, past the end of the file reading as zero.
+  std::span<const std::uint8_t> bytes() const { return {view.base(), regionSize}; }
+};
+
+class FirmwareImagePair {
+ public:
+  FirmwareImagePair() = default;
+  FirmwareImagePair(const FirmwareImagePair&) = delete;
+  FirmwareImagePair& operator=(const FirmwareImagePair&) = delete;
+  ~FirmwareImagePair() { release(); }
+
+  // Opens and maps both images, reporting each step; on failure reports it, releases what was
+  // opened and returns false.
+  bool open(const wchar_t* originalPath, const wchar_t* newPath);
+  void release();
+
+  const FirmwareImage& original() const { return original_; }
+  const FirmwareImage& updated() const { return new_; }
+
+ private:
+  FirmwareImage original_;
+  FirmwareImage new_;
+};

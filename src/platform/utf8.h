@@ -1,0 +1,14 @@
+// UTF-8 at the boundary to byte-oriented interfaces (POSIX file names, redirected output).
+// Bytes that are not valid UTF-8 decode to U+DC80..U+DCFF and encode back to the same bytes,
+// so any file name survives the round trip.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+std::string toUtf8(std::wstring_view text);
+std::wstring fromUtf8(std::string_view bytes);
+
+}  // namespace platform

@@ -1,0 +1,123 @@
+// Win32 implementation of the platform services.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+namespace platform {
+
+const wchar_t PATH_SEPARATOR = L'\\';
+
+namespace {
+HANDLE asHandle(NativeValue value) { return reinterpret_cast<HANDLE>(value); }
+NativeValue asValue(HANDLE handle) { return reinterpret_cast<NativeValue>(handle); }
+}  // namespace
+
+NativeValue ExclusiveFile::invalidValue() { return asValue(INVALID_HANDLE_VALUE); }
+
+bool ExclusiveFile::open(const wchar_t* path) {
+  close();
+  // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
+  // violation until this handle is closed. A folder cannot be opened this way.
+  native_ = asValue(CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  return isOpen();
+}
+
+void ExclusiveFile::close() {
+  if (isOpen()) CloseHandle(asHandle(native_));
+  native_ = invalidValue();
+}
+
+bool ExclusiveFile::isOpen() const { return native_ != invalidValue(); }
+
+bool FileMapping::create(const ExclusiveFile& file) {
+  close();
+  // Maximum size 0 maps the whole file; the system refuses this for a file of length 0.
+  native_ = asValue(CreateFileMappingW(asHandle(file.native_), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  return isOpen();
+}
+
+void FileMapping::close() {
+  if (isOpen()) CloseHandle(asHandle(native_));
+  native_ = 0;
+}
+
+bool MappedView::map(const FileMapping& mapping) {
+  unmap();
+  base_ = static_cast<const std::uint8_t*>(MapViewOfFile(asHandle(mapping.native_), FILE_MAP_READ, 0, 0, 0));
+  return isMapped();
+}
+
+void MappedView::unmap() {
+  if (isMapped()) UnmapViewOfFile(base_);
+  base_ = nullptr;
+}
+
+std::uint32_t MappedView::queryRegionSize() const {
+  if (!isMapped()) return 0;
+  MEMORY_BASIC_INFORMATION info = {};
+  if (VirtualQuery(base_, &info, sizeof info) == 0) return 0;
+  return static_cast<std::uint32_t>(info.RegionSize);
+}
+
+bool DirectoryWalk::start(const wchar_t* pattern) {
+  close();
+  WIN32_FIND_DATAW entry = {};
+  HANDLE find = FindFirstFileW(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  native_ = asValue(find);
+  name_ = entry.cFileName;
+  return true;
+}
+
+bool DirectoryWalk::next() {
+  if (native_ == 0) return false;
+  WIN32_FIND_DATAW entry = {};
+  if (!FindNextFileW(asHandle(native_), &entry)) return false;
+  name_ = entry.cFileName;
+  return true;
+}
+
+void DirectoryWalk::close() {
+  if (native_ != 0) FindClose(asHandle(native_));
+  native_ = 0;
+  name_.clear();
+}
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination) {
+  if (CopyFileW(source, destination, TRUE)) return CopyOutcome::Copied;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_EXISTS ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
+}
+
+}  // namespace platform
+
+#include <cstdio>
+
+#include "platform/utf8.h"
+
+namespace platform {
+
+void writeText(Stream stream, std::wstring_view text) {
+  HANDLE handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    // A console shows any character when given UTF-16 directly.
+    DWORD written = 0;
+    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  const std::string bytes = toUtf8(text);
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(handle, data, static_cast<DWORD>(left), &written, nullptr) || written == 0) return;
+    data += written;
+    left -= written;
+  }
+}
+
+void flushText(Stream) {}  // writes go straight to the handle
+
+}  // namespace platform

@@ -1,0 +1,80 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/test_files.h"
+
+namespace {
+
+std::vector<std::wstring> walk(const fs::path& folder, const std::wstring& mask) {
+  std::vector<std::wstring> names;
+  platform::DirectoryWalk walk;
+  const std::wstring pattern = wide(folder) + platform::PATH_SEPARATOR + mask;
+  if (walk.start(pattern.c_str())) {
+    do names.push_back(walk.name());
+    while (walk.next());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(DirectoryWalk, MatchesPngNamesWithoutRegardToCaseFoldersIncluded) {
+  TempDir dir;
+  for (const char* name : {"a.png", "B.PNG", "c.Png", "d.txt", "png", "e.png.bak"}) writeFile(dir / name, "x");
+  fs::create_directory(dir / "f.png");
+  EXPECT_EQ(walk(dir.path(), L"*.png"), (std::vector<std::wstring>{L"B.PNG", L"a.png", L"c.Png", L"f.png"}));
+}
+
+TEST(DirectoryWalk, CannotStartOnAMissingFolderOrWithoutAMatch) {
+  TempDir dir;
+  writeFile(dir / "a.txt", "x");
+  platform::DirectoryWalk walk;
+  EXPECT_FALSE(walk.start((wide(dir.path()) + platform::PATH_SEPARATOR + L"*.png").c_str()));
+  EXPECT_FALSE(walk.start((wide(dir / "missing") + platform::PATH_SEPARATOR + L"*.png").c_str()));
+}
+
+TEST(ExclusiveFile, SecondOpenFailsUntilTheFirstIsClosed) {
+  TempDir dir;
+  writeFile(dir / "fw.bin", "data");
+  const std::wstring path = wide(dir / "fw.bin");
+  platform::ExclusiveFile first, second;
+  ASSERT_TRUE(first.open(path.c_str()));
+  EXPECT_FALSE(second.open(path.c_str()));
+  first.close();
+  EXPECT_TRUE(second.open(path.c_str()));
+}
+
+TEST(CopyWithoutOverwrite, HasThreeOutcomesAndNeverReplaces) {
+  TempDir dir;
+  writeFile(dir / "source.png", "source bytes");
+  writeFile(dir / "taken.png", "older bytes");
+  fs::create_directory(dir / "folder.png");
+  const auto copy = [&](const fs::path& from, const fs::path& to) {
+    return platform::copyWithoutOverwrite(wide(from).c_str(), wide(to).c_str());
+  };
+  EXPECT_EQ(copy(dir / "source.png", dir / "fresh.png"), platform::CopyOutcome::Copied);
+  EXPECT_EQ(readFile(dir / "fresh.png"), readFile(dir / "source.png"));
+  EXPECT_EQ(copy(dir / "source.png", dir / "taken.png"), platform::CopyOutcome::DestinationExists);
+  EXPECT_EQ(copy(dir / "source.png", dir / "source.png"), platform::CopyOutcome::DestinationExists);
+  EXPECT_EQ(copy(dir / "missing.png", dir / "other.png"), platform::CopyOutcome::Failed);
+  EXPECT_EQ(copy(dir / "folder.png", dir / "other.png"), platform::CopyOutcome::Failed);
+  EXPECT_EQ(copy(dir / "source.png", dir / "missing" / "other.png"), platform::CopyOutcome::Failed);
+  EXPECT_EQ(readFile(dir / "taken.png"), (Bytes{'o', 'l', 'd', 'e', 'r', ' ', 'b', 'y', 't', 'e', 's'}));
+  // Nothing left behind but what was there and the one copy.
+  EXPECT_EQ(fileNames(dir.path()),
+            (std::vector<std::string>{"folder.png", "fresh.png", "source.png", "taken.png"}));
+}
+
+TEST(CopyWithoutOverwrite, CopiesLargeFilesWhole) {
+  TempDir dir;
+  Bytes big(300 * 1024 + 17);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
+  writeFile(dir / "big.png", big);
+  EXPECT_EQ(platform::copyWithoutOverwrite(wide(dir / "big.png").c_str(), wide(dir / "copy.png").c_str()),
+            platform::CopyOutcome::Copied);
+  EXPECT_EQ(readFile(dir / "copy.png"), big);
+}

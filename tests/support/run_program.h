@@ -1,0 +1,17 @@
+// Runs a program of the build beside the test program and collects what it wrote.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+  int exitCode = -1;
+  std::string output;  // standard output, as bytes
+  std::string errors;  // standard error, as bytes
+};
+
+// The path of a program in the test program's own folder ("glyphwarden-cli" gets ".exe" on
+// Windows).
+std::wstring siblingProgram(const std::wstring& name);
+
+ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments);
