@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config
           g++-mingw-w64-i686-posix mingw-w64-tools
-          wine wine32:i386 xvfb xauth)
+          g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -81,16 +81,16 @@ TEST(CommandLine, HelpAndVersionSucceed) {
 
 TEST(CommandLine, NonAsciiNamesPrintAndCopy) {
   TempDir dir;
-  const fs::path old = dir / fs::u8path("gr\xc3\xa4" "fik \xf0\x9f\x98\x80");
+  const fs::path old = dir.path() / fs::path(u8"gr\u00e4fik \U0001F600");
   fs::create_directories(old);
   fs::create_directories(dir / "new");
   writeFile(dir / "W800.bin", ImageBuilder(4096).pair(1, 0x78, 0x0001).bytes());
   writeFile(dir / "W810.bin", ImageBuilder(4096).pair(1, 0x78, 0x0002).bytes());
-  writeFile(old / fs::u8path("1 \xe4\xb8\xad.png"), "png");
+  writeFile(old / fs::path(u8"1 \u4e2d.png"), "png");
   const ProgramResult result = runCli({L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware",
                                        wide(dir / "W810.bin"), L"--original-gfx", wide(old), L"--new-gfx",
                                        wide(dir / "new")});
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0002 copied successfully"), std::string::npos) << result.output;
-  EXPECT_EQ(readFile(dir / "new" / "0002.png"), readFile(old / fs::u8path("1 \xe4\xb8\xad.png")));
+  EXPECT_EQ(readFile(dir / "new" / "0002.png"), readFile(old / fs::path(u8"1 \u4e2d.png")));
 }
