@@ -21,11 +21,15 @@ done
 wine_tests() {
   local preset=$1 dir=build/$1
   build "$preset"
-  "$dir/wine-run.sh" "$dir/bin/glyphwarden-cli.exe" --version >/dev/null 2>&1 </dev/null || return 1
   local server
   server=$(sed -n 's/^export WINESERVER="\(.*\)"/\1/p' "$dir/wine-run.sh")
   export WINEPREFIX=$PWD/$dir/wineprefix
+  # The first run creates the prefix; the persistent server then starts Wine's services with
+  # their output in /dev/null.
+  "$dir/wine-run.sh" "$dir/bin/glyphwarden-cli.exe" --version >/dev/null 2>&1 </dev/null || return 1
+  "$server" -w
   "$server" -p >/dev/null 2>&1 </dev/null
+  "$dir/wine-run.sh" "$dir/bin/glyphwarden-cli.exe" --version >/dev/null 2>&1 </dev/null
   local status=0
   ctest --preset "$preset" || status=$?
   "$server" -k || true
