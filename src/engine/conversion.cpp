@@ -8,7 +8,7 @@
 #include "engine/bounded_text.h"
 #include "engine/firmware_image.h"
 #include "engine/graphic_number.h"
-#include "engine/pair_search.h"
+#include "engine/translation_index.h"
 #include "platform/platform.h"
 
 namespace {
@@ -68,15 +68,25 @@ bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfx
     return false;  // the pair is released by its owner, in its order
   }
 
-  std::vector<std::uint32_t> newNumbers;
+  // The walk is read whole first, so that each image is read once for all the numbers.
+  std::vector<std::wstring> fileNames;
+  std::vector<std::uint32_t> numbers;
   do {
-    const std::wstring_view fileName = walk.name();
+    fileNames.emplace_back(walk.name());
+    if (const auto number = scanGraphicNumber(fileNames.back()); number && *number != 0) numbers.push_back(*number);
+  } while (walk.next());
+  walk.close();
+
+  TranslationIndex index;
+  index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
+  std::vector<std::uint32_t> newNumbers;
+  for (const std::wstring& fileName : fileNames) {
     const auto number = scanGraphicNumber(fileName);
     if (!number || *number == 0) continue;
     newNumbers.clear();
-    translateLiterally(images.original().bytes(), images.updated().bytes(), *number, newNumbers);
+    index.translate(*number, newNumbers);
     for (const std::uint32_t newNumber : newNumbers)
       reportAndCopy(*number, newNumber, originalGfxFolder, fileName, newGfxFolder);
-  } while (walk.next());
+  }
   return true;
 }

@@ -1,0 +1,31 @@
+// Translation of many graphic numbers at once: one pass over each firmware image per run
+// instead of one pass over the original image per PNG and over the new image per pair found.
+// It finds exactly what translateLiterally finds, in the same order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/pair_search.h"
+
+class TranslationIndex {
+ public:
+  // Reads each image at most once, and neither when numbers is empty.
+  void build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers);
+
+  // Appends the new numbers of number (one of those given to build), as translateLiterally.
+  void translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const;
+
+ private:
+  struct OriginalPair {
+    std::uint32_t gfx_id;
+    std::uint32_t anchor;
+  };
+  struct AnchorTarget {
+    std::uint32_t anchor;
+    std::uint32_t gfx_id;
+    bool found;
+  };
+  std::vector<OriginalPair> originalPairs_;  // by gfx_id, then by position in the image
+  std::vector<AnchorTarget> anchors_;        // by anchor, each once
+};
