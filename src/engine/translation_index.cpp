@@ -16,9 +16,13 @@ std::uint32_t wordAt(const std::uint8_t* at) {
 // nearly every word with one memory read before the binary search.
 class WordSet {
  public:
-  explicit WordSet(std::vector<std::uint32_t> words) : words_(std::move(words)), filter_(FILTER_WORDS, 0) {
+  // Sets of FEW words or fewer are compared directly and need no filter.
+  static constexpr std::size_t FEW = 4;
+  explicit WordSet(std::vector<std::uint32_t> words) : words_(std::move(words)) {
     std::sort(words_.begin(), words_.end());
     words_.erase(std::unique(words_.begin(), words_.end()), words_.end());
+    if (words_.size() <= FEW) return;
+    filter_.assign(FILTER_WORDS, 0);
     for (std::uint32_t word : words_) {
       const std::uint32_t bit = slot(word);
       filter_[bit / 64] |= std::uint64_t{1} << (bit % 64);
@@ -30,6 +34,8 @@ class WordSet {
     return std::binary_search(words_.begin(), words_.end(), word);
   }
   bool empty() const { return words_.empty(); }
+  std::size_t size() const { return words_.size(); }
+  const std::vector<std::uint32_t>& words() const { return words_; }
 
  private:
   static constexpr std::uint32_t FILTER_BITS_LOG2 = 20;  // 128 KiB
@@ -38,6 +44,55 @@ class WordSet {
   std::vector<std::uint32_t> words_;
   std::vector<std::uint64_t> filter_;
 };
+
+// A handful of words is compared directly: branch-free, so a block of pairs is rejected at the
+// speed of a plain scan.
+template <std::size_t Count>
+class FewWords {
+ public:
+  explicit FewWords(const std::vector<std::uint32_t>& words) {
+    for (std::size_t i = 0; i < Count; ++i) words_[i] = words[i < words.size() ? i : 0];
+  }
+  bool contains(std::uint32_t word) const {
+    unsigned found = 0;
+    for (std::uint32_t candidate : words_) found |= candidate == word;
+    return found != 0;
+  }
+
+ private:
+  std::uint32_t words_[Count];
+};
+
+// Calls onMatch(k, word) for each pair k < end whose word at wordOffset the set contains,
+// skipping whole blocks of pairs that hold none.
+template <class Set, class OnMatch>
+void forEachMatchingPair(ImageBytes image, std::size_t end, std::size_t wordOffset, const Set& set, OnMatch onMatch) {
+  constexpr std::size_t BLOCK = 256;
+  for (std::size_t first = 0; first < end; first += BLOCK) {
+    const std::size_t last = std::min(end, first + BLOCK);
+    bool any = false;
+    for (std::size_t k = first; k < last; ++k) any |= set.contains(wordAt(image.data() + 8 * k + wordOffset));
+    if (!any) continue;
+    for (std::size_t k = first; k < last; ++k) {
+      const std::uint32_t word = wordAt(image.data() + 8 * k + wordOffset);
+      if (set.contains(word) && !onMatch(k, word)) return;
+    }
+  }
+}
+
+template <class OnMatch>
+void forEachMatchingPair(ImageBytes image, std::size_t end, std::size_t wordOffset, const WordSet& set, OnMatch onMatch) {
+  if (set.size() == 1) {
+    // One word: the plain scan is the fastest there is.
+    const std::uint32_t only = set.words().front();
+    for (std::size_t k = 0; k < end; ++k)
+      if (wordAt(image.data() + 8 * k + wordOffset) == only && !onMatch(k, only)) return;
+  } else if (set.size() <= WordSet::FEW) {
+    forEachMatchingPair(image, end, wordOffset, FewWords<WordSet::FEW>(set.words()), onMatch);
+  } else {
+    forEachMatchingPair<WordSet>(image, end, wordOffset, set, onMatch);
+  }
+}
 
 }  // namespace
 
@@ -48,11 +103,10 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   if (wanted.empty()) return;
 
   // Every original pair that carries a wanted number, in image order (the last pair excluded).
-  const std::size_t originalEnd = searchablePairCount(original);
-  for (std::size_t k = 0; k < originalEnd; ++k) {
-    const std::uint32_t gfxId = wordAt(original.data() + 8 * k + 4);
-    if (wanted.contains(gfxId)) originalPairs_.push_back({gfxId, wordAt(original.data() + 8 * k)});
-  }
+  forEachMatchingPair(original, searchablePairCount(original), 4, wanted, [&](std::size_t k, std::uint32_t gfxId) {
+    originalPairs_.push_back({gfxId, wordAt(original.data() + 8 * k)});
+    return true;
+  });
   std::stable_sort(originalPairs_.begin(), originalPairs_.end(),
                    [](const OriginalPair& a, const OriginalPair& b) { return a.gfx_id < b.gfx_id; });
   if (originalPairs_.empty()) return;
@@ -68,16 +122,15 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 
   // The first new pair with each anchor wins; stop once every anchor is found.
   std::size_t missing = anchors_.size();
-  const std::size_t newEnd = pairCount(updated);
-  for (std::size_t m = 0; m < newEnd && missing > 0; ++m) {
-    const std::uint32_t anchor = wordAt(updated.data() + 8 * m);
-    if (!wantedAnchors.contains(anchor)) continue;
+  forEachMatchingPair(updated, pairCount(updated), 0, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
     auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor,
                                    [](const AnchorTarget& t, std::uint32_t a) { return t.anchor < a; });
-    if (target->found) continue;
-    *target = {anchor, wordAt(updated.data() + 8 * m + 4), true};
-    --missing;
-  }
+    if (!target->found) {
+      *target = {anchor, wordAt(updated.data() + 8 * m + 4), true};
+      --missing;
+    }
+    return missing > 0;
+  });
 }
 
 void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
