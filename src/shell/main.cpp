@@ -1,0 +1,43 @@
+// Entry of Glyphwarden.exe: registers the window class, creates the main window and runs the
+// message loop. The command line is ignored.
+#include <objbase.h>
+#include <windows.h>
+
+#include "shell/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int showCommand) {
+  if (previousInstance == nullptr) {
+    WNDCLASSW windowClass = {};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = mainWindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    // No menu resource of this name exists, so the window has no menu bar.
+    windowClass.lpszMenuName = L"MainMenu";
+    windowClass.lpszClassName = L"MainWndClass";
+    if (!RegisterClassW(&windowClass)) return 0;
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  mainWindow.instance = instance;
+
+  // The outer size is 607 x 530 at 96 DPI, scaled with the system DPI like every control.
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, MulDiv(607, dpi, 96), MulDiv(530, dpi, 96), nullptr, nullptr,
+                                instance, nullptr);
+  if (window == nullptr) return 0;
+  mainWindow.window = window;
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 1;
+}

@@ -1,0 +1,173 @@
+// The main window procedure: creation of the controls, the console append, and dispatch of
+// commands and help.
+#include "shell/main_window.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/append_log.h"
+#include "platform/platform.h"
+#include "shell/firmware_catalogue.h"
+
+MainWindow mainWindow;
+
+namespace {
+
+// During a run the console control is refreshed at most this often; replacing its whole text
+// on every append costs far more than the run itself.
+constexpr ULONGLONG CONSOLE_REFRESH_MS = 50;
+
+struct ControlSpec {
+  HWND MainWindow::*handle;
+  const wchar_t* className;
+  DWORD extendedStyle;
+  DWORD style;
+  int x, y, width, height;
+};
+
+constexpr DWORD BUTTON_STYLE = BS_PUSHBUTTON | BS_VCENTER;
+const ControlSpec CONTROLS[] = {
+    {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE, WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5, 5, 590, 415},
+    {&MainWindow::startButton, L"BUTTON", 0, BUTTON_STYLE, 250, 420, 100, 40},
+    {&MainWindow::aboutButton, L"BUTTON", 0, BUTTON_STYLE, 250, 460, 100, 40},
+    {&MainWindow::originalFirmwareList, L"COMBOBOX", 0, CBS_DROPDOWNLIST, 5, 437, 230, 100},
+    {&MainWindow::newFirmwareList, L"COMBOBOX", 0, CBS_DROPDOWNLIST, 5, 477, 230, 100},
+    {&MainWindow::originalGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 365, 437, 207, 24},
+    {&MainWindow::newGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 365, 477, 207, 24},
+    {&MainWindow::originalFirmwareLabel, L"STATIC", 0, 0, 5, 420, 230, 17},
+    {&MainWindow::newFirmwareLabel, L"STATIC", 0, 0, 5, 460, 230, 17},
+    {&MainWindow::originalGfxPathLabel, L"STATIC", 0, 0, 365, 420, 207, 17},
+    {&MainWindow::newGfxPathLabel, L"STATIC", 0, 0, 365, 460, 207, 17},
+    {&MainWindow::originalBrowseButton, L"BUTTON", 0, BUTTON_STYLE, 575, 437, 20, 20},
+    {&MainWindow::newBrowseButton, L"BUTTON", 0, BUTTON_STYLE, 575, 477, 20, 20},
+};
+
+void setText(HWND control, const wchar_t* text) { SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)); }
+
+bool sendToConsole(void*, const wchar_t* text) {
+  return SendMessageW(mainWindow.window, WM_SETTEXT, reinterpret_cast<WPARAM>(text), 0) != 0;
+}
+
+void createControls(HWND window) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    mainWindow.font = CreateFontIndirectW(&metrics.lfMessageFont);
+
+  for (const ControlSpec& spec : CONTROLS) {
+    HWND control = CreateWindowExW(spec.extendedStyle, spec.className, nullptr, WS_CHILD | WS_VISIBLE | spec.style,
+                                   scaled(spec.x), scaled(spec.y), scaled(spec.width), scaled(spec.height), window,
+                                   nullptr, mainWindow.instance, nullptr);
+    mainWindow.*spec.handle = control;
+    if (mainWindow.font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(mainWindow.font), FALSE);
+  }
+}
+
+void fillFirmwareLists() {
+  wchar_t workingDirectory[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, workingDirectory);
+  if (length == 0 || length >= MAX_PATH) return;
+  std::wstring pattern = std::wstring(workingDirectory) + L"\\firmwares\\*";
+  if (pattern.size() >= MAX_PATH) return;
+
+  std::vector<std::wstring> walkOrder;
+  platform::DirectoryWalk walk;
+  if (walk.start(pattern.c_str())) {
+    do walkOrder.emplace_back(walk.name());
+    while (walk.next());
+  }
+  walk.close();
+  for (const auto& [list, marker] : {std::pair{mainWindow.originalFirmwareList, ORIGINAL_FIRMWARE_MARKER},
+                                     std::pair{mainWindow.newFirmwareList, NEW_FIRMWARE_MARKER}}) {
+    for (const std::wstring& name : orderFirmwareList(walkOrder, marker))
+      SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+  }
+}
+
+LRESULT onCreate(HWND window) {
+  mainWindow.window = window;
+  createControls(window);
+  mainWindow.console.startWithWelcome();
+  setText(mainWindow.consoleEdit, mainWindow.console.c_str());
+  setText(mainWindow.startButton, L"Start");
+  setText(mainWindow.aboutButton, L"About");
+  setText(mainWindow.originalFirmwareLabel, L"Original Firmware Version:");
+  setText(mainWindow.newFirmwareLabel, L"New Firmware Version:");
+  setText(mainWindow.originalGfxPathLabel, L"Original GFX Path:");
+  setText(mainWindow.newGfxPathLabel, L"New GFX Path:");
+  setText(mainWindow.originalBrowseButton, L"...");
+  setText(mainWindow.newBrowseButton, L"...");
+  fillFirmwareLists();
+  SendMessageW(mainWindow.originalGfxPathEdit, EM_LIMITTEXT, 260, 0);
+  SendMessageW(mainWindow.newGfxPathEdit, EM_LIMITTEXT, 260, 0);
+  installLogSink(sendToConsole, nullptr);
+  return 0;
+}
+
+// The console append. An accepted append is answered here: the default handling would take
+// it for a caption change and blank the caption.
+LRESULT onAppend(const wchar_t* text) {
+  if (!mainWindow.console.append(text)) return 0;
+  const ULONGLONG now = GetTickCount64();
+  if (!mainWindow.runInProgress || now - mainWindow.lastConsoleRefresh >= CONSOLE_REFRESH_MS) refreshConsole();
+  return TRUE;
+}
+
+void onCommand(WPARAM wParam, LPARAM lParam) {
+  if (HIWORD(wParam) != 0) return;
+  HWND control = reinterpret_cast<HWND>(lParam);
+  if (control == nullptr) return;
+  if (control == mainWindow.startButton)
+    onStart();
+  else if (control == mainWindow.aboutButton)
+    onAbout();
+  else if (control == mainWindow.originalBrowseButton)
+    onBrowse(mainWindow.originalGfxPathEdit, L"Select a file in your original GFX folder...");
+  else if (control == mainWindow.newBrowseButton)
+    onBrowse(mainWindow.newGfxPathEdit, L"Select a file in your new GFX folder...");
+}
+
+void onDestroy() {
+  installLogSink(nullptr, nullptr);
+  if (mainWindow.font) DeleteObject(mainWindow.font);
+  mainWindow.font = nullptr;
+  PostQuitMessage(0);
+}
+
+}  // namespace
+
+void refreshConsole() {
+  setText(mainWindow.consoleEdit, mainWindow.console.c_str());
+  SendMessageW(mainWindow.consoleEdit, EM_LINESCROLL, 0, 0x7FFFFFFF);
+  // The run holds the message loop: paint now so progress stays visible.
+  if (mainWindow.runInProgress) UpdateWindow(mainWindow.consoleEdit);
+  mainWindow.lastConsoleRefresh = GetTickCount64();
+}
+
+LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      onCreate(window);
+      break;
+    case WM_DESTROY:
+      onDestroy();
+      break;
+    case WM_SETTEXT:
+      if (wParam != 0) return onAppend(reinterpret_cast<const wchar_t*>(wParam));
+      break;  // an ordinary caption change
+    case WM_COMMAND:
+      onCommand(wParam, lParam);
+      break;
+    case WM_HELP:
+      onHelp();
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
