@@ -1,0 +1,204 @@
+// Glyphwarden.exe driven from another process as a user would: its window read and clicked
+// through window messages, under Wine on an X server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace {
+
+const wchar_t WELCOME[] =
+    L"Welcome to the console\r\nPlease select your source and destination gfx directories below.\r\n"
+    L"...\r\n...\r\n...\r\nPlease?\r\n\r\nMade by tarvellion.\r\n\r\n";
+
+std::wstring textOf(HWND window) {
+  wchar_t text[20001] = L"";
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 20001, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &copied);
+  return text;
+}
+
+std::wstring classOf(HWND window) {
+  wchar_t name[64] = L"";
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+template <class Condition>
+bool waitFor(Condition condition, int milliseconds = 20000) {
+  for (int waited = 0; waited < milliseconds; waited += 20) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+
+// The program started in a prepared working directory, and its main window.
+class GlyphwardenWindow : public testing::Test {
+ protected:
+  TempDir dir;
+  PROCESS_INFORMATION process = {};
+  HWND window = nullptr;
+  std::vector<HWND> controls;
+
+  void SetUp() override {
+    fs::create_directories(dir / "firmwares");
+    fs::create_directories(dir / "old gfx");
+    fs::create_directories(dir / "new gfx");
+    writeFile(dir / "firmwares" / "a.bin", "other");
+    writeFile(dir / "firmwares" / "PHONE_W800.bin", ImageBuilder(4096).pair(2, 0xABCD, 0x0105).bytes());
+    writeFile(dir / "firmwares" / "PHONE_W810.bin", ImageBuilder(5000).pair(7, 0xABCD, 0x0A01).bytes());
+    writeFile(dir / "old gfx" / "0105.png", "picture");
+
+    const std::wstring program = siblingProgram(L"Glyphwarden");
+    std::wstring commandLine = L"\"" + program + L"\" --original-gfx C:\\nowhere";  // must have no effect
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               wide(dir.path()).c_str(), &startup, &process))
+        << "cannot start " << testing::PrintToString(program);
+    ASSERT_TRUE(waitFor([&] {
+      for (HWND found = FindWindowW(L"MainWndClass", nullptr); found; found = FindWindowExW(nullptr, found, L"MainWndClass", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(found, &owner);
+        if (owner == process.dwProcessId) return (window = found) != nullptr;
+      }
+      return false;
+    })) << "no main window";
+    // The window is listed before its creation has finished; it is shown once it has.
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(window) != FALSE; })) << "the main window is not shown";
+    EnumChildWindows(window, [](HWND child, LPARAM all) {
+      reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&controls));
+  }
+
+  void TearDown() override {
+    if (process.hProcess) {
+      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
+      }
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+  }
+
+  // Only the program's own direct children, in creation order.
+  std::vector<HWND> ownControls() const {
+    std::vector<HWND> own;
+    for (HWND control : controls)
+      if (GetParent(control) == window) own.push_back(control);
+    return own;
+  }
+
+  HWND control(std::size_t index) const { return ownControls().at(index); }
+  HWND console() const { return control(0); }
+
+  void pressStartAndWait() {
+    const std::size_t before = textOf(console()).size();
+    PostMessageW(control(1), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitFor([&] {
+      const std::wstring text = textOf(console());
+      return text.size() > before && text.ends_with(L"Whew...\r\n\r\n");
+    })) << testing::PrintToString(textOf(console()));
+  }
+};
+
+}  // namespace
+
+TEST_F(GlyphwardenWindow, HasTheThirteenControlsInOrder) {
+  struct Expected {
+    const wchar_t* className;
+    DWORD style;
+    DWORD extendedStyle;
+    int x, y, width, height;
+    const wchar_t* text;
+  };
+  const DWORD button = BS_PUSHBUTTON | BS_VCENTER;
+  const Expected expected[] = {
+      {L"Edit", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 5, 5, 590, 415, WELCOME},
+      {L"Button", button, 0, 250, 420, 100, 40, L"Start"},
+      {L"Button", button, 0, 250, 460, 100, 40, L"About"},
+      {L"ComboBox", CBS_DROPDOWNLIST, 0, 5, 437, 230, 0, nullptr},
+      {L"ComboBox", CBS_DROPDOWNLIST, 0, 5, 477, 230, 0, nullptr},
+      {L"Edit", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 437, 207, 24, L""},
+      {L"Edit", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 477, 207, 24, L""},
+      {L"Static", 0, 0, 5, 420, 230, 17, L"Original Firmware Version:"},
+      {L"Static", 0, 0, 5, 460, 230, 17, L"New Firmware Version:"},
+      {L"Static", 0, 0, 365, 420, 207, 17, L"Original GFX Path:"},
+      {L"Static", 0, 0, 365, 460, 207, 17, L"New GFX Path:"},
+      {L"Button", button, 0, 575, 437, 20, 20, L"..."},
+      {L"Button", button, 0, 575, 477, 20, 20, L"..."},
+  };
+  const std::vector<HWND> own = ownControls();
+  ASSERT_EQ(own.size(), 13u);
+  for (std::size_t i = 0; i < own.size(); ++i) {
+    const Expected& e = expected[i];
+    SCOPED_TRACE("control " + std::to_string(i));
+    EXPECT_EQ(_wcsicmp(classOf(own[i]).c_str(), e.className), 0) << testing::PrintToString(classOf(own[i]));
+    const DWORD style = static_cast<DWORD>(GetWindowLongW(own[i], GWL_STYLE));
+    EXPECT_EQ(style & (e.style | WS_CHILD | WS_VISIBLE), e.style | WS_CHILD | WS_VISIBLE) << std::hex << style;
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(own[i], GWL_EXSTYLE)) & WS_EX_CLIENTEDGE, e.extendedStyle);
+    RECT rect;
+    GetWindowRect(own[i], &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, e.x);
+    EXPECT_EQ(rect.top, e.y);
+    EXPECT_EQ(rect.right - rect.left, e.width);
+    if (e.height) {  // a closed drop-down list shows less than its height
+      EXPECT_EQ(rect.bottom - rect.top, e.height);
+    }
+    if (e.text) {
+      EXPECT_EQ(textOf(own[i]), e.text);
+    }
+  }
+  EXPECT_EQ(SendMessageW(own[5], EM_GETLIMITTEXT, 0, 0), 260);
+  EXPECT_EQ(SendMessageW(own[6], EM_GETLIMITTEXT, 0, 0), 260);
+  RECT outer;
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(outer.right - outer.left, 607);
+  EXPECT_EQ(outer.bottom - outer.top, 530);
+  EXPECT_EQ(textOf(window), L"Glyphwarden");
+}
+
+TEST_F(GlyphwardenWindow, ListsPutTheirMarkerFirstAndSelectIt) {
+  for (const auto& [index, first] : {std::pair{3, L"PHONE_W800.bin"}, std::pair{4, L"PHONE_W810.bin"}}) {
+    EXPECT_EQ(SendMessageW(control(index), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(control(index), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(textOf(control(index)), first);
+  }
+}
+
+TEST_F(GlyphwardenWindow, StartRunsTheConversionAndASecondStartReportsDuplicates) {
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
+  pressStartAndWait();
+  EXPECT_EQ(textOf(console()), std::wstring(WELCOME) + loaded + L"0105 -> 0A01 copied successfully\r\nWhew...\r\n\r\n");
+  EXPECT_EQ(readFile(dir / "new gfx" / "0A01.png"), readFile(dir / "old gfx" / "0105.png"));
+  pressStartAndWait();
+  EXPECT_TRUE(textOf(console()).ends_with(loaded + L"0105 -> 0A01 duplicate\r\nWhew...\r\n\r\n"))
+      << testing::PrintToString(textOf(console()));
+  EXPECT_EQ(textOf(window), L"Glyphwarden") << "an append must not change the caption";
+}
+
+TEST_F(GlyphwardenWindow, StartWithEmptyFoldersStillEndsWithWhew) {
+  pressStartAndWait();
+  const std::wstring text = textOf(console());
+  EXPECT_NE(text.find(L"files loaded successfully\r\n"), std::wstring::npos);
+  EXPECT_TRUE(text.ends_with(L"Whew...\r\n\r\n"));
+}
+
+TEST_F(GlyphwardenWindow, ClosingTheWindowExitsWithOne) {
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_EQ(code, 1u);
+}
