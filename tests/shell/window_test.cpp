@@ -29,6 +29,11 @@ std::wstring classOf(HWND window) {
   return name;
 }
 
+BOOL CALLBACK collectChild(HWND child, LPARAM all) {
+  reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
+  return TRUE;
+}
+
 template <class Condition>
 bool waitFor(Condition condition, int milliseconds = 20000) {
   for (int waited = 0; waited < milliseconds; waited += 20) {
@@ -72,10 +77,7 @@ class GlyphwardenWindow : public testing::Test {
     })) << "no main window";
     // The window is listed before its creation has finished; it is shown once it has.
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(window) != FALSE; })) << "the main window is not shown";
-    EnumChildWindows(window, [](HWND child, LPARAM all) {
-      reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&controls));
+    EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&controls));
   }
 
   void TearDown() override {
