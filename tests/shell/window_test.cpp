@@ -204,3 +204,49 @@ TEST_F(GlyphwardenWindow, ClosingTheWindowExitsWithOne) {
   GetExitCodeProcess(process.hProcess, &code);
   EXPECT_EQ(code, 1u);
 }
+
+namespace {
+
+// The visible message box owned by the main window, if any.
+HWND messageBoxOf(HWND owner) {
+  for (HWND box = FindWindowW(L"#32770", nullptr); box; box = FindWindowExW(nullptr, box, L"#32770", nullptr))
+    if (GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box)) return box;
+  return nullptr;
+}
+
+// Answers the box that is open now with a button, and returns the box that is open afterwards.
+HWND answer(HWND box, int button, HWND owner) {
+  PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+  waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+  waitFor([&] { return messageBoxOf(owner) != nullptr; }, 1500);
+  return messageBoxOf(owner);
+}
+
+std::wstring boxText(HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); }
+
+}  // namespace
+
+TEST_F(GlyphwardenWindow, AboutComesBackUntilYes) {
+  PostMessageW(control(2), BM_CLICK, 0, 0);
+  HWND box = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(window)) != nullptr; })) << "no About box";
+  EXPECT_EQ(textOf(box), L"About...");
+  EXPECT_EQ(boxText(box), L"Made by tarvellion?");
+  box = answer(box, IDNO, window);
+  ASSERT_NE(box, nullptr) << "No must bring the box back";
+  EXPECT_EQ(textOf(box), L"About...");
+  EXPECT_EQ(answer(box, IDYES, window), nullptr) << "Yes must end it";
+}
+
+TEST_F(GlyphwardenWindow, HelpOnF1ComesBackUntilOk) {
+  // F1 arrives as WM_KEYF1, which the default handling turns into WM_HELP; WM_HELP itself
+  // carries a pointer and cannot be posted across processes.
+  PostMessageW(window, 0x004D /* WM_KEYF1 */, 0, 0);
+  HWND box = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(window)) != nullptr; })) << "no help box";
+  EXPECT_EQ(textOf(box), L"Very Helpful Box");
+  EXPECT_EQ(boxText(box), L"shut up.");
+  box = answer(box, IDCANCEL, window);
+  ASSERT_NE(box, nullptr) << "Cancel must bring the box back";
+  EXPECT_EQ(answer(box, IDOK, window), nullptr) << "OK must end it";
+}
