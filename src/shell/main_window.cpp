@@ -18,7 +18,7 @@ namespace {
 // on every append costs far more than the run itself.
 constexpr ULONGLONG CONSOLE_REFRESH_MS = 50;
 
-struct ControlSpec {
+struct ControlLayout {
   HWND MainWindow::*handle;
   const wchar_t* className;
   DWORD extendedStyle;
@@ -27,7 +27,7 @@ struct ControlSpec {
 };
 
 constexpr DWORD BUTTON_STYLE = BS_PUSHBUTTON | BS_VCENTER;
-const ControlSpec CONTROLS[] = {
+const ControlLayout CONTROLS[] = {
     {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE, WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5, 5, 590, 415},
     {&MainWindow::startButton, L"BUTTON", 0, BUTTON_STYLE, 250, 420, 100, 40},
     {&MainWindow::aboutButton, L"BUTTON", 0, BUTTON_STYLE, 250, 460, 100, 40},
@@ -60,11 +60,11 @@ void createControls(HWND window) {
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
     mainWindow.font = CreateFontIndirectW(&metrics.lfMessageFont);
 
-  for (const ControlSpec& spec : CONTROLS) {
-    HWND control = CreateWindowExW(spec.extendedStyle, spec.className, nullptr, WS_CHILD | WS_VISIBLE | spec.style,
-                                   scaled(spec.x), scaled(spec.y), scaled(spec.width), scaled(spec.height), window,
+  for (const ControlLayout& layout : CONTROLS) {
+    HWND control = CreateWindowExW(layout.extendedStyle, layout.className, nullptr, WS_CHILD | WS_VISIBLE | layout.style,
+                                   scaled(layout.x), scaled(layout.y), scaled(layout.width), scaled(layout.height), window,
                                    nullptr, mainWindow.instance, nullptr);
-    mainWindow.*spec.handle = control;
+    mainWindow.*layout.handle = control;
     if (mainWindow.font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(mainWindow.font), FALSE);
   }
 }
