@@ -69,24 +69,29 @@ bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfx
   }
 
   // The walk is read whole first, so that each image is read once for all the numbers.
-  std::vector<std::wstring> fileNames;
+  struct Graphic {
+    std::wstring fileName;
+    std::uint32_t number;
+  };
+  std::vector<Graphic> graphics;
   std::vector<std::uint32_t> numbers;
   do {
-    fileNames.emplace_back(walk.name());
-    if (const auto number = scanGraphicNumber(fileNames.back()); number && *number != 0) numbers.push_back(*number);
+    // Names without a number, and number 0, are skipped in silence.
+    if (const auto number = scanGraphicNumber(walk.name()); number && *number != 0) {
+      graphics.push_back({walk.name(), *number});
+      numbers.push_back(*number);
+    }
   } while (walk.next());
   walk.close();
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
   std::vector<std::uint32_t> newNumbers;
-  for (const std::wstring& fileName : fileNames) {
-    const auto number = scanGraphicNumber(fileName);
-    if (!number || *number == 0) continue;
+  for (const Graphic& graphic : graphics) {
     newNumbers.clear();
-    index.translate(*number, newNumbers);
+    index.translate(graphic.number, newNumbers);
     for (const std::uint32_t newNumber : newNumbers)
-      reportAndCopy(*number, newNumber, originalGfxFolder, fileName, newGfxFolder);
+      reportAndCopy(graphic.number, newNumber, originalGfxFolder, graphic.fileName, newGfxFolder);
   }
   return true;
 }

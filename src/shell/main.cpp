@@ -23,9 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
   mainWindow.instance = instance;
 
   // The outer size is 607 x 530 at 96 DPI, scaled with the system DPI like every control.
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = systemDpi();
   HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, MulDiv(607, dpi, 96), MulDiv(530, dpi, 96), nullptr, nullptr,
                                 instance, nullptr);

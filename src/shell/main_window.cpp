@@ -50,9 +50,7 @@ bool sendToConsole(void*, const wchar_t* text) {
 }
 
 void createControls(HWND window) {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = systemDpi();
   const auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
 
   NONCLIENTMETRICSW metrics = {};
@@ -142,6 +140,13 @@ void onDestroy() {
 }
 
 }  // namespace
+
+int systemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
 
 void refreshConsole() {
   setText(mainWindow.consoleEdit, mainWindow.console.c_str());

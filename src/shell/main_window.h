@@ -38,5 +38,8 @@ void onBrowse(HWND pathEdit, const wchar_t* title);
 void onAbout();
 void onHelp();
 
+// Pixels per logical inch of the screen; layout sizes are given at 96.
+int systemDpi();
+
 // Console display (main_window.cpp).
 void refreshConsole();
