@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "console/append_log.h"
+#include "cli/text_report.h"
 #include "engine/conversion.h"
 #include "platform/platform.h"
 
@@ -19,7 +20,7 @@ constexpr int EXIT_USAGE = 2;
 
 const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
-    L"                       --original-gfx DIR --new-gfx DIR\r\n"
+    L"                       --original-gfx DIR --new-gfx DIR [--dry-run] [--report]\r\n"
     L"       glyphwarden-cli --help | --version\r\n";
 
 const wchar_t HELP[] =
@@ -31,6 +32,9 @@ const wchar_t HELP[] =
     L"  --new-firmware FILE       firmware image to carry them to\r\n"
     L"  --original-gfx DIR        folder of the PNGs, named by graphic number (1A2B.png)\r\n"
     L"  --new-gfx DIR             folder that receives the copies\r\n"
+    L"  --dry-run                 copy nothing; print \" would copy\" where a copy would be made\r\n"
+    L"  --report                  after the run, write the counts and every PNG not carried,\r\n"
+    L"                            with its reason, to standard error\r\n"
     L"  --help                    this text\r\n"
     L"  --version                 the program's version\r\n";
 
@@ -62,8 +66,15 @@ std::optional<Option> optionNamed(std::wstring_view name) {
 
 int runCommandLine(const std::vector<std::wstring>& arguments) {
   std::array<std::optional<std::wstring>, OPTION_COUNT> values;
+  bool dryRun = false, report = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::wstring_view argument = arguments[i];
+    if (argument == L"--dry-run" || argument == L"--report") {
+      bool& flag = argument == L"--dry-run" ? dryRun : report;
+      if (flag) return usageError(std::wstring(argument) + L" given twice");
+      flag = true;
+      continue;
+    }
     if (argument == L"--help") {
       platform::writeText(platform::Stream::Output, std::wstring(USAGE) + L"\r\n" + HELP);
       return 0;
@@ -91,10 +102,18 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   for (int i = 0; i < OPTION_COUNT; ++i)
     if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));
 
+  RunRecord record;
+  ConversionOptions options;
+  options.dryRun = dryRun;
+  options.record = report ? &record : nullptr;
   installLogSink(writeToStandardOutput, nullptr);
-  const bool succeeded =
-      runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE]);
+  const bool succeeded = runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE],
+                                       *values[NEW_FIRMWARE], options);
   installLogSink(nullptr, nullptr);
   platform::flushText(platform::Stream::Output);
+  if (report) {
+    platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
+    platform::flushText(platform::Stream::Error);
+  }
   return succeeded ? 0 : EXIT_RUN_FAILED;
 }

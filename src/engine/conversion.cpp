@@ -1,6 +1,7 @@
 #include "engine/conversion.h"
 
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,50 +14,91 @@
 
 namespace {
 
-const wchar_t* resultText(platform::CopyOutcome outcome) {
-  switch (outcome) {
-    case platform::CopyOutcome::Copied: return L" copied successfully";
-    case platform::CopyOutcome::DestinationExists: return L" duplicate";
-    case platform::CopyOutcome::Failed: break;
+const wchar_t* resultText(CopyResult result) {
+  switch (result) {
+    case CopyResult::Copied: return L" copied successfully";
+    case CopyResult::WouldCopy: return L" would copy";
+    case CopyResult::Duplicate: return L" duplicate";
+    case CopyResult::Failed: break;
   }
   return L" copy failed.";
 }
 
-// A path that does not fit its buffer is never truncated: that copy is refused.
-platform::CopyOutcome copyGraphic(std::wstring_view originalGfxFolder, std::wstring_view fileName,
-                                  std::wstring_view newGfxFolder, std::uint32_t newNumber) {
-  wchar_t newName[16];
-  std::swprintf(newName, 16, L"%04X.png", static_cast<unsigned>(newNumber));
-  PathText source, destination;
-  source.append(originalGfxFolder);
-  source.append(platform::PATH_SEPARATOR);
-  source.append(fileName);
-  destination.append(newGfxFolder);
-  destination.append(platform::PATH_SEPARATOR);
-  destination.append(newName);
-  if (!source.fits() || !destination.fits()) return platform::CopyOutcome::Failed;
-  return platform::copyWithoutOverwrite(source.c_str(), destination.c_str());
+CopyResult resultOf(platform::CopyOutcome outcome, bool dryRun) {
+  switch (outcome) {
+    case platform::CopyOutcome::Copied: return dryRun ? CopyResult::WouldCopy : CopyResult::Copied;
+    case platform::CopyOutcome::DestinationExists: return CopyResult::Duplicate;
+    case platform::CopyOutcome::Failed: break;
+  }
+  return CopyResult::Failed;
 }
 
-void reportAndCopy(std::uint32_t number, std::uint32_t newNumber, std::wstring_view originalGfxFolder,
-                   std::wstring_view fileName, std::wstring_view newGfxFolder) {
+class GraphicCopier {
+ public:
+  GraphicCopier(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder, bool dryRun)
+      : originalGfxFolder_(originalGfxFolder), newGfxFolder_(newGfxFolder), dryRun_(dryRun) {}
+
+  // A path that does not fit its buffer is never truncated: that copy is refused.
+  CopyResult copy(std::wstring_view fileName, std::uint32_t newNumber) {
+    wchar_t newName[16];
+    std::swprintf(newName, 16, L"%04X.png", static_cast<unsigned>(newNumber));
+    PathText source, destination;
+    source.append(originalGfxFolder_);
+    source.append(platform::PATH_SEPARATOR);
+    source.append(fileName);
+    destination.append(newGfxFolder_);
+    destination.append(platform::PATH_SEPARATOR);
+    destination.append(newName);
+    if (!source.fits() || !destination.fits()) return CopyResult::Failed;
+    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str()), false);
+
+    if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
+    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str()), true);
+    if (result == CopyResult::WouldCopy) plannedNumbers_.insert(newNumber);
+    return result;
+  }
+
+ private:
+  std::wstring_view originalGfxFolder_;
+  std::wstring_view newGfxFolder_;
+  bool dryRun_;
+  std::set<std::uint32_t> plannedNumbers_;  // what a dry run would have written so far
+};
+
+CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, std::wstring_view fileName,
+                         GraphicCopier& copier) {
   wchar_t line[PATH_TEXT_CAPACITY];
   std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
                 static_cast<unsigned>(newNumber));
   appendLog(line);
 
+  const CopyResult copied = copier.copy(fileName, newNumber);
   BoundedText<260> result;
-  result.append(resultText(copyGraphic(originalGfxFolder, fileName, newGfxFolder, newNumber)));
+  result.append(resultText(copied));
   result.append(L"\r\n");
   appendLog(result.c_str());
+  return copied;
 }
 
 }  // namespace
 
 bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
                    std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath) {
+  return runConversion(originalGfxFolder, newGfxFolder, originalFirmwarePath, newFirmwarePath, {});
+}
+
+bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
+                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath,
+                   const ConversionOptions& options) {
+  RunRecord unrecorded;
+  RunRecord& record = options.record ? *options.record : unrecorded;
+  record = RunRecord{};
+
   FirmwareImagePair images;
   if (!images.open(std::wstring(originalFirmwarePath).c_str(), std::wstring(newFirmwarePath).c_str())) return false;
+  record.imagesOpened = true;
+  record.originalRegionSize = images.original().regionSize;
+  record.newRegionSize = images.updated().regionSize;
 
   PathText pattern;
   pattern.append(originalGfxFolder);
@@ -69,29 +111,33 @@ bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfx
   }
 
   // The walk is read whole first, so that each image is read once for all the numbers.
-  struct Graphic {
-    std::wstring fileName;
-    std::uint32_t number;
-  };
-  std::vector<Graphic> graphics;
+  // Names without a number, and number 0, are skipped in silence.
+  std::vector<GraphicRecord>& graphics = record.graphics;
   std::vector<std::uint32_t> numbers;
   do {
-    // Names without a number, and number 0, are skipped in silence.
-    if (const auto number = scanGraphicNumber(walk.name()); number && *number != 0) {
-      graphics.push_back({walk.name(), *number});
-      numbers.push_back(*number);
-    }
+    const auto number = scanGraphicNumber(walk.name());
+    if (number && *number != 0) numbers.push_back(*number);
+    if (number || options.record) graphics.push_back({walk.name(), number, {}, std::nullopt});
   } while (walk.next());
   walk.close();
+  record.walked = true;
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
+  GraphicCopier copier(originalGfxFolder, newGfxFolder, options.dryRun);
   std::vector<std::uint32_t> newNumbers;
-  for (const Graphic& graphic : graphics) {
+  for (GraphicRecord& graphic : graphics) {
+    if (!graphic.number || *graphic.number == 0) {
+      graphic.notCarried = NotCarried::NotAGraphicNumber;
+      continue;
+    }
     newNumbers.clear();
-    index.translate(graphic.number, newNumbers);
+    index.translate(*graphic.number, newNumbers);
     for (const std::uint32_t newNumber : newNumbers)
-      reportAndCopy(graphic.number, newNumber, originalGfxFolder, graphic.fileName, newGfxFolder);
+      graphic.copies.push_back({newNumber, reportAndCopy(*graphic.number, newNumber, graphic.fileName, copier)});
+    if (newNumbers.empty())
+      graphic.notCarried =
+          index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
   }
   return true;
 }

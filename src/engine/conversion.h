@@ -4,7 +4,21 @@
 
 #include <string_view>
 
+#include "engine/run_record.h"
+
 // True when the PNG walk ran to its end; false when the firmware images could not be opened
 // or the original graphics folder could not be walked.
 bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
                    std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath);
+
+struct ConversionOptions {
+  // Copies nothing: reports " would copy" where the run would copy, and " duplicate" where the
+  // destination exists or an earlier copy of the same run would have made it.
+  bool dryRun = false;
+  // When set, receives what became of every walked PNG.
+  RunRecord* record = nullptr;
+};
+
+bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
+                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath,
+                   const ConversionOptions& options);

@@ -96,6 +96,13 @@ void forEachMatchingPair(ImageBytes image, std::size_t end, std::size_t wordOffs
 
 }  // namespace
 
+// Orders the original pairs by number, and compares them with a bare number either way round.
+struct TranslationIndex::GfxIdOrder {
+  bool operator()(const OriginalPair& a, const OriginalPair& b) const { return a.gfx_id < b.gfx_id; }
+  bool operator()(const OriginalPair& a, std::uint32_t n) const { return a.gfx_id < n; }
+  bool operator()(std::uint32_t n, const OriginalPair& a) const { return n < a.gfx_id; }
+};
+
 void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers) {
   originalPairs_.clear();
   anchors_.clear();
@@ -107,8 +114,7 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
     originalPairs_.push_back({gfxId, wordAt(original.data() + 8 * k)});
     return true;
   });
-  std::stable_sort(originalPairs_.begin(), originalPairs_.end(),
-                   [](const OriginalPair& a, const OriginalPair& b) { return a.gfx_id < b.gfx_id; });
+  std::stable_sort(originalPairs_.begin(), originalPairs_.end(), GfxIdOrder{});
   if (originalPairs_.empty()) return;
 
   for (const OriginalPair& pair : originalPairs_) anchors_.push_back({pair.anchor, 0, false});
@@ -134,11 +140,14 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 }
 
 void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
-  auto pair = std::lower_bound(originalPairs_.begin(), originalPairs_.end(), number,
-                               [](const OriginalPair& p, std::uint32_t n) { return p.gfx_id < n; });
+  auto pair = std::lower_bound(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
   for (; pair != originalPairs_.end() && pair->gfx_id == number; ++pair) {
     const auto target = std::lower_bound(anchors_.begin(), anchors_.end(), pair->anchor,
                                          [](const AnchorTarget& t, std::uint32_t a) { return t.anchor < a; });
     if (target->found) newNumbers.push_back(target->gfx_id);
   }
+}
+
+bool TranslationIndex::carries(std::uint32_t number) const {
+  return std::binary_search(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
 }

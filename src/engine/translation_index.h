@@ -16,6 +16,9 @@ class TranslationIndex {
   // Appends the new numbers of number (one of those given to build), as translateLiterally.
   void translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const;
 
+  // True when the original image has a searched pair carrying number (one given to build).
+  bool carries(std::uint32_t number) const;
+
  private:
   struct OriginalPair {
     std::uint32_t gfx_id;
@@ -26,6 +29,7 @@ class TranslationIndex {
     std::uint32_t gfx_id;
     bool found;
   };
+  struct GfxIdOrder;
   std::vector<OriginalPair> originalPairs_;  // by gfx_id, then by position in the image
   std::vector<AnchorTarget> anchors_;        // by anchor, each once
 };

@@ -106,6 +106,11 @@ enum class CopyOutcome { Copied, DestinationExists, Failed };
 // file behind when it fails.
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination);
 
+// The outcome copyWithoutOverwrite would most likely have now, found without changing
+// anything: the destination exists, or the source is not a readable file or the destination's
+// folder is not a folder.
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination);
+
 }  // namespace platform
 
 namespace platform {

@@ -261,6 +261,19 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return outcome;
 }
 
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+  const std::string from = nativePath(source);
+  const std::string to = nativePath(destination);
+  struct stat st;
+  if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(from.c_str(), R_OK) != 0)
+    return CopyOutcome::Failed;
+  if (lstat(to.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  const std::string folder = folderOf(to);
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
+    return CopyOutcome::Failed;
+  return CopyOutcome::Copied;
+}
+
 }  // namespace platform
 
 namespace platform {

@@ -89,6 +89,22 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return error == ERROR_FILE_EXISTS ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
 }
 
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+  const DWORD sourceAttributes = GetFileAttributesW(source);
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return CopyOutcome::Failed;
+  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  std::wstring folder(destination);
+  const std::size_t separator = folder.find_last_of(L"\\/");
+  folder = separator == std::wstring::npos ? std::wstring(L".") : folder.substr(0, separator);
+  if (folder.empty() || folder.back() == L':') folder += L'\\';
+  const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return CopyOutcome::Failed;
+  return CopyOutcome::Copied;
+}
+
 }  // namespace platform
 
 #include <cstdio>

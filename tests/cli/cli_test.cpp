@@ -1,6 +1,8 @@
 // The command line run as a user runs it: the real program, real files, its output and status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -93,4 +95,154 @@ TEST(CommandLine, NonAsciiNamesPrintAndCopy) {
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0002 copied successfully"), std::string::npos) << result.output;
   EXPECT_EQ(readFile(dir / "new" / "0002.png"), readFile(old / fs::path(u8"1 \u4e2d.png")));
+}
+
+namespace {
+
+// Every path under a folder, folders included, so a test can prove nothing was created.
+std::vector<std::string> treeListing(const fs::path& root) {
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    entries.push_back(entry.path().lexically_relative(root).generic_string());
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
+  return count;
+}
+
+// A pack with one PNG of each fate: carried, carried onto an existing file, two PNGs onto one
+// new number, no number, a number the original lacks, an anchor the new image lacks.
+struct MixedPack {
+  TempDir dir;
+  std::vector<std::wstring> arguments;
+  MixedPack() {
+    fs::create_directories(dir / "old");
+    fs::create_directories(dir / "new");
+    writeFile(dir / "W800.bin", ImageBuilder(8192)
+                                    .pair(1, 0xA1, 0x0101)
+                                    .pair(2, 0xA2, 0x0102)
+                                    .pair(3, 0xA3, 0x0103)
+                                    .pair(4, 0xA4, 0x0104)
+                                    .pair(5, 0xA5, 0x0105)
+                                    .bytes());
+    writeFile(dir / "W810.bin", ImageBuilder(8192)
+                                    .pair(7, 0xA1, 0x0201)
+                                    .pair(8, 0xA2, 0x0202)
+                                    .pair(9, 0xA3, 0x0203)
+                                    .pair(10, 0xA4, 0x0203)
+                                    .bytes());
+    for (const char* name : {"0101.png", "0102.png", "0103.png", "0104.png", "0105.png", "0106.png", "logo.png"})
+      writeFile(dir / "old" / name, std::string("picture ") + name);
+    writeFile(dir / "new" / "0202.png", "already there");
+    arguments = {L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware", wide(dir / "W810.bin"),
+                 L"--original-gfx",      wide(dir / "old"),      L"--new-gfx",      wide(dir / "new")};
+  }
+  std::vector<std::wstring> with(std::initializer_list<const wchar_t*> options) const {
+    std::vector<std::wstring> all = arguments;
+    all.insert(all.end(), options.begin(), options.end());
+    return all;
+  }
+};
+
+}  // namespace
+
+TEST(CommandLine, DryRunPrintsWhatTheRunWouldAndChangesNothing) {
+  MixedPack pack;
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  const std::vector<std::string> before = treeListing(pack.dir.path());
+
+  const ProgramResult dry = runCli(pack.with({L"--dry-run"}));
+  EXPECT_EQ(dry.exitCode, 0) << dry.errors;
+  EXPECT_EQ(dry.errors, "");
+  EXPECT_EQ(treeListing(pack.dir.path()), before);
+  snapshot.expectUnchanged();
+  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 would copy") + LINE_END), std::string::npos) << dry.output;
+  EXPECT_NE(dry.output.find(std::string("0102 -> 0202 duplicate") + LINE_END), std::string::npos) << dry.output;
+  // 0103 and 0104 both go to 0203: whichever the walk meets second is a duplicate.
+  EXPECT_EQ(occurrences(dry.output, "-> 0203 would copy"), 1u) << dry.output;
+  EXPECT_EQ(occurrences(dry.output, "-> 0203 duplicate"), 1u) << dry.output;
+  EXPECT_EQ(dry.output.find("copied successfully"), std::string::npos);
+
+  // The real run prints the same lines, with copies where the dry run said it would copy.
+  const ProgramResult real = runCli(pack.arguments);
+  EXPECT_EQ(real.exitCode, 0) << real.errors;
+  EXPECT_EQ(real.output, replaceAll(dry.output, " would copy", " copied successfully"));
+  EXPECT_EQ(fileNames(pack.dir / "new"), (std::vector<std::string>{"0201.png", "0202.png", "0203.png"}));
+
+  // After it, a dry run knows every destination exists.
+  const ProgramResult again = runCli(pack.with({L"--dry-run"}));
+  EXPECT_EQ(again.output, replaceAll(real.output, " copied successfully", " duplicate"));
+}
+
+TEST(CommandLine, DryRunIntoAMissingFolderSaysTheCopyWouldFail) {
+  MixedPack pack;
+  fs::remove_all(pack.dir / "new");
+  const ProgramResult dry = runCli(pack.with({L"--dry-run"}));
+  const ProgramResult real = runCli(pack.arguments);
+  EXPECT_EQ(dry.output, real.output);
+  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 copy failed.") + LINE_END), std::string::npos) << dry.output;
+  EXPECT_FALSE(fs::exists(pack.dir / "new"));
+}
+
+TEST(CommandLine, ReportCountsAndExplainsOnStandardErrorOnly) {
+  MixedPack pack;
+  const ProgramResult plain = runCli(pack.with({L"--dry-run"}));
+  const ProgramResult reported = runCli(pack.with({L"--dry-run", L"--report"}));
+  EXPECT_EQ(reported.exitCode, 0);
+  EXPECT_EQ(reported.output, plain.output);
+  const std::string& report = reported.errors;
+  for (const char* line : {"report (dry run, nothing was copied):", "walked:      7", "would copy:  2",
+                           "duplicate:   2", "failed:      0", "not carried: 3",
+                           "  0105.png: no matching anchor in new firmware",
+                           "  0106.png: number not in original firmware", "  logo.png: not a graphic number"})
+    EXPECT_NE(report.find(std::string(line) + LINE_END), std::string::npos) << line << "\n" << report;
+  EXPECT_EQ(occurrences(report, ".png: "), 3u) << report;
+
+  const ProgramResult real = runCli(pack.with({L"--report"}));
+  EXPECT_NE(real.errors.find(std::string("report:") + LINE_END), std::string::npos) << real.errors;
+  EXPECT_NE(real.errors.find(std::string("copied:      2") + LINE_END), std::string::npos) << real.errors;
+}
+
+TEST(CommandLine, ReportOfAFailedRunSaysNothingWasWalked) {
+  MixedPack pack;
+  fs::remove(pack.dir / "W810.bin");
+  const ProgramResult result = runCli(pack.with({L"--report"}));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.errors.find("the firmware images could not be opened"), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find(std::string("walked:      0") + LINE_END), std::string::npos) << result.errors;
+  EXPECT_EQ(runCli(pack.with({L"--dry-run", L"--dry-run"})).exitCode, 2);
+}
+
+TEST(CommandLine, NonBmpPathsWorkInEveryRole) {
+  TempDir dir;
+  const fs::path root = dir.path() / fs::path(u8"\U0001F4F1 \u00e9t\u00e9");
+  const fs::path old = root / fs::path(u8"\u56fe\u5f62 \U00010348");
+  const fs::path updated = root / fs::path(u8"n\u00fc \U0001F600");
+  fs::create_directories(old);
+  fs::create_directories(updated);
+  writeFile(root / fs::path(u8"W800 \U0001F600.bin"), ImageBuilder(4096).pair(1, 0x78, 0x0001).bytes());
+  writeFile(root / fs::path(u8"W810 \u00df.bin"), ImageBuilder(4096).pair(1, 0x78, 0x0002).bytes());
+  writeFile(old / fs::path(u8"0001 \U0001F3A8.png"), "png");
+  const std::vector<std::wstring> arguments = {
+      L"--original-firmware", wide(root / fs::path(u8"W800 \U0001F600.bin")),
+      L"--new-firmware",      wide(root / fs::path(u8"W810 \u00df.bin")),
+      L"--original-gfx",      wide(old),
+      L"--new-gfx",           wide(updated),
+      L"--report"};
+  const ProgramResult result = runCli(arguments);
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_NE(result.output.find("0001 -> 0002 copied successfully"), std::string::npos) << result.output;
+  EXPECT_EQ(readFile(updated / "0002.png"), readFile(old / fs::path(u8"0001 \U0001F3A8.png")));
+  EXPECT_NE(result.errors.find("copied:      1"), std::string::npos) << result.errors;
 }

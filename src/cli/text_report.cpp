@@ -1,0 +1,36 @@
+#include "cli/text_report.h"
+
+#include <string_view>
+
+namespace {
+
+void appendCount(std::wstring& text, std::wstring_view label, std::size_t count) {
+  constexpr std::size_t COLUMN = 13;
+  text += label;
+  text.append(label.size() < COLUMN ? COLUMN - label.size() : 1, L' ');
+  text += std::to_wstring(count);
+  text += L"\r\n";
+}
+
+}  // namespace
+
+std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
+  std::wstring text = dryRun ? L"report (dry run, nothing was copied):\r\n" : L"report:\r\n";
+  if (!record.imagesOpened) text += L"the firmware images could not be opened; nothing was walked\r\n";
+  else if (!record.walked) text += L"the original graphics folder could not be walked; nothing was walked\r\n";
+  const RunCounts counts = countRun(record);
+  appendCount(text, L"walked:", counts.walked);
+  appendCount(text, dryRun ? L"would copy:" : L"copied:", counts.copied);
+  appendCount(text, L"duplicate:", counts.duplicate);
+  appendCount(text, L"failed:", counts.failed);
+  appendCount(text, L"not carried:", counts.notCarried);
+  for (const GraphicRecord& graphic : record.graphics) {
+    if (!graphic.notCarried) continue;
+    text += L"  ";
+    text += graphic.fileName;
+    text += L": ";
+    text += notCarriedText(*graphic.notCarried);
+    text += L"\r\n";
+  }
+  return text;
+}

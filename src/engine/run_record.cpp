@@ -1,0 +1,27 @@
+#include "engine/run_record.h"
+
+RunCounts countRun(const RunRecord& record) {
+  RunCounts counts;
+  counts.walked = record.graphics.size();
+  for (const GraphicRecord& graphic : record.graphics) {
+    if (graphic.notCarried) ++counts.notCarried;
+    for (const CopyRecord& copy : graphic.copies) {
+      switch (copy.result) {
+        case CopyResult::Copied:
+        case CopyResult::WouldCopy: ++counts.copied; break;
+        case CopyResult::Duplicate: ++counts.duplicate; break;
+        case CopyResult::Failed: ++counts.failed; break;
+      }
+    }
+  }
+  return counts;
+}
+
+const wchar_t* notCarriedText(NotCarried reason) {
+  switch (reason) {
+    case NotCarried::NotAGraphicNumber: return L"not a graphic number";
+    case NotCarried::NumberNotInOriginal: return L"number not in original firmware";
+    case NotCarried::NoMatchingAnchor: return L"no matching anchor in new firmware";
+  }
+  return L"";
+}

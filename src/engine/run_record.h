@@ -1,0 +1,45 @@
+// What a conversion run did with each PNG it walked, for the command line's reports. The
+// console says the same in its own words; nothing here changes what it says.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CopyResult { Copied, WouldCopy, Duplicate, Failed };
+
+// Why a walked PNG went nowhere.
+enum class NotCarried { NotAGraphicNumber, NumberNotInOriginal, NoMatchingAnchor };
+
+struct CopyRecord {
+  std::uint32_t newNumber;
+  CopyResult result;
+};
+
+struct GraphicRecord {
+  std::wstring fileName;
+  std::optional<std::uint32_t> number;  // as scanned from the name; 0 is not a graphic number
+  std::vector<CopyRecord> copies;       // one per new number, in the console's order
+  std::optional<NotCarried> notCarried;
+};
+
+struct RunRecord {
+  bool imagesOpened = false;
+  std::uint32_t originalRegionSize = 0;
+  std::uint32_t newRegionSize = 0;
+  bool walked = false;  // the original graphics folder was walked to its end
+  std::vector<GraphicRecord> graphics;  // in walk order
+};
+
+struct RunCounts {
+  std::size_t walked = 0;      // PNGs
+  std::size_t copied = 0;      // copies made, or that a dry run would make
+  std::size_t duplicate = 0;   // copies refused because the destination exists
+  std::size_t failed = 0;      // copies that failed
+  std::size_t notCarried = 0;  // PNGs that found no new number
+};
+
+RunCounts countRun(const RunRecord& record);
+const wchar_t* notCarriedText(NotCarried reason);
