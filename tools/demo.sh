@@ -1,15 +1,76 @@
 #!/usr/bin/env bash
-# Builds glyphwarden-cli, generates the bundled sample and runs the conversion over it.
+# The tool's main job on the bundled sample, through its window: builds Glyphwarden.exe, makes
+# a demo working directory from the sample, starts the program under Wine, fills in the two
+# graphics folders, presses Start, prints the console text and saves a screenshot.
+#   bash tools/demo.sh              at 96 DPI
+#   GLYPHWARDEN_DPI=144 bash tools/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+dpi=${GLYPHWARDEN_DPI:-96}
+
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$(nproc)" --target glyphwarden-cli make-sample >/dev/null
-sample=build/linux/sample
-build/linux/bin/make-sample "$sample"
-echo "== glyphwarden-cli over $sample"
-build/linux/bin/glyphwarden-cli \
-  --original-firmware "$sample/firmwares/PHONE_W800_R1A.bin" \
-  --new-firmware "$sample/firmwares/PHONE_W810_R4E.bin" \
-  --original-gfx "$sample/gfx-original" --new-gfx "$sample/gfx-new"
-echo "== $(ls "$sample/gfx-new" | wc -l) PNGs now in $sample/gfx-new"
+cmake --build --preset linux -j "$(nproc)" --target make-sample glyphwarden-cli >/dev/null
+# The 32-bit build is the product; where this kernel cannot run 32-bit programs the same code
+# runs as the 64-bit build.
+preset=windows
+for candidate in windows windows64; do
+  cmake --preset "$candidate" >/dev/null
+  cmake --build --preset "$candidate" -j "$(nproc)" --target Glyphwarden glyphwarden-drive glyphwarden-cli >/dev/null
+done
+if ! build/windows/wine-run.sh build/windows/bin/glyphwarden-cli.exe --version >/dev/null 2>&1 </dev/null; then
+  preset=windows64
+  echo "note: this kernel cannot run 32-bit programs; showing the 64-bit build of the same code"
+fi
+bin=$PWD/build/$preset/bin
+
+demo=$PWD/build/demo
+rm -rf "$demo"
+build/linux/bin/make-sample "$demo" >/dev/null
+rm -f "$demo/expected-console.txt"
+windows_path() { echo "Z:${1//\//\\}"; }
+echo "== demo working directory: $(windows_path "$demo") (its firmwares folder holds the sample images)"
+echo "   original GFX path: $(windows_path "$demo/gfx-original")"
+echo "   new GFX path:      $(windows_path "$demo/gfx-new")"
+
+if [ -z "${DISPLAY:-}" ]; then
+  display=:$(( 200 + RANDOM % 100 ))
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+  export DISPLAY=$display
+  sleep 1
+  echo "   (no display: using a virtual one, $display)"
+fi
+
+if [ "$dpi" != 96 ]; then
+  # Another DPI gets its own prefix, so the tests' prefix stays at 96.
+  export GLYPHWARDEN_WINEPREFIX=$PWD/build/$preset/wineprefix-dpi$dpi
+fi
+run="build/$preset/wine-run.sh"
+"$run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null
+
+screenshot=$demo/glyphwarden-${dpi}dpi.png
+log=$demo/drive.log
+(cd "$demo" && "$OLDPWD/$run" "$bin/glyphwarden-drive.exe" "$(windows_path "$demo/gfx-original")" \
+   "$(windows_path "$demo/gfx-new")" --hold screenshot-taken >console.txt 2>"$log" </dev/null) &
+driver=$!
+for _ in $(seq 600); do
+  grep -q "holding" "$log" 2>/dev/null && break
+  kill -0 $driver 2>/dev/null || break
+  sleep 0.2
+done
+if grep -q "holding" "$log"; then
+  xwd -silent -name Glyphwarden | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot" 2>/dev/null || true
+fi
+touch "$demo/screenshot-taken"
+status=0
+wait $driver || status=$?
+rm -f "$demo/screenshot-taken"
+
+echo "== the console after Start:"
+tr -d '\r' <"$demo/console.txt"
+grep -v holding "$log" || true
+echo "== $(ls "$demo/gfx-new" | wc -l) PNGs now in $(windows_path "$demo/gfx-new")"
+[ -s "$screenshot" ] && echo "== screenshot: $screenshot" || echo "== no screenshot was taken"
+exit $status

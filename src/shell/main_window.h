@@ -25,7 +25,8 @@ struct MainWindow {
   // Lives for the whole process, so it can never be missing.
   ConsoleLog console;
   bool runInProgress = false;
-  ULONGLONG lastConsoleRefresh = 0;
+  ULONGLONG lastConsoleRefresh = 0;      // when the last refresh ended
+  ULONGLONG lastConsoleRefreshCost = 0;  // how long it took
 };
 
 extern MainWindow mainWindow;

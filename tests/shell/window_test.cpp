@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
+#include "support/program_window.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -17,40 +15,12 @@ const wchar_t WELCOME[] =
     L"Welcome to the console\r\nPlease select your source and destination gfx directories below.\r\n"
     L"...\r\n...\r\n...\r\nPlease?\r\n\r\nMade by tarvellion.\r\n\r\n";
 
-std::wstring textOf(HWND window) {
-  wchar_t text[20001] = L"";
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, 20001, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &copied);
-  return text;
-}
-
-std::wstring classOf(HWND window) {
-  wchar_t name[64] = L"";
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-BOOL CALLBACK collectChild(HWND child, LPARAM all) {
-  reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
-  return TRUE;
-}
-
-template <class Condition>
-bool waitFor(Condition condition, int milliseconds = 20000) {
-  for (int waited = 0; waited < milliseconds; waited += 20) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return condition();
-}
-
 // The program started in a prepared working directory, and its main window.
 class GlyphwardenWindow : public testing::Test {
  protected:
   TempDir dir;
-  PROCESS_INFORMATION process = {};
+  ProgramWindow program;
   HWND window = nullptr;
-  std::vector<HWND> controls;
 
   void SetUp() override {
     fs::create_directories(dir / "firmwares");
@@ -60,56 +30,19 @@ class GlyphwardenWindow : public testing::Test {
     writeFile(dir / "firmwares" / "PHONE_W800.bin", ImageBuilder(4096).pair(2, 0xABCD, 0x0105).bytes());
     writeFile(dir / "firmwares" / "PHONE_W810.bin", ImageBuilder(5000).pair(7, 0xABCD, 0x0A01).bytes());
     writeFile(dir / "old gfx" / "0105.png", "picture");
-
-    const std::wstring program = siblingProgram(L"Glyphwarden");
-    std::wstring commandLine = L"\"" + program + L"\" --original-gfx C:\\nowhere";  // must have no effect
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               wide(dir.path()).c_str(), &startup, &process))
-        << "cannot start " << testing::PrintToString(program);
-    ASSERT_TRUE(waitFor([&] {
-      for (HWND found = FindWindowW(L"MainWndClass", nullptr); found; found = FindWindowExW(nullptr, found, L"MainWndClass", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(found, &owner);
-        if (owner == process.dwProcessId) return (window = found) != nullptr;
-      }
-      return false;
-    })) << "no main window";
-    // The window is listed before its creation has finished; it is shown once it has.
-    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(window) != FALSE; })) << "the main window is not shown";
-    EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&controls));
+    const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"--original-gfx C:\\nowhere",
+                                               wide(dir.path()), L"MainWndClass");  // the argument must have no effect
+    ASSERT_EQ(problem, L"");
+    window = program.window();
   }
 
-  void TearDown() override {
-    if (process.hProcess) {
-      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-      }
-      CloseHandle(process.hThread);
-      CloseHandle(process.hProcess);
-    }
-  }
-
-  // Only the program's own direct children, in creation order.
-  std::vector<HWND> ownControls() const {
-    std::vector<HWND> own;
-    for (HWND control : controls)
-      if (GetParent(control) == window) own.push_back(control);
-    return own;
-  }
-
+  std::vector<HWND> ownControls() const { return program.controls(); }
   HWND control(std::size_t index) const { return ownControls().at(index); }
   HWND console() const { return control(0); }
 
   void pressStartAndWait() {
-    const std::size_t before = textOf(console()).size();
-    PostMessageW(control(1), BM_CLICK, 0, 0);
-    ASSERT_TRUE(waitFor([&] {
-      const std::wstring text = textOf(console());
-      return text.size() > before && text.ends_with(L"Whew...\r\n\r\n");
-    })) << testing::PrintToString(textOf(console()));
+    ASSERT_TRUE(clickAndWaitForEnding(control(1), console(), L"Whew...\r\n\r\n"))
+        << testing::PrintToString(textOf(console()));
   }
 };
 
@@ -199,11 +132,7 @@ TEST_F(GlyphwardenWindow, StartWithEmptyFoldersStillEndsWithWhew) {
 }
 
 TEST_F(GlyphwardenWindow, ClosingTheWindowExitsWithOne) {
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(program.close(), 1);
 }
 
 namespace {
@@ -354,17 +283,13 @@ class RootFolder {
 };
 
 bool hasChildWithText(HWND parent, const std::wstring& text) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children)
+  for (HWND child : childrenOf(parent))
     if (textOf(child) == text) return true;
   return false;
 }
 
 HWND childOfClass(HWND parent, const wchar_t* className) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children)
+  for (HWND child : childrenOf(parent))
     if (_wcsicmp(classOf(child).c_str(), className) == 0) return child;
   return nullptr;
 }
@@ -391,7 +316,7 @@ TEST_F(GlyphwardenWindow, FolderPickedInTheBrowserFillsThePathBox) {
   EXPECT_TRUE(hasChildWithText(browser, L"Select a file in your original GFX folder..."));
   HWND treeWindow = nullptr;
   ASSERT_TRUE(waitFor([&] { return (treeWindow = childOfClass(browser, L"SysTreeView32")) != nullptr; }));
-  const RemoteTree tree(treeWindow, process.hProcess);
+  const RemoteTree tree(treeWindow, program.process());
   std::wstring seen;
   const HTREEITEM item = findFolder(tree, {folder.name(), L"pick me"}, seen);
   ASSERT_NE(item, nullptr) << testing::PrintToString(seen);

@@ -1,0 +1,81 @@
+#include "support/program_window.h"
+
+std::wstring textOf(HWND window) {
+  std::vector<wchar_t> text(20001, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_BLOCK, 5000,
+                      &copied);
+  return text.data();
+}
+
+std::wstring classOf(HWND window) {
+  wchar_t name[64] = L"";
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+namespace {
+BOOL CALLBACK collectChild(HWND child, LPARAM all) {
+  reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> childrenOf(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+ProgramWindow::~ProgramWindow() {
+  if (!process_.hProcess) return;
+  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT && close() < 0) TerminateProcess(process_.hProcess, 99);
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+std::wstring ProgramWindow::start(const std::wstring& program, const std::wstring& arguments,
+                                  const std::wstring& workingDirectory, const wchar_t* windowClass) {
+  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingDirectory.c_str(), &startup, &process_))
+    return L"cannot start " + program;
+  const bool found = waitFor([&] {
+    for (HWND w = FindWindowW(windowClass, nullptr); w; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == process_.dwProcessId) return (window_ = w) != nullptr;
+    }
+    return false;
+  });
+  if (!found) return L"no main window";
+  // The window is listed before its creation has finished; it is shown once it has.
+  if (!waitFor([&] { return IsWindowVisible(window_) != FALSE; })) return L"the main window is not shown";
+  return L"";
+}
+
+int ProgramWindow::close(int milliseconds) {
+  PostMessageW(window_, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(process_.hProcess, &code);
+  return static_cast<int>(code);
+}
+
+std::vector<HWND> ProgramWindow::controls() const {
+  std::vector<HWND> own;
+  for (HWND control : childrenOf(window_))
+    if (GetParent(control) == window_) own.push_back(control);
+  return own;
+}
+
+bool clickAndWaitForEnding(HWND button, HWND console, const std::wstring& ending, int milliseconds) {
+  const std::size_t before = textOf(console).size();
+  PostMessageW(button, BM_CLICK, 0, 0);
+  return waitFor([&] {
+    const std::wstring text = textOf(console);
+    return text.size() > before && text.ends_with(ending);
+  }, milliseconds);
+}

@@ -1,0 +1,68 @@
+// Drives Glyphwarden.exe as a user would, for the demo, the screenshots and the window benchmark:
+// starts it in the current folder, fills in the two graphics folders, presses Start, waits for
+// the run to end, prints the console text, and closes the window.
+//   glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE]
+// With --hold the window stays open until FILE exists, so a screenshot can be taken.
+// Standard error gets the time from the click to the run's last line.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/program_window.h"
+
+namespace {
+
+constexpr int RUN_TIMEOUT_MS = 600000;
+constexpr int HOLD_TIMEOUT_MS = 120000;
+
+std::wstring siblingGlyphwarden() {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, length);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Glyphwarden.exe";
+}
+
+int fail(const std::wstring& problem) {
+  platform::writeText(platform::Stream::Error, L"glyphwarden-drive: " + problem + L"\r\n");
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3 && !(argc == 5 && std::wstring(argv[3]) == L"--hold"))
+    return fail(L"usage: glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE]");
+  wchar_t workingDirectory[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, workingDirectory);
+
+  ProgramWindow program;
+  if (const std::wstring problem = program.start(siblingGlyphwarden(), L"", workingDirectory, L"MainWndClass");
+      !problem.empty())
+    return fail(problem);
+  const std::vector<HWND> controls = program.controls();
+  if (controls.size() != 13) return fail(L"the window does not have its thirteen controls");
+  const HWND console = controls[0], start = controls[1], originalGfx = controls[5], newGfx = controls[6];
+  SendMessageW(originalGfx, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[1]));
+  SendMessageW(newGfx, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
+
+  const auto clicked = std::chrono::steady_clock::now();
+  if (!clickAndWaitForEnding(start, console, L"Whew...\r\n\r\n", RUN_TIMEOUT_MS)) return fail(L"the run did not end");
+  const auto ended = std::chrono::steady_clock::now();
+
+  platform::writeText(platform::Stream::Output, textOf(console));
+  platform::flushText(platform::Stream::Output);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(ended - clicked).count();
+  platform::writeText(platform::Stream::Error, L"start to Whew: " + std::to_wstring(ms) + L" ms\r\n");
+  platform::flushText(platform::Stream::Error);
+
+  if (argc == 5) {
+    platform::writeText(platform::Stream::Error, L"holding the window open\r\n");
+    platform::flushText(platform::Stream::Error);
+    waitFor([&] { return GetFileAttributesW(argv[4]) != INVALID_FILE_ATTRIBUTES; }, HOLD_TIMEOUT_MS);
+  }
+  const int exitCode = program.close();
+  return exitCode == 1 ? 0 : fail(L"the window exited with " + std::to_wstring(exitCode));
+}
