@@ -7,6 +7,7 @@
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,12 @@ std::wstring siblingProgram(const std::wstring& name) {
 }
 
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+  return runProgram(program, arguments, ChildLimits{});
+}
+
+// A Windows child has no such limits; they are ignored.
+ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ChildLimits&) {
   ProgramResult result;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE outRead, outWrite, errRead, errWrite;
@@ -109,6 +116,11 @@ std::wstring siblingProgram(const std::wstring& name) {
 }
 
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+  return runProgram(program, arguments, ChildLimits{});
+}
+
+ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ChildLimits& limits) {
   ProgramResult result;
   std::vector<std::string> texts{platform::toUtf8(program)};
   for (const auto& argument : arguments) texts.push_back(platform::toUtf8(argument));
@@ -123,7 +135,25 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, texts[0].c_str(), &actions, nullptr, argv.data(), environ);
+  int spawned = 0;
+  if (!limits.unprivileged && limits.fileSizeLimit < 0) {
+    spawned = posix_spawn(&pid, texts[0].c_str(), &actions, nullptr, argv.data(), environ);
+  } else {
+    // Only async-signal-safe calls between fork and exec.
+    pid = fork();
+    if (pid == 0) {
+      dup2(out[1], 1);
+      dup2(err[1], 2);
+      if (limits.fileSizeLimit >= 0) {
+        const rlimit limit{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+      }
+      if (limits.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+      execve(texts[0].c_str(), argv.data(), environ);
+      _exit(127);
+    }
+    spawned = pid > 0 ? 0 : -1;
+  }
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);

@@ -15,3 +15,11 @@ struct ProgramResult {
 std::wstring siblingProgram(const std::wstring& name);
 
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments);
+
+// POSIX only: what the child is started with besides its arguments.
+struct ChildLimits {
+  bool unprivileged = false;    // when the tests run as root, the child runs as nobody
+  long long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes; SIGXFSZ keeps its default action
+};
+ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ChildLimits& limits);

@@ -1,0 +1,58 @@
+// The command line under limits only a POSIX system can set on a child: a new graphics folder
+// it may not write, and a file-size limit that makes a copy's writes fail part way.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace {
+
+struct LimitedPack {
+  TempDir dir;
+  std::vector<std::wstring> arguments;
+  LimitedPack() {
+    fs::create_directories(dir / "old");
+    fs::create_directories(dir / "new");
+    writeFile(dir / "W800.bin", ImageBuilder(4096).pair(1, 0x61, 0x0001).pair(2, 0x62, 0x0002).bytes());
+    writeFile(dir / "W810.bin", ImageBuilder(4096).pair(1, 0x61, 0x0A01).pair(2, 0x62, 0x0A02).bytes());
+    writeFile(dir / "old" / "0001.png", std::string(100, 's'));      // fits under the limit below
+    writeFile(dir / "old" / "0002.png", std::string(300000, 'L'));   // does not
+    arguments = {L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware", wide(dir / "W810.bin"),
+                 L"--original-gfx",      wide(dir / "old"),      L"--new-gfx",      wide(dir / "new")};
+  }
+};
+
+}  // namespace
+
+TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
+  LimitedPack pack;
+  writeFile(pack.dir / "new" / "keep.png", "kept");
+  ASSERT_EQ(chmod((pack.dir / "new").c_str(), 0555), 0);
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  ChildLimits limits;
+  limits.unprivileged = true;  // root writes anywhere; nobody does not
+  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), pack.arguments, limits);
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
+  EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"keep.png"});
+  snapshot.expectUnchanged();
+}
+
+TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
+  LimitedPack pack;
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  ChildLimits limits;
+  limits.fileSizeLimit = 65536;  // SIGXFSZ keeps its default action: the program must not die of it
+  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), pack.arguments, limits);
+  EXPECT_EQ(result.exitCode, 0) << "the run must end on its own: " << result.errors;
+  EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
+  EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"0A01.png"}) << "no partial or temporary file";
+  EXPECT_EQ(readFile(pack.dir / "new" / "0A01.png"), readFile(pack.dir / "old" / "0001.png"));
+  snapshot.expectUnchanged();
+}

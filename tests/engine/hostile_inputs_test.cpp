@@ -1,0 +1,226 @@
+// Runs over inputs nobody chose kindly: firmware files of awkward sizes, folder texts and
+// composed paths at the edges of their buffers, odd file names, a very full folder. Every run
+// leaves the firmware files and the pre-existing PNGs as they were.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "engine/conversion.h"
+#include "platform/platform.h"
+#include "support/test_files.h"
+
+namespace {
+
+// Composed with append: GCC 12 warns falsely (-Wrestrict) on a literal + std::string.
+std::string labelled(const char* label, std::size_t number, const char* unit = "") {
+  std::string text(label);
+  text += std::to_string(number);
+  text += unit;
+  return text;
+}
+
+std::wstring regionLine(std::size_t length) {
+  wchar_t line[64];
+  std::swprintf(line, 64, L"source fw size: %08X\r\n", static_cast<unsigned>((length + 4095) / 4096 * 4096));
+  return line;
+}
+
+struct HostilePack {
+  TempDir dir;
+  fs::path originalGfx = dir / "original gfx";
+  fs::path newGfx = dir / "new gfx";
+  fs::path originalFirmware = dir / "W800.bin";
+  fs::path newFirmware = dir / "W810.bin";
+  LogCapture log;
+  HostilePack() {
+    fs::create_directory(originalGfx);
+    fs::create_directory(newGfx);
+  }
+  // Runs and checks that no firmware file and no PNG that was there before changed.
+  bool run(const std::wstring& from, const std::wstring& to) {
+    FileSnapshot snapshot;
+    snapshot.add(dir.path());
+    log.clear();
+    const bool walked = runConversion(from, to, wide(originalFirmware), wide(newFirmware));
+    snapshot.expectUnchanged();
+    return walked;
+  }
+  bool run() { return run(wide(originalGfx), wide(newGfx)); }
+};
+
+// An image of a given length filled with 0xEE, with one pair at k when it fits in the file.
+Bytes imageWithPair(std::size_t length, std::size_t k, std::uint32_t anchor, std::uint32_t gfxId) {
+  ImageBuilder image(length);
+  image.fill(0xEE);
+  if (8 * k + 8 <= length) image.pair(k, anchor, gfxId);
+  return image.bytes();
+}
+
+}  // namespace
+
+TEST(HostileInputs, FirmwareFilesOfEveryAwkwardSize) {
+  const std::size_t sizes[] = {0, 1, 7, 8, 4095, 4096, 4097, 64u << 20};
+  for (const bool originalSide : {true, false}) {
+    for (const std::size_t size : sizes) {
+      SCOPED_TRACE(labelled(originalSide ? "original of " : "new of ", size, " bytes"));
+      HostilePack pack;
+      const std::size_t region = (size + 4095) / 4096 * 4096;
+      // The last pair the search looks at: the original's second to last, the new image's last,
+      // both counted in the region; it is written only where it lies inside the file.
+      const std::size_t last = originalSide ? region / 8 - 2 : region / 8 - 1;
+      const std::size_t k = std::min(size / 8 == 0 ? 0 : size / 8 - 1, size == 0 ? 0 : last);
+      if (originalSide) {
+        writeFile(pack.originalFirmware, imageWithPair(size, k, 0x71, 0x0001));
+        writeFile(pack.newFirmware, ImageBuilder(4096).pair(3, 0x71, 0x0B01).bytes());
+      } else {
+        writeFile(pack.originalFirmware, ImageBuilder(4096).pair(3, 0x71, 0x0001).bytes());
+        writeFile(pack.newFirmware, imageWithPair(size, k, 0x71, 0x0B01));
+      }
+      writeFile(pack.originalGfx / "0001.png", "picture");
+      const bool walked = pack.run();
+      if (size == 0) {
+        EXPECT_FALSE(walked);
+        EXPECT_EQ(pack.log.text(), originalSide ? L"original firmware file mapping failed.\r\n"
+                                                : L"new firmware file mapping failed.\r\n");
+        continue;
+      }
+      ASSERT_TRUE(walked) << testing::PrintToString(pack.log.text());
+      std::wstring expected = L"files loaded successfully\r\n";
+      expected += originalSide ? regionLine(size) + regionLine(4096) : regionLine(4096) + regionLine(size);
+      if (size >= 8) expected += L"0001 -> 0B01 copied successfully\r\n";
+      EXPECT_EQ(pack.log.text(), expected);
+    }
+  }
+}
+
+namespace {
+
+// A folder whose path text is exactly length characters, made of components short enough
+// for every file system.
+fs::path folderOfLength(const fs::path& base, std::size_t length) {
+  std::wstring text = wide(base);
+  while (text.size() < length) {
+    const std::size_t room = length - text.size() - 1;  // one for the separator
+    // Never leave a remainder too short for a component of its own.
+    const std::size_t part = room > 200 ? std::min<std::size_t>(150, room - 1) : room;
+    text += platform::PATH_SEPARATOR;
+    text += std::wstring(part, L'd');
+  }
+  fs::create_directories(fs::path(text));
+  return fs::path(text);
+}
+
+}  // namespace
+
+TEST(HostileInputs, FolderTextsAroundTheEditLimitWork) {
+  for (const std::size_t length : {259u, 260u, 261u}) {
+    SCOPED_TRACE(labelled("folders of ", length, " characters"));
+    HostilePack pack;
+    writeFile(pack.originalFirmware, ImageBuilder(4096).pair(1, 0x72, 0x0001).bytes());
+    writeFile(pack.newFirmware, ImageBuilder(4096).pair(1, 0x72, 0x0C01).bytes());
+    const fs::path from = folderOfLength(pack.dir / "o", length);
+    const fs::path to = folderOfLength(pack.dir / "n", length);
+    ASSERT_EQ(wide(from).size(), length);
+    writeFile(from / "0001.png", "picture");
+    EXPECT_TRUE(pack.run(wide(from), wide(to)));
+    EXPECT_NE(pack.log.text().find(L"0001 -> 0C01 copied successfully\r\n"), std::wstring::npos)
+        << testing::PrintToString(pack.log.text());
+    EXPECT_EQ(readFile(to / "0C01.png"), readFile(from / "0001.png"));
+  }
+}
+
+// MinGW's std::filesystem cannot iterate folders whose paths pass 260 characters, so under
+// Windows the test could neither prepare nor check these paths; the limits are the engine's,
+// the same code on both systems.
+#ifndef _WIN32
+TEST(HostileInputs, ComposedPathsFitUpTo519CharactersAndAreRefusedBeyond) {
+  HostilePack pack;
+  writeFile(pack.originalFirmware, ImageBuilder(4096).pair(1, 0x73, 0x0001).bytes());
+  writeFile(pack.newFirmware, ImageBuilder(4096).pair(1, 0x73, 0x0D01).bytes());
+  // Source: folder, separator, name.
+  const fs::path from = folderOfLength(pack.dir / "o", 300);
+  for (const std::size_t length : {519u, 520u, 521u}) {
+    SCOPED_TRACE(labelled("source path of ", length, " characters"));
+    const std::wstring name = L"0001" + std::wstring(length - 301 - 8, L'_') + L".png";
+    for (const auto& entry : fs::directory_iterator(from)) fs::remove(entry.path());
+    writeFile(from / name, "picture");
+    fs::remove_all(pack.newGfx);
+    fs::create_directory(pack.newGfx);
+    EXPECT_TRUE(pack.run(wide(from), wide(pack.newGfx)));
+    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n" : L"0001 -> 0D01 copy failed.\r\n"),
+              std::wstring::npos) << testing::PrintToString(pack.log.text());
+  }
+  // Destination: folder, separator and "0D01.png".
+  writeFile(pack.originalGfx / "0001.png", "picture");
+  for (const std::size_t length : {519u, 520u, 521u}) {
+    SCOPED_TRACE(labelled("destination path of ", length, " characters"));
+    const fs::path to = folderOfLength(pack.dir / labelled("n", length), length - 9);
+    EXPECT_TRUE(pack.run(wide(pack.originalGfx), wide(to)));
+    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n" : L"0001 -> 0D01 copy failed.\r\n"),
+              std::wstring::npos) << testing::PrintToString(pack.log.text());
+    EXPECT_EQ(fs::exists(to / "0D01.png"), length <= 519);
+  }
+  // Pattern: folder, separator and "*.png".
+  for (const std::size_t length : {513u, 514u}) {
+    SCOPED_TRACE(labelled("pattern of ", length + 6, " characters"));
+    const fs::path folder = folderOfLength(pack.dir / labelled("p", length), length);
+    writeFile(folder / "0001.png", "picture");
+    const bool walked = pack.run(wide(folder), wide(pack.newGfx));
+    EXPECT_EQ(walked, length == 513);
+    EXPECT_EQ(pack.log.text().find(L"original gfx dir not found..") == std::wstring::npos, length == 513);
+  }
+}
+#endif
+
+TEST(HostileInputs, FileNamesWithSpacesSignsPrefixesAndAnyCharacters) {
+  HostilePack pack;
+  const std::uint32_t numbers[] = {0x1, 0x2, 0xFFFFFFFF, 0x3, 0x4, 0x5, 0x6};
+  ImageBuilder original(4096), updated(4096);
+  for (std::size_t i = 0; i < std::size(numbers); ++i) {
+    original.pair(i, 0x900 + static_cast<std::uint32_t>(i), numbers[i]);
+    updated.pair(i, 0x900 + static_cast<std::uint32_t>(i), 0xE00 + static_cast<std::uint32_t>(i));
+  }
+  original.pair(20, 0x999, 0x0);  // a pair for number 0, which no name may reach
+  updated.pair(20, 0x999, 0xEFF);
+  writeFile(pack.originalFirmware, original.bytes());
+  writeFile(pack.newFirmware, updated.bytes());
+  const char8_t* carried[] = {u8" 1.png", u8"+2.png", u8"-1.png", u8"0x3.png", u8"0X4z.png",
+                              u8"5 \u00e9t\u00e9.png", u8"6\U0001F600.png"};
+  const char8_t* skipped[] = {u8"0x.png", u8"\U0001F600.png", u8"\u00e97.png", u8"+-8.png", u8"0000.png", u8"-.png"};
+  for (const char8_t* name : carried) writeFile(pack.originalGfx / fs::path(name), "picture");
+  for (const char8_t* name : skipped) writeFile(pack.originalGfx / fs::path(name), "not carried");
+  EXPECT_TRUE(pack.run());
+  const std::wstring& text = pack.log.text();
+  for (const wchar_t* line : {L"0001 -> 0E00 copied successfully\r\n", L"0002 -> 0E01 copied successfully\r\n",
+                              L"FFFFFFFF -> 0E02 copied successfully\r\n", L"0003 -> 0E03 copied successfully\r\n",
+                              L"0004 -> 0E04 copied successfully\r\n", L"0005 -> 0E05 copied successfully\r\n",
+                              L"0006 -> 0E06 copied successfully\r\n"})
+    EXPECT_NE(text.find(line), std::wstring::npos) << testing::PrintToString(line) << testing::PrintToString(text);
+  EXPECT_EQ(text.find(L"0EFF"), std::wstring::npos) << "number 0 is never carried";
+  EXPECT_EQ(fileNames(pack.newGfx).size(), 7u);
+}
+
+TEST(HostileInputs, TenThousandPngsInOneFolder) {
+  HostilePack pack;
+  constexpr std::uint32_t COUNT = 10000;
+  ImageBuilder original(8 * (COUNT + 2)), updated(8 * (COUNT + 2));
+  for (std::uint32_t i = 1; i <= COUNT; ++i) {
+    original.pair(i, 0x100000 + i, i);
+    updated.pair(COUNT + 1 - i, 0x100000 + i, 0x4000 + i);  // the new table in the other order
+  }
+  writeFile(pack.originalFirmware, original.bytes());
+  writeFile(pack.newFirmware, updated.bytes());
+  for (std::uint32_t i = 1; i <= COUNT; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%04X.png", i);
+    writeFile(pack.originalGfx / name, name);
+  }
+  EXPECT_TRUE(pack.run());
+  const std::wstring& text = pack.log.text();
+  std::size_t copied = 0;
+  for (std::size_t at = 0; (at = text.find(L" copied successfully\r\n", at)) != std::wstring::npos; ++at) ++copied;
+  EXPECT_EQ(copied, COUNT);
+  EXPECT_NE(text.find(L"2710 -> 6710 copied successfully\r\n"), std::wstring::npos);
+  EXPECT_EQ(fileNames(pack.newGfx).size(), COUNT);
+  EXPECT_EQ(readFile(pack.newGfx / "4001.png"), readFile(pack.originalGfx / "0001.png"));
+}
