@@ -15,6 +15,8 @@ for preset in linux asan; do
   build "$preset"
   ctest --preset "$preset" -j "$jobs"
 done
+bash tools/memcheck.sh
+bash tools/fuzz.sh
 
 # Wine: start the build's own prefix once, then keep one wineserver up for the whole run, its
 # output away from CTest's pipes, so each test does not pay Wine's start-up.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "console/append_log.h"
+#include "cli/html_report.h"
 #include "cli/text_report.h"
 #include "engine/conversion.h"
 #include "platform/platform.h"
@@ -20,7 +21,8 @@ constexpr int EXIT_USAGE = 2;
 
 const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
-    L"                       --original-gfx DIR --new-gfx DIR [--dry-run] [--report]\r\n"
+    L"                       --original-gfx DIR --new-gfx DIR\r\n"
+    L"                       [--dry-run] [--report] [--html-report FILE]\r\n"
     L"       glyphwarden-cli --help | --version\r\n";
 
 const wchar_t HELP[] =
@@ -35,12 +37,16 @@ const wchar_t HELP[] =
     L"  --dry-run                 copy nothing; print \" would copy\" where a copy would be made\r\n"
     L"  --report                  after the run, write the counts and every PNG not carried,\r\n"
     L"                            with its reason, to standard error\r\n"
+    L"  --html-report FILE        after the run, write a page with every PNG, its thumbnail and\r\n"
+    L"                            where it went (one self-contained HTML file)\r\n"
     L"  --help                    this text\r\n"
     L"  --version                 the program's version\r\n";
 
-enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, OPTION_COUNT };
+// The options with a value; the first REQUIRED_COUNT must be given.
+enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, OPTION_COUNT };
+constexpr int REQUIRED_COUNT = HTML_REPORT;
 constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
-    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx"};
+    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report"};
 
 bool writeToStandardOutput(void*, const wchar_t* text) {
   platform::writeText(platform::Stream::Output, text);
@@ -60,6 +66,25 @@ std::optional<Option> optionNamed(std::wstring_view name) {
   for (int i = 0; i < OPTION_COUNT; ++i)
     if (OPTION_NAMES[i] == name) return static_cast<Option>(i);
   return std::nullopt;
+}
+
+bool writeHtmlReport(const std::wstring& file, const RunRecord& record, bool dryRun,
+                     const std::array<std::optional<std::wstring>, OPTION_COUNT>& values) {
+  HtmlReportRun run;
+  run.record = &record;
+  run.dryRun = dryRun;
+  run.originalFirmware = *values[ORIGINAL_FIRMWARE];
+  run.newFirmware = *values[NEW_FIRMWARE];
+  run.originalGfx = *values[ORIGINAL_GFX];
+  run.newGfx = *values[NEW_GFX];
+  const std::wstring& folder = *values[ORIGINAL_GFX];
+  run.readPicture = [&folder](std::wstring_view fileName, std::string& bytes) {
+    std::wstring path = folder;
+    path += platform::PATH_SEPARATOR;
+    path += fileName;
+    return platform::readWholeFile(path.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
+  };
+  return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
 }
 
 }  // namespace
@@ -99,13 +124,14 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
       return usageError(std::wstring(argument) + L" needs a value");
     }
   }
-  for (int i = 0; i < OPTION_COUNT; ++i)
+  for (int i = 0; i < REQUIRED_COUNT; ++i)
     if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));
+  if (values[HTML_REPORT] && values[HTML_REPORT]->empty()) return usageError(L"--html-report needs a file name");
 
   RunRecord record;
   ConversionOptions options;
   options.dryRun = dryRun;
-  options.record = report ? &record : nullptr;
+  options.record = report || values[HTML_REPORT] ? &record : nullptr;
   installLogSink(writeToStandardOutput, nullptr);
   const bool succeeded = runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE],
                                        *values[NEW_FIRMWARE], options);
@@ -114,6 +140,11 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   if (report) {
     platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
     platform::flushText(platform::Stream::Error);
+  }
+  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], record, dryRun, values)) {
+    platform::writeText(platform::Stream::Error,
+                        L"glyphwarden-cli: cannot write the HTML report " + *values[HTML_REPORT] + L"\r\n");
+    return EXIT_RUN_FAILED;
   }
   return succeeded ? 0 : EXIT_RUN_FAILED;
 }

@@ -115,6 +115,14 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination);
 
 namespace platform {
 
+// Reads a whole regular file of at most maxBytes bytes; false when it cannot be read or is
+// larger. For reports only: the conversion run maps its files instead.
+bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes);
+
+// Writes a file whole under a temporary name beside it and then puts it in place of any file
+// of that name in one step: a reader sees the old file or the new one, never a part.
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes);
+
 enum class Stream { Output, Error };
 
 // Writes text to standard output or error with this OS's line ends: a console gets wide

@@ -278,6 +278,40 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
 
 namespace platform {
 
+bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
+  bytes.clear();
+  const int fd = openForReading(nativePath(path));
+  if (fd < 0) return false;
+  struct stat st;
+  bool fits = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= maxBytes;
+  char block[65536];
+  while (fits) {
+    const ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      fits = got == 0;
+      break;
+    }
+    if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) fits = false;  // grew meanwhile
+    else bytes.append(block, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  if (!fits) bytes.clear();
+  return fits;
+}
+
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+  const std::string target = nativePath(path);
+  const std::string temporary = target + ".tmp-" + std::to_string(static_cast<long>(getpid()));
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (written && closed && std::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
 void writeText(Stream stream, std::wstring_view text) {
   std::string bytes = toUtf8(text);
   std::string::size_type at = 0;

@@ -107,11 +107,50 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
 
 }  // namespace platform
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/utf8.h"
 
 namespace platform {
+
+bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
+  bytes.clear();
+  const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool fits = GetFileSizeEx(file, &size) && static_cast<std::uint64_t>(size.QuadPart) <= maxBytes;
+  char block[65536];
+  while (fits) {
+    DWORD got = 0;
+    if (!ReadFile(file, block, sizeof block, &got, nullptr)) fits = false;
+    if (!fits || got == 0) break;
+    if (bytes.size() + got > maxBytes) fits = false;
+    else bytes.append(block, got);
+  }
+  CloseHandle(file);
+  if (!fits) bytes.clear();
+  return fits;
+}
+
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+  const std::wstring temporary = std::wstring(path) + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+  const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool written = true;
+  for (std::size_t at = 0; written && at < bytes.size();) {
+    DWORD put = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
+    written = WriteFile(file, bytes.data() + at, chunk, &put, nullptr) && put > 0;
+    at += put;
+  }
+  written = written && FlushFileBuffers(file);
+  const bool closed = CloseHandle(file) != 0;
+  if (written && closed && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DeleteFileW(temporary.c_str());
+  return false;
+}
 
 void writeText(Stream stream, std::wstring_view text) {
   HANDLE handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);

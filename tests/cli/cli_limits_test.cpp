@@ -56,3 +56,22 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   EXPECT_EQ(readFile(pack.dir / "new" / "0A01.png"), readFile(pack.dir / "old" / "0001.png"));
   snapshot.expectUnchanged();
 }
+
+TEST(CommandLineLimits, HalfWrittenHtmlReportNeverReplacesAGoodOne) {
+  LimitedPack pack;
+  TempDir reports;
+  const fs::path report = reports / "report.html";
+  std::vector<std::wstring> arguments = pack.arguments;
+  arguments.insert(arguments.end(), {L"--dry-run", L"--html-report", wide(report)});
+  ASSERT_EQ(runProgram(siblingProgram(L"glyphwarden-cli"), arguments).exitCode, 0);
+  const Bytes good = readFile(report);
+  ASSERT_GT(good.size(), 1000u);
+
+  ChildLimits limits;
+  limits.fileSizeLimit = 1000;  // the next report's writes fail part way
+  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.errors.find("cannot write the HTML report"), std::string::npos) << result.errors;
+  EXPECT_EQ(readFile(report), good);
+  EXPECT_EQ(fileNames(reports.path()), std::vector<std::string>{"report.html"}) << "no temporary file left";
+}

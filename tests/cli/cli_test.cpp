@@ -246,3 +246,25 @@ TEST(CommandLine, NonBmpPathsWorkInEveryRole) {
   EXPECT_EQ(readFile(updated / "0002.png"), readFile(old / fs::path(u8"0001 \U0001F3A8.png")));
   EXPECT_NE(result.errors.find("copied:      1"), std::string::npos) << result.errors;
 }
+
+TEST(CommandLine, HtmlReportWithADryRunWritesOnlyTheReport) {
+  MixedPack pack;
+  TempDir reports;
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  const std::vector<std::string> before = treeListing(pack.dir.path());
+  const ProgramResult result = runCli(pack.with({L"--dry-run", L"--html-report", wide(reports / "report.html").c_str()}));
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_EQ(treeListing(pack.dir.path()), before);
+  snapshot.expectUnchanged();
+  const Bytes page = readFile(reports / "report.html");
+  const std::string text(page.begin(), page.end());
+  EXPECT_NE(text.find("Dry run: nothing was copied"), std::string::npos);
+  EXPECT_NE(text.find("<b>7</b>walked"), std::string::npos);
+  EXPECT_NE(text.find("&rarr; 0201 would copy"), std::string::npos);
+  EXPECT_NE(text.find(">no matching anchor in new firmware<"), std::string::npos);
+
+  const ProgramResult nowhere = runCli(pack.with({L"--html-report", wide(reports / "missing" / "r.html").c_str()}));
+  EXPECT_EQ(nowhere.exitCode, 1);
+  EXPECT_NE(nowhere.errors.find("cannot write the HTML report"), std::string::npos) << nowhere.errors;
+}

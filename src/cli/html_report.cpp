@@ -1,0 +1,265 @@
+#include "cli/html_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "cli/png_check.h"
+
+namespace {
+
+// Text as UTF-8 with every character that means something to HTML escaped. A lone surrogate
+// (a file name that was not valid text) shows as U+FFFD.
+void appendText(std::string& out, std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = static_cast<char32_t>(text[i]);
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+      }
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    switch (c) {
+      case U'&': out += "&amp;"; continue;
+      case U'<': out += "&lt;"; continue;
+      case U'>': out += "&gt;"; continue;
+      case U'"': out += "&quot;"; continue;
+      case U'\'': out += "&#39;"; continue;
+      default: break;
+    }
+    if (c < 0x20 && c != U'\t') c = 0xFFFD;  // control characters have no place in a name
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+}
+
+void appendBase64(std::string& out, std::string_view bytes) {
+  static const char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                            static_cast<unsigned char>(bytes[i + 2]);
+    out += DIGITS[v >> 18];
+    out += DIGITS[(v >> 12) & 63];
+    out += DIGITS[(v >> 6) & 63];
+    out += DIGITS[v & 63];
+  }
+  if (const std::size_t rest = bytes.size() - i; rest > 0) {
+    std::uint32_t v = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (rest == 2) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    out += DIGITS[v >> 18];
+    out += DIGITS[(v >> 12) & 63];
+    out += rest == 2 ? DIGITS[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+}
+
+std::string hexNumber(std::uint32_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(number));
+  return text;
+}
+
+std::string decimal(std::size_t number) { return std::to_string(number); }
+
+const char* resultText(CopyResult result) {
+  switch (result) {
+    case CopyResult::Copied: return "copied";
+    case CopyResult::WouldCopy: return "would copy";
+    case CopyResult::Duplicate: return "duplicate";
+    case CopyResult::Failed: break;
+  }
+  return "copy failed";
+}
+
+const char* resultClass(CopyResult result) {
+  switch (result) {
+    case CopyResult::Copied:
+    case CopyResult::WouldCopy: return "copied";
+    case CopyResult::Duplicate: return "duplicate";
+    case CopyResult::Failed: break;
+  }
+  return "failed";
+}
+
+bool isCarried(const GraphicRecord& graphic) {
+  return std::any_of(graphic.copies.begin(), graphic.copies.end(), [](const CopyRecord& copy) {
+    return copy.result == CopyResult::Copied || copy.result == CopyResult::WouldCopy;
+  });
+}
+
+bool hasProblem(const GraphicRecord& graphic) {
+  return std::any_of(graphic.copies.begin(), graphic.copies.end(), [](const CopyRecord& copy) {
+    return copy.result == CopyResult::Duplicate || copy.result == CopyResult::Failed;
+  });
+}
+
+const char STYLE[] = R"(
+:root { color-scheme: light; font: 13px/1.35 system-ui, "DejaVu Sans", sans-serif; color: #1d232a; background: #f3f4f6; }
+body { margin: 0 24px 24px; }
+h1 { font-size: 20px; margin: 18px 0 4px; }
+.note { color: #8a4b00; font-weight: 600; }
+table.run { border-collapse: collapse; margin: 8px 0 12px; }
+table.run th { text-align: left; padding: 2px 14px 2px 0; color: #55606b; font-weight: 600; }
+table.run td { padding: 2px 14px 2px 0; word-break: break-all; }
+.counts { display: flex; flex-wrap: wrap; gap: 8px; margin: 6px 0 12px; }
+.count { background: #fff; border: 1px solid #d5d9de; border-radius: 6px; padding: 6px 12px; min-width: 90px; }
+.count b { display: block; font-size: 20px; }
+.count.bad b { color: #b3261e; } .count.good b { color: #1b6e2a; } .count.warn b { color: #8a4b00; }
+input.filter { position: absolute; opacity: 0; pointer-events: none; }
+nav { display: flex; gap: 6px; margin: 4px 0 14px; position: sticky; top: 0; background: #f3f4f6; padding: 6px 0; z-index: 1; }
+nav label { border: 1px solid #aab2bb; border-radius: 14px; padding: 3px 12px; cursor: pointer; background: #fff; user-select: none; }
+#show-all:checked ~ nav label[for=show-all], #show-carried:checked ~ nav label[for=show-carried],
+#show-not-carried:checked ~ nav label[for=show-not-carried], #show-problems:checked ~ nav label[for=show-problems]
+  { background: #1d4f91; border-color: #1d4f91; color: #fff; }
+#show-carried:checked ~ main .tile:not(.carried), #show-not-carried:checked ~ main .tile:not(.not-carried),
+#show-problems:checked ~ main .tile:not(.problem) { display: none; }
+main { display: grid; grid-template-columns: repeat(auto-fill, minmax(168px, 1fr)); gap: 8px; align-items: start; }
+.tile { margin: 0; background: #fff; border: 1px solid #d5d9de; border-left: 4px solid #1b6e2a; border-radius: 6px;
+        padding: 6px; display: flex; gap: 8px; align-items: flex-start; content-visibility: auto; contain-intrinsic-size: 168px 84px; }
+.tile.not-carried { border-left-color: #b3261e; background: #fff7f6; }
+.tile.problem { border-left-color: #c77700; }
+.thumb { flex: none; width: 64px; height: 64px; display: flex; align-items: center; justify-content: center;
+         background: repeating-conic-gradient(#e6e8eb 0 25%, #fff 0 50%) 0 0 / 12px 12px; border-radius: 3px; overflow: hidden; }
+.thumb img { width: 64px; height: 64px; object-fit: contain; image-rendering: pixelated; font-size: 10px; color: #b3261e; }
+.placeholder { font-size: 10px; color: #b3261e; text-align: center; padding: 2px; background: #fff; }
+figcaption { min-width: 0; }
+.name { display: block; font-weight: 600; word-break: break-all; }
+.number { font-family: "DejaVu Sans Mono", monospace; color: #55606b; }
+.copies { list-style: none; margin: 2px 0 0; padding: 0; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
+.copies .copied { color: #1b6e2a; } .copies .duplicate { color: #8a4b00; } .copies .failed { color: #b3261e; }
+.reason { margin: 2px 0 0; color: #b3261e; font-size: 12px; }
+)";
+
+void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReportRun& run) {
+  const bool carried = isCarried(graphic), problem = hasProblem(graphic);
+  out += "<figure class=\"tile";
+  if (carried) out += " carried";
+  if (graphic.notCarried) out += " not-carried";
+  if (problem) out += " problem";
+  out += "\"><div class=\"thumb\">";
+  std::string bytes;
+  PngSize size;
+  if (!run.readPicture || !run.readPicture(graphic.fileName, bytes)) {
+    out += "<div class=\"placeholder\">cannot be read or too large</div>";
+  } else if (!isWellFormedPng(bytes, size)) {
+    out += "<div class=\"placeholder\">not a valid PNG</div>";
+  } else {
+    out += "<img decoding=\"async\" alt=\"cannot be shown\" title=\"";
+    out += decimal(size.width) + " x " + decimal(size.height) + "\" src=\"data:image/png;base64,";
+    appendBase64(out, bytes);
+    out += "\">";
+  }
+  out += "</div><figcaption><span class=\"name\">";
+  appendText(out, graphic.fileName);
+  out += "</span>";
+  if (graphic.number && *graphic.number != 0) out += "<span class=\"number\">" + hexNumber(*graphic.number) + "</span>";
+  if (graphic.notCarried) {
+    out += "<p class=\"reason\">";
+    out += [&] {
+      std::string reason;
+      appendText(reason, notCarriedText(*graphic.notCarried));
+      return reason;
+    }();
+    out += "</p>";
+  } else {
+    out += "<ul class=\"copies\">";
+    for (const CopyRecord& copy : graphic.copies) {
+      out += "<li class=\"";
+      out += resultClass(copy.result);
+      out += "\">&rarr; " + hexNumber(copy.newNumber) + " " + resultText(copy.result) + "</li>";
+    }
+    out += "</ul>";
+  }
+  out += "</figcaption></figure>\n";
+}
+
+void appendRow(std::string& out, const char* label, std::wstring_view value, const std::string& extra = {}) {
+  out += "<tr><th>";
+  out += label;
+  out += "</th><td>";
+  appendText(out, value);
+  out += "</td><td>" + extra + "</td></tr>\n";
+}
+
+std::string regionText(std::uint32_t regionSize) {
+  char text[64];
+  std::snprintf(text, sizeof text, "region %08X (%u bytes)", static_cast<unsigned>(regionSize), static_cast<unsigned>(regionSize));
+  return text;
+}
+
+void appendCount(std::string& out, const char* kind, const char* label, std::size_t count) {
+  out += "<div class=\"count ";
+  out += kind;
+  out += "\"><b>" + decimal(count) + "</b>" + label + "</div>";
+}
+
+}  // namespace
+
+std::string formatHtmlReport(const HtmlReportRun& run) {
+  static const RunRecord empty;
+  const RunRecord& record = run.record ? *run.record : empty;
+  const RunCounts counts = countRun(record);
+
+  // Ascending by number; names without a number last, by name.
+  std::vector<const GraphicRecord*> tiles;
+  for (const GraphicRecord& graphic : record.graphics) tiles.push_back(&graphic);
+  std::stable_sort(tiles.begin(), tiles.end(), [](const GraphicRecord* a, const GraphicRecord* b) {
+    const bool aNumbered = a->number && *a->number != 0, bNumbered = b->number && *b->number != 0;
+    if (aNumbered != bNumbered) return aNumbered;
+    if (aNumbered && *a->number != *b->number) return *a->number < *b->number;
+    return a->fileName < b->fileName;
+  });
+  std::size_t carried = 0, problems = 0;
+  for (const GraphicRecord* graphic : tiles) {
+    carried += isCarried(*graphic);
+    problems += hasProblem(*graphic);
+  }
+
+  std::string out;
+  out.reserve(4096 + record.graphics.size() * 600);
+  out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src 'unsafe-inline'\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Glyphwarden port report</title>\n<style>";
+  out += STYLE;
+  out += "</style></head>\n<body>\n<h1>Glyphwarden port report</h1>\n";
+  if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
+  if (!record.imagesOpened) out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";
+  else if (!record.walked) out += "<p class=\"note\">The original graphics folder could not be walked.</p>\n";
+  out += "<table class=\"run\">\n";
+  appendRow(out, "Original firmware", run.originalFirmware, record.imagesOpened ? regionText(record.originalRegionSize) : "");
+  appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");
+  appendRow(out, "Original graphics", run.originalGfx);
+  appendRow(out, "New graphics", run.newGfx);
+  out += "</table>\n<div class=\"counts\">";
+  appendCount(out, "", "walked", counts.walked);
+  appendCount(out, "good", run.dryRun ? "would copy" : "copied", counts.copied);
+  appendCount(out, "warn", "duplicate", counts.duplicate);
+  appendCount(out, "bad", "failed", counts.failed);
+  appendCount(out, "bad", "not carried", counts.notCarried);
+  out += "</div>\n";
+  out += "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"
+         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-carried\">"
+         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-not-carried\">"
+         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-problems\">\n<nav>";
+  out += "<label for=\"show-all\">all (" + decimal(tiles.size()) + ")</label>";
+  out += "<label for=\"show-carried\">carried (" + decimal(carried) + ")</label>";
+  out += "<label for=\"show-not-carried\">not carried (" + decimal(counts.notCarried) + ")</label>";
+  out += "<label for=\"show-problems\">duplicates and failures (" + decimal(problems) + ")</label></nav>\n<main>\n";
+  for (const GraphicRecord* graphic : tiles) appendTile(out, *graphic, run);
+  out += "</main>\n</body></html>\n";
+  return out;
+}

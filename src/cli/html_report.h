@@ -1,0 +1,22 @@
+// The --html-report page: one self-contained HTML file (no script, no network, every picture
+// embedded) with the firmware images, the counts, and one tile per PNG walked.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/run_record.h"
+
+struct HtmlReportRun {
+  const RunRecord* record = nullptr;
+  bool dryRun = false;
+  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
+  // The bytes of a walked PNG, by file name; false when it cannot be read or is too large.
+  std::function<bool(std::wstring_view fileName, std::string& bytes)> readPicture;
+};
+
+// Pictures larger than this are not embedded; their tile says so.
+constexpr std::size_t HTML_REPORT_PICTURE_LIMIT = 1u << 20;
+
+std::string formatHtmlReport(const HtmlReportRun& run);

@@ -1,0 +1,132 @@
+// The HTML report's page as text: escaping, embedded pictures, placeholders, tile order; the
+// PNG check; and the atomic replacement of a report file.
+#include "cli/html_report.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "cli/png_check.h"
+#include "platform/platform.h"
+#include "support/test_files.h"
+
+namespace {
+
+// A 2 x 1 RGBA picture, red and blue.
+const std::string TINY_PNG(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x02\x00\x00\x00\x01\x08\x06\x00"
+    "\x00\x00\xf4\x22\x7f\x8a\x00\x00\x00\x0e\x49\x44\x41\x54\x78\xda\x63\xf8\xcf\xc0\x00\x42\xff\x01\x0f\xf9\x03"
+    "\xfd\x98\x79\xd7\x00\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    71);
+const char TINY_PNG_BASE64[] = "iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAYAAAD0In+KAAAADklEQVR42mP4z8AAQv8BD/kD/Zh51wAAAAAASUVORK5CYII=";
+
+std::string reportOf(const RunRecord& record, const std::map<std::wstring, std::string>& pictures,
+                     std::wstring_view originalGfx = L"gfx") {
+  HtmlReportRun run;
+  run.record = &record;
+  run.originalFirmware = L"W800.bin";
+  run.newFirmware = L"W810.bin";
+  run.originalGfx = originalGfx;
+  run.newGfx = L"new";
+  run.readPicture = [&](std::wstring_view name, std::string& bytes) {
+    const auto found = pictures.find(std::wstring(name));
+    if (found == pictures.end()) return false;
+    bytes = found->second;
+    return true;
+  };
+  return formatHtmlReport(run);
+}
+
+GraphicRecord carried(const wchar_t* name, std::uint32_t number, std::uint32_t newNumber) {
+  return {name, number, {{newNumber, CopyResult::Copied}}, std::nullopt};
+}
+
+}  // namespace
+
+TEST(HtmlReport, EscapesEveryNameAndPathAndRunsNoScript) {
+  RunRecord record;
+  record.imagesOpened = record.walked = true;
+  std::wstring lone = L"0003 ";
+  lone += static_cast<wchar_t>(0xDC80);  // a name that was not valid text
+  lone += L".png";
+  record.graphics = {carried(L"<img src=x onerror=alert(1)>.png", 1, 0x11), carried(L"0002 \"'&.png", 2, 0x12),
+                     carried(lone.c_str(), 3, 0x13)};
+  const std::string page = reportOf(record, {}, L"</td><script>alert(2)</script>");
+  EXPECT_EQ(page.find("<img src=x"), std::string::npos);
+  EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt;.png"), std::string::npos);
+  EXPECT_NE(page.find("0002 &quot;&#39;&amp;.png"), std::string::npos);
+  EXPECT_NE(page.find("0003 \xEF\xBF\xBD.png"), std::string::npos) << "a lone surrogate shows as U+FFFD";
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("&lt;/td&gt;&lt;script&gt;alert(2)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(page.find("Content-Security-Policy\" content=\"default-src 'none'; img-src data:"), std::string::npos);
+}
+
+TEST(HtmlReport, EmbedsValidPicturesAndShowsPlaceholdersForTheRest) {
+  RunRecord record;
+  record.imagesOpened = record.walked = true;
+  record.graphics = {carried(L"0001.png", 1, 0x11), carried(L"0002.png", 2, 0x12), carried(L"0003.png", 3, 0x13),
+                     carried(L"0004.png", 4, 0x14)};
+  std::string badCrc = TINY_PNG;
+  badCrc[40] ^= 1;
+  const std::string page = reportOf(record, {{L"0001.png", TINY_PNG}, {L"0002.png", "not a png"}, {L"0003.png", badCrc}});
+  EXPECT_NE(page.find(std::string("src=\"data:image/png;base64,") + TINY_PNG_BASE64 + "\""), std::string::npos);
+  EXPECT_NE(page.find("title=\"2 x 1\""), std::string::npos);
+  std::size_t invalid = 0;
+  for (std::size_t at = 0; (at = page.find(">not a valid PNG<", at)) != std::string::npos; ++at) ++invalid;
+  EXPECT_EQ(invalid, 2u);
+  EXPECT_NE(page.find(">cannot be read or too large<"), std::string::npos);
+}
+
+TEST(HtmlReport, TilesGoInAscendingOrderOfNumberWithNamelessOnesLast) {
+  RunRecord record;
+  record.imagesOpened = record.walked = true;
+  record.graphics = {carried(L"b.png", 0x20, 1), {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
+                     carried(L"-1.png", 0xFFFFFFFF, 2), carried(L"a.png", 0x3, 3),
+                     {L"0000.png", 0u, {}, NotCarried::NotAGraphicNumber},
+                     {L"0F00.png", 0xF00, {}, NotCarried::NumberNotInOriginal}};
+  const std::string page = reportOf(record, {});
+  std::vector<std::size_t> at;
+  for (const char* name : {">a.png<", ">b.png<", ">0F00.png<", ">-1.png<", ">0000.png<", ">logo.png<"}) at.push_back(page.find(name));
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    ASSERT_NE(at[i], std::string::npos) << i;
+    if (i > 0) {
+      EXPECT_LT(at[i - 1], at[i]) << i;
+    }
+  }
+  EXPECT_NE(page.find(">number not in original firmware<"), std::string::npos);
+  EXPECT_NE(page.find(">FFFFFFFF<"), std::string::npos);
+}
+
+TEST(PngCheck, AcceptsWellFormedFilesOnly) {
+  PngSize size;
+  EXPECT_TRUE(isWellFormedPng(TINY_PNG, size));
+  EXPECT_EQ(size.width, 2u);
+  EXPECT_EQ(size.height, 1u);
+  EXPECT_TRUE(isWellFormedPng(TINY_PNG + "trailing", size)) << "bytes after IEND are ignored";
+  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 70), size));
+  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 33), size));
+  EXPECT_FALSE(isWellFormedPng("", size));
+  std::string wrong = TINY_PNG;
+  wrong[1] = 'Q';
+  EXPECT_FALSE(isWellFormedPng(wrong, size));
+  // IHDR then IEND: no picture data.
+  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 33) + TINY_PNG.substr(59), size));
+  std::string huge = TINY_PNG;
+  huge[33] = '\x7f';  // an IDAT length far past the end
+  EXPECT_FALSE(isWellFormedPng(huge, size));
+}
+
+TEST(ReplaceFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
+  TempDir dir;
+  const fs::path report = dir / "report.html";
+  writeFile(report, "old report");
+  ASSERT_TRUE(platform::replaceFileAtomically(wide(report).c_str(), "new report"));
+  const Bytes replaced = readFile(report);
+  EXPECT_EQ(std::string(replaced.begin(), replaced.end()), "new report");
+  EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"report.html"});
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "missing" / "report.html").c_str(), "x"));
+  fs::create_directory(dir / "folder.html");
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x"));
+  EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"})) << "no temporary file left";
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The HTML report opened in headless Chromium: its counts and tiles against the run's own text
+# report, every embedded picture decoded, the filter, and a hostile file name shown as text.
+#   html_report_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER
+set -euo pipefail
+make_sample=$1 cli=$2 work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+rm -rf "$work"
+"$make_sample" "$work/sample" >/dev/null
+sample=$work/sample
+hostile='<img src=x onerror=alert(1)>.png'
+cp "$sample/gfx-original/0100.png" "$sample/gfx-original/$hostile"
+printf 'not a picture at all' >"$sample/gfx-original/0F01.png"
+# One copy finds its destination taken, one finds a folder in its way.
+printf 'already there' >"$sample/gfx-new/0300.png"
+mkdir "$sample/gfx-new/0327.png"
+report=$work/report.html
+"$cli" --original-firmware "$sample/firmwares/PHONE_W800_R1A.bin" --new-firmware "$sample/firmwares/PHONE_W810_R4E.bin" \
+  --original-gfx "$sample/gfx-original" --new-gfx "$sample/gfx-new" --report --html-report "$report" \
+  >"$work/console.txt" 2>"$work/report.txt"
+
+chrome() {
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile-$1" "${@:2}" 2>>"$work/chromium.log"
+}
+chrome check --allow-file-access-from-files --virtual-time-budget=10000 --dump-dom \
+  "file://$here/html_report_check.html?$(python3 -c 'import sys,urllib.parse;print(urllib.parse.quote(sys.argv[1]))' "file://$report")" \
+  >"$work/dom.html"
+chrome shot --hide-scrollbars --window-size=1280,1000 --screenshot="$work/report.png" "file://$report" >/dev/null
+
+python3 - "$work" "$sample/gfx-original" "$hostile" <<'PY'
+import html, json, os, re, sys
+work, gfx, hostile = sys.argv[1:]
+dom = open(f"{work}/dom.html", encoding="utf-8").read()
+m = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)
+assert m, "the check page wrote nothing"
+text = html.unescape(m.group(1))
+assert not text.startswith("error") and text != "pending", text
+seen = json.loads(text)
+report = open(f"{work}/report.txt", encoding="utf-8").read()
+def count(label):
+    return int(re.search(rf"^{label}:\s+(\d+)$", report, re.M).group(1))
+failures = []
+def expect(ok, what):
+    if not ok: failures.append(what)
+walked = len([n for n in os.listdir(gfx) if n.lower().endswith(".png")])
+expect(seen["tiles"] == walked == count("walked"), f"tiles {seen['tiles']}, walked {walked}")
+for label, key in [("walked", "walked"), ("copied", "copied"), ("duplicate", "duplicate"), ("failed", "failed"),
+                   ("not carried", "not carried")]:
+    expect(seen["counts"].get(key) == count(label), f"count {key}: page {seen['counts'].get(key)}, run {count(label)}")
+numbers = [n for n in seen["numbers"] if n is not None]
+expect(numbers == sorted(numbers, key=lambda n: int(n, 16)), "tiles not in ascending order of number")
+expect(all(n is None for n in seen["numbers"][len(numbers):]), "tiles without a number come last")
+console = open(f"{work}/console.txt", encoding="utf-8").read()
+for number, copies in zip(seen["numbers"], seen["copies"]):
+    for copy in copies:
+        target, result = re.match(r"→ ([0-9A-F]+) (.*)", copy).groups()
+        word = {"copied": "copied successfully", "duplicate": "duplicate", "copy failed": "copy failed."}[result]
+        expect(f"{number} -> {target} {word}" in console, f"tile {number} -> {target} {result} is not in the console")
+reasons = {n: r for n, r in zip(seen["names"], seen["reasons"]) if r}
+for line in re.findall(r"^  (.*): (.*)$", report, re.M):
+    expect(reasons.get(line[0]) == line[1], f"reason of {line[0]}: page {reasons.get(line[0])}, run {line[1]}")
+expect(len(reasons) == count("not carried"), "one reason per PNG not carried")
+expect(seen["decoded"] == seen["images"] and seen["images"] == walked - 1, f"decoded {seen['decoded']} of {seen['images']}")
+expect(seen["notEmbedded"] == 0, "every picture is embedded")
+expect(seen["placeholders"] == ["not a valid PNG"], f"placeholders {seen['placeholders']}")
+expect(seen["scripts"] == 0 and seen["handlers"] == 0, "the report runs no script")
+expect(hostile in seen["names"], "the hostile name is shown as text")
+carried = sum(1 for c in seen["copies"] if any(("copied" in x) for x in c))
+expect(count("duplicate") >= 1 and count("failed") >= 1, "the run has a duplicate and a failure")
+expect(seen["shown"] == {"show-carried": carried, "show-not-carried": count("not carried"),
+                         "show-problems": sum(1 for c in seen["copies"] if any(("duplicate" in x or "failed" in x) for x in c)),
+                         "show-all": walked}, f"filter shows {seen['shown']}")
+if failures:
+    print("\n".join(failures)); sys.exit(1)
+print(f"report checked in Chromium: {seen['tiles']} tiles, {seen['decoded']} pictures decoded, filter {seen['shown']}")
+PY
+[ -s "$work/report.png" ] && echo "screenshot: $work/report.png"
