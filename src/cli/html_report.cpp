@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/png_check.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -28,21 +29,7 @@ void appendText(std::string& out, std::wstring_view text) {
       default: break;
     }
     if (c < 0x20 && c != U'\t') c = 0xFFFD;  // control characters have no place in a name
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    platform::appendUtf8(c, out);
   }
 }
 

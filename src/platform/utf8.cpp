@@ -8,24 +8,6 @@ namespace {
 
 constexpr bool WIDE_IS_UTF16 = sizeof(wchar_t) == 2;
 
-void encodeCodePoint(std::uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 void appendWide(std::uint32_t cp, std::wstring& out) {
   if (WIDE_IS_UTF16 && cp >= 0x10000) {
     cp -= 0x10000;
@@ -75,7 +57,7 @@ std::string toUtf8(std::wstring_view text) {
     if (WIDE_IS_UTF16 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
       const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        encodeCodePoint(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), out);
+        appendUtf8(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), out);
         ++i;
         continue;
       }
@@ -83,9 +65,9 @@ std::string toUtf8(std::wstring_view text) {
     if (cp >= 0xDC80 && cp <= 0xDCFF) {
       out += static_cast<char>(cp - 0xDC00);  // an escaped raw byte
     } else if (isSurrogate(cp) || cp > 0x10FFFF) {
-      encodeCodePoint(0xFFFD, out);
+      appendUtf8(0xFFFD, out);
     } else {
-      encodeCodePoint(cp, out);
+      appendUtf8(cp, out);
     }
   }
   return out;
@@ -105,6 +87,24 @@ std::wstring fromUtf8(std::string_view bytes) {
     bytes.remove_prefix(length);
   }
   return out;
+}
+
+void appendUtf8(std::uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // so any file name survives the round trip.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,5 +11,8 @@ namespace platform {
 
 std::string toUtf8(std::wstring_view text);
 std::wstring fromUtf8(std::string_view bytes);
+
+// Appends one code point (below U+110000, not a surrogate) as UTF-8.
+void appendUtf8(std::uint32_t codePoint, std::string& out);
 
 }  // namespace platform
