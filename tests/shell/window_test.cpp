@@ -357,3 +357,22 @@ TEST_F(GlyphwardenWindow, HelpInTheHelpBoxOpensAnother) {
   EXPECT_LE(opened, 2);
   EXPECT_EQ(answer(first, IDOK, window), nullptr);
 }
+
+TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
+  // A name that puts the composed path past 260 characters, marked so that it heads the list.
+  const std::wstring name = L"PHONE_W800_" + std::wstring(235, L'x') + L".bin";
+  ASSERT_GT(wide(dir.path()).size() + 11 + name.size(), 260u);
+  writeFile(dir / "firmwares" / fs::path(name), ImageBuilder(4096).bytes());
+  // The lists were filled at start-up; a second program sees the new file.
+  ProgramWindow second;
+  ASSERT_EQ(second.start(siblingProgram(L"Glyphwarden"), L"", wide(dir.path()), L"MainWndClass"), L"");
+  const std::vector<HWND> controls = second.controls();
+  ASSERT_EQ(controls.size(), 13u);
+  ASSERT_EQ(textOf(controls[3]), name);
+  SendMessageW(controls[5], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(controls[6], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  ASSERT_TRUE(clickAndWaitForEnding(controls[1], controls[0], L"Whew...\r\n\r\n"));
+  EXPECT_EQ(textOf(controls[0]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
+  EXPECT_EQ(fileNames(dir / "new gfx"), std::vector<std::string>{});
+  EXPECT_EQ(second.close(), 1);
+}
