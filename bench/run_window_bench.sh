@@ -29,11 +29,8 @@ rm -rf "$data/raw"
 win() { echo "Z:${1//\//\\}"; }
 
 if [ -z "${DISPLAY:-}" ]; then
-  display=:$(( 200 + RANDOM % 100 ))
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  trap "kill $! 2>/dev/null || true" EXIT
-  export DISPLAY=$display
-  sleep 1
+  source tools/virtual_display.sh
+  start_virtual_display
 fi
 
 fresh() { rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; }

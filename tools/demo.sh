@@ -34,13 +34,9 @@ echo "   original GFX path: $(windows_path "$demo/gfx-original")"
 echo "   new GFX path:      $(windows_path "$demo/gfx-new")"
 
 if [ -z "${DISPLAY:-}" ]; then
-  display=:$(( 200 + RANDOM % 100 ))
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-  export DISPLAY=$display
-  sleep 1
-  echo "   (no display: using a virtual one, $display)"
+  source tools/virtual_display.sh
+  start_virtual_display
+  echo "   (no display: using a virtual one, $DISPLAY)"
 fi
 
 if [ "$dpi" != 96 ]; then

@@ -40,12 +40,8 @@ wine_tests() {
 }
 
 # The window tests need an X server; a bare Xvfb of our own, stopped at the end.
-display=:$(( 90 + RANDOM % 100 ))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-export DISPLAY=$display
-sleep 1
+source tools/virtual_display.sh
+start_virtual_display
 
 wine_tests windows64
 # The 32-bit programs are the product; they run wherever the kernel runs 32-bit programs.
