@@ -12,18 +12,8 @@
 
 namespace {
 
-const wchar_t LOADED[] =
-    L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00001000\r\n";
-
-struct Pack {
-  TempDir dir;
-  fs::path originalGfx = dir / "original gfx";
-  fs::path newGfx = dir / "new gfx";
-  fs::path originalFirmware = dir / "W800.bin";
-  fs::path newFirmware = dir / "W810.bin";
+struct Pack : RunFolders {
   Pack() {
-    fs::create_directory(originalGfx);
-    fs::create_directory(newGfx);
     writeFile(originalFirmware, ImageBuilder(4096).pair(1, 0x51, 0x0001).pair(2, 0x52, 0x0002).bytes());
     writeFile(newFirmware, ImageBuilder(4096).pair(1, 0x51, 0x0101).pair(2, 0x52, 0x0102).bytes());
     writeFile(originalGfx / "0001.png", "first picture");

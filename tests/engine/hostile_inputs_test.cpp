@@ -25,17 +25,8 @@ std::wstring regionLine(std::size_t length) {
   return line;
 }
 
-struct HostilePack {
-  TempDir dir;
-  fs::path originalGfx = dir / "original gfx";
-  fs::path newGfx = dir / "new gfx";
-  fs::path originalFirmware = dir / "W800.bin";
-  fs::path newFirmware = dir / "W810.bin";
+struct HostilePack : RunFolders {
   LogCapture log;
-  HostilePack() {
-    fs::create_directory(originalGfx);
-    fs::create_directory(newGfx);
-  }
   // Runs and checks that no firmware file and no PNG that was there before changed.
   bool run(const std::wstring& from, const std::wstring& to) {
     FileSnapshot snapshot;

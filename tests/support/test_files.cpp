@@ -90,6 +90,11 @@ void FileSnapshot::expectUnchanged() const {
   }
 }
 
+RunFolders::RunFolders() {
+  fs::create_directory(originalGfx);
+  fs::create_directory(newGfx);
+}
+
 std::vector<std::string> fileNames(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ignored;

@@ -32,6 +32,17 @@ void writeFile(const fs::path& path, const Bytes& bytes);
 void writeFile(const fs::path& path, const std::string& text);
 Bytes readFile(const fs::path& path);
 
+// The four places of a run in a fresh folder: both graphics folders made, the firmware files
+// left for the test to write.
+struct RunFolders {
+  RunFolders();
+  TempDir dir;
+  fs::path originalGfx = dir / "original gfx";
+  fs::path newGfx = dir / "new gfx";
+  fs::path originalFirmware = dir / "W800.bin";
+  fs::path newFirmware = dir / "W810.bin";
+};
+
 // A firmware image of a given length, zero-filled, with pairs written at chosen indices.
 class ImageBuilder {
  public:
