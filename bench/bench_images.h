@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "xorshift32.h"
+
 struct BenchImages {
   std::vector<std::uint8_t> original, updated;
   std::vector<std::uint32_t> numbers;  // the graphic numbers of the original table
@@ -12,17 +14,11 @@ struct BenchImages {
 
 inline BenchImages makeBenchImages(std::size_t imageBytes = 32u << 20, std::uint32_t graphics = 2000) {
   BenchImages images;
-  std::uint32_t state = 0x1234567;
-  const auto next = [&] {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  };
+  Xorshift32 random{0x1234567};
   images.original.resize(imageBytes);
   images.updated.resize(imageBytes);
   for (auto* image : {&images.original, &images.updated})
-    for (auto& byte : *image) byte = static_cast<std::uint8_t>(next());
+    for (auto& byte : *image) byte = static_cast<std::uint8_t>(random.next());
   const auto put = [](std::vector<std::uint8_t>& image, std::size_t at, std::uint32_t word) {
     for (int b = 0; b < 4; ++b) image[at + b] = static_cast<std::uint8_t>(word >> (8 * b));
   };

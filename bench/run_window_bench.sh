@@ -8,12 +8,9 @@ dpkg -s libbenchmark-dev >/dev/null 2>&1 || { apt-get update -qq >/dev/null; apt
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DGLYPHWARDEN_BENCH=ON -DGLYPHWARDEN_TESTS=OFF >/dev/null
 cmake --build build/bench -j "$(nproc)" --target make-bench-data >/dev/null
 
-preset=windows
-for candidate in windows windows64; do
-  cmake --preset "$candidate" >/dev/null
-  cmake --build --preset "$candidate" -j "$(nproc)" --target glyphwarden-drive time-conversion glyphwarden-cli >/dev/null
-done
-build/windows/wine-run.sh build/windows/bin/glyphwarden-cli.exe --version >/dev/null 2>&1 </dev/null || preset=windows64
+source tools/windows_programs.sh
+build_windows_programs glyphwarden-drive time-conversion
+preset=$windows_preset
 run=build/$preset/wine-run.sh
 bin=$PWD/build/$preset/bin
 echo "== $preset build under Wine"
@@ -26,7 +23,6 @@ mv "$data/raw/original.bin" "$data/firmwares/BENCH_W800.bin"
 mv "$data/raw/new.bin" "$data/firmwares/BENCH_W810.bin"
 mv "$data/raw/gfx-original" "$data/gfx-original"
 rm -rf "$data/raw"
-win() { echo "Z:${1//\//\\}"; }
 
 if [ -z "${DISPLAY:-}" ]; then
   source tools/virtual_display.sh
@@ -37,13 +33,13 @@ fresh() { rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; }
 window_best=999999 plain_best=999999
 for _ in 1 2 3; do
   fresh
-  ms=$(cd "$data" && "$OLDPWD/$run" "$bin/glyphwarden-drive.exe" "$(win "$data/gfx-original")" "$(win "$data/gfx-new")" \
+  ms=$(cd "$data" && "$OLDPWD/$run" "$bin/glyphwarden-drive.exe" "$(windows_path "$data/gfx-original")" "$(windows_path "$data/gfx-new")" \
          2>&1 >/dev/null </dev/null | sed -n 's/^start to Whew: \([0-9]*\) ms.*/\1/p')
   [ "$(ls "$data/gfx-new" | wc -l)" -ge 2000 ] || { echo "the window run did not copy the 2,000 PNGs"; exit 1; }
   [ "$ms" -lt "$window_best" ] && window_best=$ms
   fresh
-  ms=$("$run" "$bin/time-conversion.exe" "$(win "$data/firmwares/BENCH_W800.bin")" "$(win "$data/firmwares/BENCH_W810.bin")" \
-         "$(win "$data/gfx-original")" "$(win "$data/gfx-new")" </dev/null | tr -d '\r')
+  ms=$("$run" "$bin/time-conversion.exe" "$(windows_path "$data/firmwares/BENCH_W800.bin")" "$(windows_path "$data/firmwares/BENCH_W810.bin")" \
+         "$(windows_path "$data/gfx-original")" "$(windows_path "$data/gfx-new")" </dev/null | tr -d '\r')
   [ "$ms" -lt "$plain_best" ] && plain_best=$ms
 done
 echo "== Start over 2,000 PNGs through the window: $window_best ms; runConversion alone: $plain_best ms;" \

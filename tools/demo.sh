@@ -11,24 +11,16 @@ dpi=${GLYPHWARDEN_DPI:-96}
 
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$(nproc)" --target make-sample glyphwarden-cli >/dev/null
-# The 32-bit build is the product; where this kernel cannot run 32-bit programs the same code
-# runs as the 64-bit build.
-preset=windows
-for candidate in windows windows64; do
-  cmake --preset "$candidate" >/dev/null
-  cmake --build --preset "$candidate" -j "$(nproc)" --target Glyphwarden glyphwarden-drive glyphwarden-cli >/dev/null
-done
-if ! build/windows/wine-run.sh build/windows/bin/glyphwarden-cli.exe --version >/dev/null 2>&1 </dev/null; then
-  preset=windows64
-  echo "note: this kernel cannot run 32-bit programs; showing the 64-bit build of the same code"
-fi
+source tools/windows_programs.sh
+build_windows_programs Glyphwarden glyphwarden-drive
+preset=$windows_preset
+[ "$preset" = windows ] || echo "note: this kernel cannot run 32-bit programs; showing the 64-bit build of the same code"
 bin=$PWD/build/$preset/bin
 
 demo=$PWD/build/demo
 rm -rf "$demo"
 build/linux/bin/make-sample "$demo" >/dev/null
 rm -f "$demo/expected-console.txt"
-windows_path() { echo "Z:${1//\//\\}"; }
 echo "== demo working directory: $(windows_path "$demo") (its firmwares folder holds the sample images)"
 echo "   original GFX path: $(windows_path "$demo/gfx-original")"
 echo "   new GFX path:      $(windows_path "$demo/gfx-new")"

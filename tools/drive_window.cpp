@@ -12,18 +12,12 @@
 
 #include "platform/platform.h"
 #include "support/program_window.h"
+#include "support/run_program.h"
 
 namespace {
 
 constexpr int RUN_TIMEOUT_MS = 600000;
 constexpr int HOLD_TIMEOUT_MS = 120000;
-
-std::wstring siblingGlyphwarden() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, length);
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Glyphwarden.exe";
-}
 
 int fail(const std::wstring& problem) {
   platform::writeText(platform::Stream::Error, L"glyphwarden-drive: " + problem + L"\r\n");
@@ -39,7 +33,7 @@ int wmain(int argc, wchar_t** argv) {
   GetCurrentDirectoryW(MAX_PATH, workingDirectory);
 
   ProgramWindow program;
-  if (const std::wstring problem = program.start(siblingGlyphwarden(), L"", workingDirectory, L"MainWndClass");
+  if (const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"", workingDirectory, L"MainWndClass");
       !problem.empty())
     return fail(problem);
   const std::vector<HWND> controls = program.controls();

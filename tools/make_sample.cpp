@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "xorshift32.h"
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -23,16 +25,6 @@ constexpr int PNG_COUNT = 36;         // of which the sample folder holds a PNG
 constexpr int DROPPED[] = {5, 17, 29};  // anchors the new firmware no longer has
 constexpr int TWICE = 10;             // a number that two original pairs carry
 constexpr std::uint32_t TWICE_ANCHOR = 0x9E3779B9, TWICE_NEW_NUMBER = 0x0400;
-
-struct Random {  // xorshift32: the same bytes on every machine
-  std::uint32_t state;
-  std::uint32_t next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-};
 
 std::uint32_t originalNumber(int i) { return 0x0100 + 7 * i; }
 std::uint32_t newNumber(int i) { return 0x0300 + 3 * ((13 * i) % GRAPHICS); }
@@ -54,7 +46,7 @@ std::uint32_t getWord(const Bytes& image, std::size_t at) {
 
 // Runs of instruction-like bytes, text, and tables of small integers, as a firmware has.
 Bytes filler(std::size_t length, std::uint32_t seed) {
-  Random random{seed};
+  Xorshift32 random{seed};
   Bytes image(length);
   static const char* const TEXTS[] = {"display init", "battery low", "menu_main", "camera", "phonebook",
                                       "error %d at %s", "SMS inbox", "settings"};

@@ -156,11 +156,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
   if (graphic.number && *graphic.number != 0) out += "<span class=\"number\">" + hexNumber(*graphic.number) + "</span>";
   if (graphic.notCarried) {
     out += "<p class=\"reason\">";
-    out += [&] {
-      std::string reason;
-      appendText(reason, notCarriedText(*graphic.notCarried));
-      return reason;
-    }();
+    appendText(out, notCarriedText(*graphic.notCarried));
     out += "</p>";
   } else {
     out += "<ul class=\"copies\">";

@@ -103,6 +103,12 @@ struct TranslationIndex::GfxIdOrder {
   bool operator()(std::uint32_t n, const OriginalPair& a) const { return n < a.gfx_id; }
 };
 
+// Orders the anchor targets by anchor, and compares them with a bare anchor.
+struct TranslationIndex::AnchorOrder {
+  bool operator()(const AnchorTarget& a, const AnchorTarget& b) const { return a.anchor < b.anchor; }
+  bool operator()(const AnchorTarget& a, std::uint32_t anchor) const { return a.anchor < anchor; }
+};
+
 void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers) {
   originalPairs_.clear();
   anchors_.clear();
@@ -118,7 +124,7 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   if (originalPairs_.empty()) return;
 
   for (const OriginalPair& pair : originalPairs_) anchors_.push_back({pair.anchor, 0, false});
-  std::sort(anchors_.begin(), anchors_.end(), [](const AnchorTarget& a, const AnchorTarget& b) { return a.anchor < b.anchor; });
+  std::sort(anchors_.begin(), anchors_.end(), AnchorOrder{});
   anchors_.erase(std::unique(anchors_.begin(), anchors_.end(),
                              [](const AnchorTarget& a, const AnchorTarget& b) { return a.anchor == b.anchor; }),
                  anchors_.end());
@@ -129,8 +135,7 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   // The first new pair with each anchor wins; stop once every anchor is found.
   std::size_t missing = anchors_.size();
   forEachMatchingPair(updated, pairCount(updated), 0, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
-    auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor,
-                                   [](const AnchorTarget& t, std::uint32_t a) { return t.anchor < a; });
+    auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
     if (!target->found) {
       *target = {anchor, wordAt(updated.data() + 8 * m + 4), true};
       --missing;
@@ -142,8 +147,7 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
   auto pair = std::lower_bound(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
   for (; pair != originalPairs_.end() && pair->gfx_id == number; ++pair) {
-    const auto target = std::lower_bound(anchors_.begin(), anchors_.end(), pair->anchor,
-                                         [](const AnchorTarget& t, std::uint32_t a) { return t.anchor < a; });
+    const auto target = std::lower_bound(anchors_.begin(), anchors_.end(), pair->anchor, AnchorOrder{});
     if (target->found) newNumbers.push_back(target->gfx_id);
   }
 }

@@ -30,6 +30,7 @@ class TranslationIndex {
     bool found;
   };
   struct GfxIdOrder;
+  struct AnchorOrder;
   std::vector<OriginalPair> originalPairs_;  // by gfx_id, then by position in the image
   std::vector<AnchorTarget> anchors_;        // by anchor, each once
 };

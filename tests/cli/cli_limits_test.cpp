@@ -19,8 +19,7 @@ struct LimitedPack {
     writeFile(dir / "W810.bin", ImageBuilder(4096).pair(1, 0x61, 0x0A01).pair(2, 0x62, 0x0A02).bytes());
     writeFile(dir / "old" / "0001.png", std::string(100, 's'));      // fits under the limit below
     writeFile(dir / "old" / "0002.png", std::string(300000, 'L'));   // does not
-    arguments = {L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware", wide(dir / "W810.bin"),
-                 L"--original-gfx",      wide(dir / "old"),      L"--new-gfx",      wide(dir / "new")};
+    arguments = runArguments(dir / "W800.bin", dir / "W810.bin", dir / "old", dir / "new");
   }
 };
 

@@ -49,9 +49,7 @@ TEST(CommandLine, RunsTheConversionAndPrintsTheConsoleText) {
 
 TEST(CommandLine, FailedRunExitsWithOne) {
   TempDir dir;
-  const ProgramResult result = runCli({L"--original-firmware", wide(dir / "none.bin"), L"--new-firmware",
-                                       wide(dir / "none2.bin"), L"--original-gfx", wide(dir.path()), L"--new-gfx",
-                                       wide(dir.path())});
+  const ProgramResult result = runCli(runArguments(dir / "none.bin", dir / "none2.bin", dir.path(), dir.path()));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.output, lines({"original firmware file not found.."}));
 }
@@ -89,9 +87,7 @@ TEST(CommandLine, NonAsciiNamesPrintAndCopy) {
   writeFile(dir / "W800.bin", ImageBuilder(4096).pair(1, 0x78, 0x0001).bytes());
   writeFile(dir / "W810.bin", ImageBuilder(4096).pair(1, 0x78, 0x0002).bytes());
   writeFile(old / fs::path(u8"1 \u4e2d.png"), "png");
-  const ProgramResult result = runCli({L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware",
-                                       wide(dir / "W810.bin"), L"--original-gfx", wide(old), L"--new-gfx",
-                                       wide(dir / "new")});
+  const ProgramResult result = runCli(runArguments(dir / "W800.bin", dir / "W810.bin", old, dir / "new"));
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0002 copied successfully"), std::string::npos) << result.output;
   EXPECT_EQ(readFile(dir / "new" / "0002.png"), readFile(old / fs::path(u8"1 \u4e2d.png")));
@@ -144,8 +140,7 @@ struct MixedPack {
     for (const char* name : {"0101.png", "0102.png", "0103.png", "0104.png", "0105.png", "0106.png", "logo.png"})
       writeFile(dir / "old" / name, std::string("picture ") + name);
     writeFile(dir / "new" / "0202.png", "already there");
-    arguments = {L"--original-firmware", wide(dir / "W800.bin"), L"--new-firmware", wide(dir / "W810.bin"),
-                 L"--original-gfx",      wide(dir / "old"),      L"--new-gfx",      wide(dir / "new")};
+    arguments = runArguments(dir / "W800.bin", dir / "W810.bin", dir / "old", dir / "new");
   }
   std::vector<std::wstring> with(std::initializer_list<const wchar_t*> options) const {
     std::vector<std::wstring> all = arguments;
@@ -234,12 +229,9 @@ TEST(CommandLine, NonBmpPathsWorkInEveryRole) {
   writeFile(root / fs::path(u8"W800 \U0001F600.bin"), ImageBuilder(4096).pair(1, 0x78, 0x0001).bytes());
   writeFile(root / fs::path(u8"W810 \u00df.bin"), ImageBuilder(4096).pair(1, 0x78, 0x0002).bytes());
   writeFile(old / fs::path(u8"0001 \U0001F3A8.png"), "png");
-  const std::vector<std::wstring> arguments = {
-      L"--original-firmware", wide(root / fs::path(u8"W800 \U0001F600.bin")),
-      L"--new-firmware",      wide(root / fs::path(u8"W810 \u00df.bin")),
-      L"--original-gfx",      wide(old),
-      L"--new-gfx",           wide(updated),
-      L"--report"};
+  std::vector<std::wstring> arguments =
+      runArguments(root / fs::path(u8"W800 \U0001F600.bin"), root / fs::path(u8"W810 \u00df.bin"), old, updated);
+  arguments.push_back(L"--report");
   const ProgramResult result = runCli(arguments);
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0002 copied successfully"), std::string::npos) << result.output;

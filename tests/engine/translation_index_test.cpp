@@ -8,23 +8,13 @@
 #include "engine/graphic_number.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
+#include "xorshift32.h"
 
 namespace {
 
-struct Random {
-  std::uint32_t state;
-  std::uint32_t next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  std::uint32_t below(std::uint32_t n) { return next() % n; }
-};
-
 // Few distinct numbers and anchors, so numbers repeat in many pairs and anchors repeat in the
 // new image; zero runs, so anchor 0 meets zero padding; and odd lengths.
-Bytes hardImage(Random& random, std::size_t length) {
+Bytes hardImage(Xorshift32& random, std::size_t length) {
   Bytes image(length, 0);
   static const std::uint32_t WORDS[] = {0, 1, 2, 3, 0xFFFF, 0x10000, 0xFFFFFFFF, 0x1A2B, 0xFFFFFFFE};
   for (std::size_t at = 0; at + 4 <= length; at += 4) {
@@ -39,7 +29,7 @@ Bytes hardImage(Random& random, std::size_t length) {
 
 TEST(TranslationIndex, FindsExactlyWhatTheLiteralSearchesFind) {
   const std::uint32_t numbers[] = {0, 1, 2, 3, 0xFFFF, 0x10000, 0xFFFFFFFF, 0x1A2B, 0xFFFFFFFE, 77};
-  Random random{12345};
+  Xorshift32 random{12345};
   for (int round = 0; round < 300; ++round) {
     const Bytes original = hardImage(random, random.below(600));
     const Bytes updated = hardImage(random, random.below(600));
@@ -71,7 +61,7 @@ TEST(TranslationIndex, PairsInTheLastEightBytesFollowTheLiteralRule) {
 // A whole run gives the console text and files of the literal searches.
 TEST(TranslationIndex, WholeRunMatchesTheLiteralReference) {
   TempDir dir;
-  Random random{777};
+  Xorshift32 random{777};
   const Bytes original = hardImage(random, 4096 * 2 + 100), updated = hardImage(random, 4096 + 4);
   writeFile(dir / "W800.bin", original);
   writeFile(dir / "W810.bin", updated);

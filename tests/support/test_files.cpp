@@ -95,6 +95,12 @@ RunFolders::RunFolders() {
   fs::create_directory(newGfx);
 }
 
+std::vector<std::wstring> runArguments(const fs::path& originalFirmware, const fs::path& newFirmware,
+                                       const fs::path& originalGfx, const fs::path& newGfx) {
+  return {L"--original-firmware", wide(originalFirmware), L"--new-firmware", wide(newFirmware),
+          L"--original-gfx",      wide(originalGfx),      L"--new-gfx",      wide(newGfx)};
+}
+
 std::vector<std::string> fileNames(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ignored;

@@ -43,6 +43,10 @@ struct RunFolders {
   fs::path newFirmware = dir / "W810.bin";
 };
 
+// The four options of a command-line run, each followed by its path.
+std::vector<std::wstring> runArguments(const fs::path& originalFirmware, const fs::path& newFirmware,
+                                       const fs::path& originalGfx, const fs::path& newGfx);
+
 // A firmware image of a given length, zero-filled, with pairs written at chosen indices.
 class ImageBuilder {
  public:
