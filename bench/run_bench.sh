@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Speed and memory of the translation: search benchmark, whole run against a cp baseline, and
 # peak heap. Prints each figure and each ratio.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/stages.sh
 bash tools/setup.sh
-command -v valgrind >/dev/null && dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
-  { apt-get update -qq >/dev/null; apt-get install -y -qq libbenchmark-dev valgrind >/dev/null; }
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DGLYPHWARDEN_BENCH=ON -DGLYPHWARDEN_TESTS=OFF >/dev/null
-cmake --build build/bench -j "$(nproc)" >/dev/null
+stage "build the benchmarks"
+dpkg -s libbenchmark-dev >/dev/null 2>&1 || {
+  quietly build/logs/apt-update.log apt-get update
+  quietly build/logs/apt-benchmark.log apt-get install -y libbenchmark-dev
+}
+quietly build/logs/configure-bench.log cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DGLYPHWARDEN_BENCH=ON -DGLYPHWARDEN_TESTS=OFF
+quietly build/logs/build-bench.log cmake --build build/bench -j "$(nproc)"
 bin=build/bench/bin
 
-echo "== search: literal against index, two 32 MiB images"
+stage "search: literal against index, two 32 MiB images"
 "$bin/search-bench" --benchmark_format=json --benchmark_out=build/bench/search.json --benchmark_min_time=0.2 >/dev/null
 python3 - build/bench/search.json <<'PY'
 import json, sys

@@ -2,15 +2,18 @@
 # Builds the libFuzzer targets (clang-14, ASan+UBSan) and runs each for a bounded time,
 # FUZZ_SECONDS each (60 by default). Inputs in fuzz/regressions/<target> are run first, every
 # time; a crash is saved under build/fuzz/artifacts and fails the run.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/stages.sh
 bash tools/setup.sh
 seconds=${FUZZ_SECONDS:-60}
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)" --target graphic_number_fuzz console_log_fuzz pair_search_fuzz >/dev/null
+stage "build the fuzz targets"
+quietly build/logs/configure-fuzz.log cmake --preset fuzz
+quietly build/logs/build-fuzz.log cmake --build --preset fuzz -j "$(nproc)" \
+  --target graphic_number_fuzz console_log_fuzz pair_search_fuzz
 mkdir -p build/fuzz/artifacts
-status=0
+failed=()
 for target in graphic_number console_log pair_search; do
+  stage "fuzz $target for $seconds s"
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"
   log=build/fuzz/$target.log
@@ -18,10 +21,14 @@ for target in graphic_number console_log pair_search; do
        -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/$target- >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     units=$(ls "$corpus" | wc -l)
-    echo "fuzz $target: $runs executions in ${seconds} s, corpus of $units inputs, no fault"
+    echo "   $target: $runs executions in ${seconds} s, corpus of $units inputs, no fault"
   else
-    echo "fuzz $target: FAULT, see $log and build/fuzz/artifacts"; tail -20 "$log"
-    status=1
+    echo "   $target: FAULT, see $log and build/fuzz/artifacts"; tail -20 "$log"
+    failed+=("$target")
   fi
 done
-exit $status
+if [ ${#failed[@]} -gt 0 ]; then
+  stage "report"
+  echo "fuzz.sh: the fuzzers ${failed[*]} found a fault" >&2
+  exit 1
+fi

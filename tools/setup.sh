@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12; quick and quiet when all is present.
-set -euo pipefail
+cd "$(dirname "$0")/.."
+source tools/stages.sh
 
 packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config
           g++-mingw-w64-i686-posix mingw-w64-tools
           g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth
-          x11-apps netpbm clang-14 libclang-rt-14-dev valgrind chromium)
+          x11-apps netpbm clang-14 libclang-rt-14-dev valgrind chromium clang-format)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -13,11 +14,11 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "setup: installing ${missing[*]}" >&2
+stage "install ${missing[*]} (a few minutes on a fresh machine)"
 [ "$(id -u)" -eq 0 ] && sudo= || sudo=sudo
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq >/dev/null
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+quietly build/logs/apt-update.log $sudo apt-get update
+quietly build/logs/apt-install.log $sudo apt-get install -y --no-install-recommends "${missing[@]}"

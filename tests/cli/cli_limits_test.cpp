@@ -23,17 +23,36 @@ struct LimitedPack {
   }
 };
 
+// True when a user who is neither the owner nor in the group may pass through every folder
+// on the way to path.
+bool reachableByOthers(const fs::path& path) {
+  for (fs::path folder = path; folder != folder.parent_path(); folder = folder.parent_path()) {
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || (S_ISDIR(st.st_mode) && !(st.st_mode & S_IXOTH))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   LimitedPack pack;
+  // The build may lie in a folder that other users cannot enter: the program runs from a copy.
+  TempDir programs;
+  const fs::path program = programs / "glyphwarden-cli";
+  std::error_code error;
+  fs::copy_file(fs::path(siblingProgram(L"glyphwarden-cli")), program, error);
+  fs::permissions(programs.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec, error);
+  if (error || !reachableByOthers(program) || !reachableByOthers(pack.dir.path()))
+    GTEST_SKIP() << "the temporary folder " << pack.dir.path() << " cannot be reached by user nobody";
   writeFile(pack.dir / "new" / "keep.png", "kept");
   ASSERT_EQ(chmod((pack.dir / "new").c_str(), 0555), 0);
   FileSnapshot snapshot;
   snapshot.add(pack.dir.path());
   ChildLimits limits;
   limits.unprivileged = true;  // root writes anywhere; nobody does not
-  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), pack.arguments, limits);
+  const ProgramResult result = runProgram(wide(program), pack.arguments, limits);
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
