@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "console/append_log.h"
+#include "cli/display_text.h"
 #include "cli/html_report.h"
+#include "cli/output_file.h"
 #include "cli/text_report.h"
 #include "engine/conversion.h"
 #include "platform/platform.h"
@@ -40,7 +42,15 @@ const wchar_t HELP[] =
     L"  --html-report FILE        after the run, write a page with every PNG, its thumbnail and\r\n"
     L"                            where it went (one self-contained HTML file)\r\n"
     L"  --help                    this text\r\n"
-    L"  --version                 the program's version\r\n";
+    L"  --version                 the program's version\r\n"
+    L"\r\n"
+    L"A report is never written over a firmware image, into a graphics folder, or over a file\r\n"
+    L"that is not an earlier report of this program.\r\n"
+    L"\r\n"
+    L"Exit status: 0 when every PNG carried was copied (or would be) or was a duplicate;\r\n"
+    L"1 when the run failed, a copy failed, a report could not be written or the output could\r\n"
+    L"not be written; 2 when the command line was not usable; 128 + the signal number when\r\n"
+    L"interrupted (no partial file is left).\r\n";
 
 // The options with a value; the first REQUIRED_COUNT must be given.
 enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, OPTION_COUNT };
@@ -48,18 +58,28 @@ constexpr int REQUIRED_COUNT = HTML_REPORT;
 constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
     L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report"};
 
+// Progress as the run goes: each finished line is pushed out at once.
 bool writeToStandardOutput(void*, const wchar_t* text) {
   platform::writeText(platform::Stream::Output, text);
+  if (std::wstring_view(text).ends_with(L'\n')) platform::flushText(platform::Stream::Output);
   return true;
 }
 
+void writeError(std::wstring_view problem) {
+  platform::writeText(platform::Stream::Error, L"glyphwarden-cli: " + std::wstring(problem) + L"\r\n");
+}
+
 int usageError(std::wstring_view problem) {
-  std::wstring message = L"glyphwarden-cli: ";
-  message += problem;
-  message += L"\r\n";
-  message += USAGE;
-  platform::writeText(platform::Stream::Error, message);
+  writeError(problem);
+  platform::writeText(platform::Stream::Error, USAGE);
   return EXIT_USAGE;
+}
+
+bool anyCopyFailed(const RunRecord& record) {
+  for (const GraphicRecord& graphic : record.graphics)
+    for (const CopyRecord& copy : graphic.copies)
+      if (copy.result == CopyResult::Failed) return true;
+  return false;
 }
 
 std::optional<Option> optionNamed(std::wstring_view name) {
@@ -126,25 +146,41 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   }
   for (int i = 0; i < REQUIRED_COUNT; ++i)
     if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));
+  // The window takes an empty folder text as it comes; a command line that names the root
+  // folder by accident must not be.
+  for (const Option folder : {ORIGINAL_GFX, NEW_GFX})
+    if (values[folder]->empty()) return usageError(std::wstring(OPTION_NAMES[folder]) + L" needs a folder");
   if (values[HTML_REPORT] && values[HTML_REPORT]->empty()) return usageError(L"--html-report needs a file name");
+
+  // Every output file is checked before anything is copied.
+  const RunPaths paths{*values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE], *values[ORIGINAL_GFX], *values[NEW_GFX]};
+  if (values[HTML_REPORT]) {
+    if (const std::wstring refusal = refusalOfOutputFile(*values[HTML_REPORT], paths, isHtmlReport);
+        !refusal.empty()) {
+      writeError(L"--html-report " + displayText(*values[HTML_REPORT]) + L" " + refusal +
+                 L"; nothing was done, choose another file");
+      return EXIT_USAGE;
+    }
+  }
 
   RunRecord record;
   ConversionOptions options;
   options.dryRun = dryRun;
-  options.record = report || values[HTML_REPORT] ? &record : nullptr;
+  options.record = &record;
   installLogSink(writeToStandardOutput, nullptr);
   const bool succeeded = runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE],
                                        *values[NEW_FIRMWARE], options);
   installLogSink(nullptr, nullptr);
-  platform::flushText(platform::Stream::Output);
-  if (report) {
-    platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
-    platform::flushText(platform::Stream::Error);
-  }
+  bool good = succeeded && !anyCopyFailed(record);
+  if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], record, dryRun, values)) {
-    platform::writeText(platform::Stream::Error,
-                        L"glyphwarden-cli: cannot write the HTML report " + *values[HTML_REPORT] + L"\r\n");
-    return EXIT_RUN_FAILED;
+    writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
+    good = false;
   }
-  return succeeded ? 0 : EXIT_RUN_FAILED;
+  if (!platform::flushText(platform::Stream::Output)) {
+    writeError(L"cannot write to standard output; what the run printed is incomplete");
+    good = false;
+  }
+  if (!platform::flushText(platform::Stream::Error)) good = false;
+  return good ? 0 : EXIT_RUN_FAILED;
 }

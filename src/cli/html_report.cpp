@@ -192,6 +192,12 @@ void appendCount(std::string& out, const char* kind, const char* label, std::siz
 
 }  // namespace
 
+bool isHtmlReport(std::string_view fileStart) {
+  // Reports of every version begin so, and name themselves in their title soon after.
+  return fileStart.starts_with(HTML_REPORT_START) &&
+         fileStart.substr(0, 1024).find("<title>Glyphwarden port report</title>") != std::string_view::npos;
+}
+
 std::string formatHtmlReport(const HtmlReportRun& run) {
   static const RunRecord empty;
   const RunRecord& record = run.record ? *run.record : empty;
@@ -214,14 +220,16 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
 
   std::string out;
   out.reserve(4096 + record.graphics.size() * 600);
-  out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src 'unsafe-inline'\">\n"
+  out += HTML_REPORT_START;
+  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src 'unsafe-inline'\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Glyphwarden port report</title>\n<style>";
   out += STYLE;
   out += "</style></head>\n<body>\n<h1>Glyphwarden port report</h1>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
   if (!record.imagesOpened) out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";
   else if (!record.walked) out += "<p class=\"note\">The original graphics folder could not be walked.</p>\n";
+  else if (record.imagesChanged)
+    out += "<p class=\"note\">A firmware image was changed by another program during the run; nothing was copied.</p>\n";
   out += "<table class=\"run\">\n";
   appendRow(out, "Original firmware", run.originalFirmware, record.imagesOpened ? regionText(record.originalRegionSize) : "");
   appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");

@@ -20,3 +20,7 @@ struct HtmlReportRun {
 constexpr std::size_t HTML_REPORT_PICTURE_LIMIT = 1u << 20;
 
 std::string formatHtmlReport(const HtmlReportRun& run);
+
+// The first bytes of every report; isHtmlReport tells a report of this program by its start.
+constexpr std::string_view HTML_REPORT_START = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
+bool isHtmlReport(std::string_view fileStart);

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "cli/display_text.h"
+
 namespace {
 
 void appendCount(std::wstring& text, std::wstring_view label, std::size_t count) {
@@ -18,6 +20,7 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   std::wstring text = dryRun ? L"report (dry run, nothing was copied):\r\n" : L"report:\r\n";
   if (!record.imagesOpened) text += L"the firmware images could not be opened; nothing was walked\r\n";
   else if (!record.walked) text += L"the original graphics folder could not be walked; nothing was walked\r\n";
+  else if (record.imagesChanged) text += L"a firmware image was changed by another program during the run; nothing was copied\r\n";
   const RunCounts counts = countRun(record);
   appendCount(text, L"walked:", counts.walked);
   appendCount(text, dryRun ? L"would copy:" : L"copied:", counts.copied);
@@ -27,7 +30,7 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   for (const GraphicRecord& graphic : record.graphics) {
     if (!graphic.notCarried) continue;
     text += L"  ";
-    text += graphic.fileName;
+    text += displayText(graphic.fileName);
     text += L": ";
     text += notCarriedText(*graphic.notCarried);
     text += L"\r\n";

@@ -124,6 +124,12 @@ bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfx
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
+  // Every read of the images is behind this point: an image changed meanwhile ends the run
+  // before anything is copied.
+  if (!images.confirmUnchanged()) {
+    record.imagesChanged = true;
+    return false;
+  }
   GraphicCopier copier(originalGfxFolder, newGfxFolder, options.dryRun);
   std::vector<std::uint32_t> newNumbers;
   for (GraphicRecord& graphic : graphics) {

@@ -23,28 +23,39 @@ void reportRegionSize(std::uint32_t regionSize) {
 
 bool FirmwareImagePair::open(const wchar_t* originalPath, const wchar_t* newPath) {
   release();
-  if (!original_.file.open(originalPath)) return failWith(*this, L"original firmware file not found..\r\n");
-  if (!new_.file.open(newPath)) return failWith(*this, L"new firmware file not found..\r\n");
-  if (!original_.mapping.create(original_.file))
-    return failWith(*this, L"original firmware file mapping failed.\r\n");
-  if (!original_.view.map(original_.mapping)) return failWith(*this, L"original firmware map view failed.\r\n");
-  if (!new_.mapping.create(new_.file)) return failWith(*this, L"new firmware file mapping failed.\r\n");
-  if (!new_.view.map(new_.mapping)) return failWith(*this, L"new firmware view failed.\r\n");
+  if (!original_.image.open(originalPath)) return failWith(*this, L"original firmware file not found..\r\n");
+  if (!new_.image.open(newPath)) return failWith(*this, L"new firmware file not found..\r\n");
+  if (!original_.image.createMapping()) return failWith(*this, L"original firmware file mapping failed.\r\n");
+  if (!original_.image.mapView()) return failWith(*this, L"original firmware map view failed.\r\n");
+  if (!new_.image.createMapping()) return failWith(*this, L"new firmware file mapping failed.\r\n");
+  if (!new_.image.mapView()) return failWith(*this, L"new firmware view failed.\r\n");
 
   appendLog(L"files loaded successfully\r\n");
-  original_.regionSize = original_.view.queryRegionSize();
+  original_.regionSize = original_.image.queryRegionSize();
   reportRegionSize(original_.regionSize);
-  new_.regionSize = new_.view.queryRegionSize();
+  new_.regionSize = new_.image.queryRegionSize();
   reportRegionSize(new_.regionSize);
   return true;
 }
 
-// The one release order: view, mapping, file; the original image before the new one.
+bool FirmwareImagePair::confirmUnchanged() {
+  bool unchanged = true;
+  if (!original_.image.unchangedSinceMapped()) {
+    appendLog(L"original firmware file changed during the run.\r\n");
+    unchanged = false;
+  }
+  if (!new_.image.unchangedSinceMapped()) {
+    appendLog(L"new firmware file changed during the run.\r\n");
+    unchanged = false;
+  }
+  return unchanged;
+}
+
+// The one release order: the original image before the new one; each releases its view, its
+// mapping, then its file.
 void FirmwareImagePair::release() {
   for (FirmwareImage* image : {&original_, &new_}) {
-    image->view.unmap();
-    image->mapping.close();
-    image->file.close();
+    image->image.release();
     image->regionSize = 0;
   }
 }

@@ -7,13 +7,11 @@
 #include "platform/platform.h"
 
 struct FirmwareImage {
-  platform::ExclusiveFile file;
-  platform::FileMapping mapping;
-  platform::MappedView view;
+  platform::MappedImage image;
   std::uint32_t regionSize = 0;
 
   // The bytes searched: the whole region, past the end of the file reading as zero.
-  std::span<const std::uint8_t> bytes() const { return {view.base(), regionSize}; }
+  std::span<const std::uint8_t> bytes() const { return {image.base(), regionSize}; }
 };
 
 class FirmwareImagePair {
@@ -27,6 +25,10 @@ class FirmwareImagePair {
   // opened and returns false.
   bool open(const wchar_t* originalPath, const wchar_t* newPath);
   void release();
+
+  // After the images were read: false, with a console line for each, when another program
+  // changed, shortened or removed an image meanwhile, so that what was read cannot be trusted.
+  bool confirmUnchanged();
 
   const FirmwareImage& original() const { return original_; }
   const FirmwareImage& updated() const { return new_; }

@@ -1,9 +1,10 @@
-// The operating-system services the conversion run needs. One implementation per OS
-// (win32.cpp, posix.cpp); nothing here names an OS type.
+// The operating-system services the conversion run and its hosts need. One implementation per
+// OS (win32.cpp, posix.cpp), each keeping its own state; nothing here names an OS type.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,98 +13,65 @@ namespace platform {
 
 extern const wchar_t PATH_SEPARATOR;
 
-// An OS handle or descriptor held as an integer, so this header stays OS-neutral.
-using NativeValue = std::intptr_t;
-
-// A file opened for reading only and without sharing: no other open of it succeeds while
-// this one lives. Anything that is not a regular file cannot be opened this way.
-class ExclusiveFile {
+// A firmware image: a file opened for reading only and without sharing (no other open of it
+// succeeds while this one lives), mapped whole and read-only. The three steps are taken one by
+// one because their failures are told apart; release() undoes whatever was done, in one order:
+// the view, then the mapping, then the file.
+class MappedImage {
  public:
-  ExclusiveFile() = default;
-  ExclusiveFile(const ExclusiveFile&) = delete;
-  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
-  ~ExclusiveFile() { close(); }
+  MappedImage();
+  ~MappedImage();
+  MappedImage(const MappedImage&) = delete;
+  MappedImage& operator=(const MappedImage&) = delete;
 
+  // Anything that is not a regular file cannot be opened this way.
   bool open(const wchar_t* path);
-  void close();
-  bool isOpen() const;
+  // A whole-file, read-only mapping; a file of length 0 cannot be mapped.
+  bool createMapping();
+  // A read-only view of the whole mapping.
+  bool mapView();
+  void release();
 
- private:
-  friend class FileMapping;
-  NativeValue native_ = invalidValue();
-  static NativeValue invalidValue();
-};
-
-// A read-only mapping of a whole file. A file of length 0 cannot be mapped.
-class FileMapping {
- public:
-  FileMapping() = default;
-  FileMapping(const FileMapping&) = delete;
-  FileMapping& operator=(const FileMapping&) = delete;
-  ~FileMapping() { close(); }
-
-  bool create(const ExclusiveFile& file);
-  void close();
-  bool isOpen() const { return native_ != 0; }
-
- private:
-  friend class MappedView;
-  NativeValue native_ = 0;
-  // Where the OS has no mapping object, the view maps the file itself.
-  NativeValue file_ = 0;
-  std::uint64_t fileLength_ = 0;
-};
-
-// A read-only view of a whole mapping. regionSize is the size of the view's memory region:
-// the file length rounded up to whole 4,096-byte pages, the tail reading as zero.
-class MappedView {
- public:
-  MappedView() = default;
-  MappedView(const MappedView&) = delete;
-  MappedView& operator=(const MappedView&) = delete;
-  ~MappedView() { unmap(); }
-
-  bool map(const FileMapping& mapping);
-  void unmap();
-  bool isMapped() const { return base_ != nullptr; }
-
-  // Asks the OS for the size of the view's region; 0 when not mapped.
+  // Asks the OS for the size of the view's memory region: the file length rounded up to whole
+  // 4,096-byte pages. 0 when there is no view.
   std::uint32_t queryRegionSize() const;
-  const std::uint8_t* base() const { return base_; }
+  // The view's first byte; the region past the end of the file reads as zero.
+  const std::uint8_t* base() const;
+
+  // False when the file was written, truncated or removed since it was mapped. Reading a part
+  // of the view that the file no longer has never faults: it reads as zero, and this says so.
+  bool unchangedSinceMapped() const;
 
  private:
-  const std::uint8_t* base_ = nullptr;
-  std::size_t mappedLength_ = 0;
-  std::uint32_t regionSize_ = 0;  // where the OS cannot be asked for it
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 // A walk over the entries of one folder that match a pattern such as "dir\*.png"
 // (case-insensitive). Folders are entries like files.
 class DirectoryWalk {
  public:
-  DirectoryWalk() = default;
+  DirectoryWalk();
+  ~DirectoryWalk();
   DirectoryWalk(const DirectoryWalk&) = delete;
   DirectoryWalk& operator=(const DirectoryWalk&) = delete;
-  ~DirectoryWalk() { close(); }
 
   // True when the first matching entry was found; name() then reads it.
   bool start(const wchar_t* pattern);
   // Moves to the next matching entry; false when there is none.
   bool next();
   void close();
-  const wchar_t* name() const { return name_.c_str(); }
+  const wchar_t* name() const;
 
  private:
-  NativeValue native_ = 0;
-  std::wstring directory_;
-  std::wstring mask_;
-  std::wstring name_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
-// Copies a file; never replaces or changes anything at the destination, and leaves no partial
-// file behind when it fails.
+// Copies a file; never replaces or changes anything at the destination, never leaves a partial
+// file behind, and never makes the copy readable by more users than the source.
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination);
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
@@ -111,16 +79,35 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
 // folder is not a folder.
 CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination);
 
+// From now on an interrupt (SIGINT, SIGTERM or SIGHUP; Ctrl+C or Ctrl+Break on a console)
+// never leaves a partial file of a copy or a replacement in progress: that file is removed, or
+// the replacement finished, and the process then ends with status 128 + the signal number.
+void endCleanlyOnInterrupt();
+
 }  // namespace platform
 
 namespace platform {
 
+// What a path names, links followed, found without changing anything.
+enum class FileKind { Missing, Regular, Folder, Other };
+struct FileStatus {
+  FileKind kind = FileKind::Missing;
+  // Equal for two paths of the same file (or folder) at the same time.
+  std::uint64_t volume = 0, file = 0;
+  bool sameFileAs(const FileStatus& other) const {
+    return kind != FileKind::Missing && kind == other.kind && volume == other.volume && file == other.file;
+  }
+};
+FileStatus statusOf(const wchar_t* path);
+
+// Reads at most maxBytes bytes from the start of a regular file; false when it cannot be read.
+bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes);
 // Reads a whole regular file of at most maxBytes bytes; false when it cannot be read or is
 // larger. For reports only: the conversion run maps its files instead.
 bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes);
 
-// Writes a file whole under a temporary name beside it and then puts it in place of any file
-// of that name in one step: a reader sees the old file or the new one, never a part.
+// Writes a file whole under a short temporary name beside it and then puts it in place of any
+// file of that name in one step: a reader sees the old file or the new one, never a part.
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes);
 
 enum class Stream { Output, Error };
@@ -128,6 +115,7 @@ enum class Stream { Output, Error };
 // Writes text to standard output or error with this OS's line ends: a console gets wide
 // text, a file or pipe gets UTF-8. Texts carry "\r\n" line ends.
 void writeText(Stream stream, std::wstring_view text);
-void flushText(Stream stream);
+// Pushes out what was written; false when any write to the stream so far has failed.
+bool flushText(Stream stream);
 
 }  // namespace platform

@@ -53,7 +53,7 @@ TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   ChildLimits limits;
   limits.unprivileged = true;  // root writes anywhere; nobody does not
   const ProgramResult result = runProgram(wide(program), pack.arguments, limits);
-  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_EQ(result.exitCode, 1) << "every copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"keep.png"});
@@ -67,7 +67,7 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   ChildLimits limits;
   limits.fileSizeLimit = 65536;  // SIGXFSZ keeps its default action: the program must not die of it
   const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), pack.arguments, limits);
-  EXPECT_EQ(result.exitCode, 0) << "the run must end on its own: " << result.errors;
+  EXPECT_EQ(result.exitCode, 1) << "the run must end on its own, saying a copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"0A01.png"}) << "no partial or temporary file";

@@ -61,6 +61,9 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndExplainOnStandardError) {
       {L"--frobnicate"},
       {L"--new-gfx"},
       {L"--new-gfx", L"a", L"--new-gfx", L"b"},
+      // An empty folder text would name the root folder.
+      {L"--original-firmware", L"a", L"--new-firmware", L"b", L"--original-gfx", L"", L"--new-gfx", L"d"},
+      {L"--original-firmware", L"a", L"--new-firmware", L"b", L"--original-gfx", L"c", L"--new-gfx="},
   };
   for (const auto& arguments : cases) {
     const ProgramResult result = runCli(arguments);
@@ -259,4 +262,79 @@ TEST(CommandLine, HtmlReportWithADryRunWritesOnlyTheReport) {
   const ProgramResult nowhere = runCli(pack.with({L"--html-report", wide(reports / "missing" / "r.html").c_str()}));
   EXPECT_EQ(nowhere.exitCode, 1);
   EXPECT_NE(nowhere.errors.find("cannot write the HTML report"), std::string::npos) << nowhere.errors;
+}
+
+TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDone) {
+  MixedPack pack;
+  fs::create_directories(pack.dir / "a folder.html");
+  writeFile(pack.dir / "notes.txt", "the user's own notes");
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  const std::vector<std::string> before = treeListing(pack.dir.path());
+  const struct {
+    fs::path report;
+    const char* why;
+  } cases[] = {
+      {pack.dir / "W800.bin", "is the original firmware image"},
+      {pack.dir / "W810.bin", "is the new firmware image"},
+      {pack.dir / "old" / "0101.png", "lies in the original graphics folder"},
+      {pack.dir / "old" / "report.html", "lies in the original graphics folder"},
+      {pack.dir / "new" / "0202.png", "lies in the new graphics folder"},
+      {pack.dir / "new" / "0201.png", "lies in the new graphics folder"},  // the run would make it
+      {pack.dir / "a folder.html", "is a folder"},
+      {pack.dir / "notes.txt", "exists and was not written by glyphwarden-cli"},
+  };
+  for (const auto& c : cases) {
+    for (const bool dry : {false, true}) {
+      SCOPED_TRACE(c.report.string() + (dry ? " (dry run)" : ""));
+      std::vector<std::wstring> arguments = pack.with({L"--html-report"});
+      arguments.push_back(wide(c.report));
+      if (dry) arguments.push_back(L"--dry-run");
+      const ProgramResult result = runCli(arguments);
+      EXPECT_EQ(result.exitCode, 2);
+      EXPECT_EQ(result.output, "") << "the run does not start";
+      EXPECT_NE(result.errors.find(c.why), std::string::npos) << result.errors;
+    }
+  }
+  EXPECT_EQ(treeListing(pack.dir.path()), before);
+  snapshot.expectUnchanged();
+}
+
+TEST(CommandLine, ReportReplacesOnlyAnEarlierReportEvenUnderTheLongestName) {
+  MixedPack pack;
+  TempDir reports;
+  // The longest name a folder entry may have: the temporary name beside it must still fit.
+  const fs::path report = reports / (std::string(250, 'r') + ".html");
+  const ProgramResult first = runCli(pack.with({L"--dry-run", L"--html-report", wide(report).c_str()}));
+  EXPECT_EQ(first.exitCode, 0) << first.errors;
+  const Bytes dryPage = readFile(report);
+  const ProgramResult second = runCli(pack.with({L"--html-report", wide(report).c_str()}));
+  EXPECT_EQ(second.exitCode, 0) << second.errors;
+  EXPECT_NE(readFile(report), dryPage) << "the earlier report is replaced";
+  EXPECT_EQ(fileNames(reports.path()), std::vector<std::string>{report.filename().string()});
+}
+
+TEST(CommandLine, ExitStatusIsOneWhenTheNewFolderCannotTakeTheCopies) {
+  MixedPack pack;
+  writeFile(pack.dir / "a file", "not a folder");
+  FileSnapshot snapshot;
+  snapshot.add(pack.dir.path());
+  for (const fs::path& newGfx : {pack.dir / "missing", pack.dir / "a file"}) {
+    for (const bool dry : {false, true}) {
+      SCOPED_TRACE(newGfx.string() + (dry ? " (dry run)" : ""));
+      std::vector<std::wstring> arguments = runArguments(pack.dir / "W800.bin", pack.dir / "W810.bin", pack.dir / "old", newGfx);
+      if (dry) arguments.push_back(L"--dry-run");
+      const ProgramResult result = runCli(arguments);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_EQ(occurrences(result.output, "copy failed."), 4u) << result.output;
+    }
+  }
+  EXPECT_FALSE(fs::exists(pack.dir / "missing"));
+  snapshot.expectUnchanged();
+
+  // Duplicates alone are no failure.
+  ASSERT_EQ(runCli(pack.arguments).exitCode, 0);
+  const ProgramResult again = runCli(pack.arguments);
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_EQ(occurrences(again.output, "duplicate"), 4u) << again.output;
 }

@@ -15,9 +15,12 @@ printf 'not a picture at all' >"$sample/gfx-original/0F01.png"
 printf 'already there' >"$sample/gfx-new/0300.png"
 mkdir "$sample/gfx-new/0327.png"
 report=$work/report.html
+status=0
 "$cli" --original-firmware "$sample/firmwares/PHONE_W800_R1A.bin" --new-firmware "$sample/firmwares/PHONE_W810_R4E.bin" \
   --original-gfx "$sample/gfx-original" --new-gfx "$sample/gfx-new" --report --html-report "$report" \
-  >"$work/console.txt" 2>"$work/report.txt"
+  >"$work/console.txt" 2>"$work/report.txt" || status=$?
+# The copy into the folder fails, and the exit status says so.
+[ "$status" -eq 1 ] || { echo "glyphwarden-cli exited with $status, expected 1 for the failed copy"; exit 1; }
 
 chrome() {
   timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \

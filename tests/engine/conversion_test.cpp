@@ -167,7 +167,7 @@ TEST_F(ConversionRun, OriginalFolderMissingOrWithoutPngsCannotBeWalked) {
     EXPECT_FALSE(run(folder, newGfx));
     EXPECT_EQ(log.text(), std::wstring(LOADED) + L"original gfx dir not found..\r\n");
   }
-  platform::ExclusiveFile probe;
+  platform::MappedImage probe;
   EXPECT_TRUE(probe.open(wide(originalFirmware).c_str())) << "the images were not released";
 }
 

@@ -24,7 +24,7 @@ class FirmwareImagePairTest : public testing::Test {
 
   // Whatever a failed open had opened is released when the file can be held exclusively again.
   static void expectReleased(const fs::path& path) {
-    platform::ExclusiveFile file;
+    platform::MappedImage file;
     EXPECT_TRUE(file.open(wide(path).c_str())) << path << " is still held";
   }
 };
@@ -63,7 +63,7 @@ TEST_F(FirmwareImagePairTest, RegionSizeIsTheLengthRoundedUpToWholePages) {
 TEST_F(FirmwareImagePairTest, HoldsBothFilesUntilReleasedInItsOrder) {
   FirmwareImagePair pair;
   ASSERT_TRUE(open(pair, original, updated));
-  platform::ExclusiveFile probe;
+  platform::MappedImage probe;
   EXPECT_FALSE(probe.open(wide(original).c_str()));
   EXPECT_FALSE(probe.open(wide(updated).c_str()));
   pair.release();

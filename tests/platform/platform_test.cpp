@@ -37,14 +37,14 @@ TEST(DirectoryWalk, CannotStartOnAMissingFolderOrWithoutAMatch) {
   EXPECT_FALSE(walk.start((wide(dir / "missing") + platform::PATH_SEPARATOR + L"*.png").c_str()));
 }
 
-TEST(ExclusiveFile, SecondOpenFailsUntilTheFirstIsClosed) {
+TEST(MappedImage, SecondOpenFailsUntilTheFirstIsReleased) {
   TempDir dir;
   writeFile(dir / "fw.bin", "data");
   const std::wstring path = wide(dir / "fw.bin");
-  platform::ExclusiveFile first, second;
+  platform::MappedImage first, second;
   ASSERT_TRUE(first.open(path.c_str()));
   EXPECT_FALSE(second.open(path.c_str()));
-  first.close();
+  first.release();
   EXPECT_TRUE(second.open(path.c_str()));
 }
 

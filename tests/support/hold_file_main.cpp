@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
 #endif
   };
   namespace fs = std::filesystem;
-  platform::ExclusiveFile file;
+  platform::MappedImage file;
   if (!file.open(text(1).c_str())) return 1;
   std::ofstream(fs::path(argv[2])) << "held";
   for (int waited = 0; waited < 120000 && !fs::exists(fs::path(argv[3])); waited += 10)

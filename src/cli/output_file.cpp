@@ -1,0 +1,40 @@
+#include "cli/output_file.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+// Enough of a file to recognise its kind by.
+constexpr std::size_t RECOGNISED_START = 4096;
+
+platform::FileStatus statusOf(std::wstring_view path) { return platform::statusOf(std::wstring(path).c_str()); }
+
+// The folder that holds path, as text: what comes before its last separator.
+std::wstring folderOf(std::wstring_view path) {
+  const std::size_t separator = path.find_last_of(std::wstring_view(L"/\\", platform::PATH_SEPARATOR == L'\\' ? 2 : 1));
+  if (separator == std::wstring_view::npos) return L".";
+  std::wstring folder(path.substr(0, separator));
+  if (folder.empty() || folder.back() == L':') folder += platform::PATH_SEPARATOR;  // the root
+  return folder;
+}
+
+}  // namespace
+
+std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, OwnFileTest ownFile) {
+  const platform::FileStatus file = statusOf(path);
+  if (file.kind == platform::FileKind::Folder) return L"is a folder";
+  if (file.kind == platform::FileKind::Other) return L"is not a regular file";
+  if (file.sameFileAs(statusOf(run.originalFirmware))) return L"is the original firmware image";
+  if (file.sameFileAs(statusOf(run.newFirmware))) return L"is the new firmware image";
+
+  const platform::FileStatus folder = statusOf(folderOf(path));
+  if (folder.sameFileAs(statusOf(run.originalGfx))) return L"lies in the original graphics folder";
+  if (folder.sameFileAs(statusOf(run.newGfx))) return L"lies in the new graphics folder";
+
+  if (file.kind == platform::FileKind::Regular) {
+    std::string start;
+    if (!platform::readFileStart(std::wstring(path).c_str(), start, RECOGNISED_START) || !ownFile(start))
+      return L"exists and was not written by glyphwarden-cli";
+  }
+  return L"";
+}

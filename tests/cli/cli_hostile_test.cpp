@@ -1,0 +1,225 @@
+// The command line under hostile and unlucky use that only a POSIX system lets a test arrange:
+// an image shortened while it is read, interrupts in the middle of a copy, a full output
+// device, device nodes as report paths, names made to forge report lines, narrow permissions.
+// Every test also proves that no firmware image and no pre-existing file changed.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A pack whose one PNG, 0001.png, is carried to 0A01.png.
+struct Pack {
+  RunFolders at;
+  FileSnapshot snapshot;
+  Pack() {
+    writeFile(at.originalFirmware, ImageBuilder(3 * 4096).pair(1, 0x61, 0x0001).bytes());
+    writeFile(at.newFirmware, ImageBuilder(4096).pair(7, 0x61, 0x0A01).bytes());
+    writeFile(at.originalGfx / "0001.png", "picture");
+  }
+  // Call once the pack is complete: everything in it must be the same after the run.
+  void takeSnapshot() { snapshot.add(at.dir.path()); }
+  std::vector<std::wstring> arguments(std::initializer_list<std::wstring> more = {}) const {
+    std::vector<std::wstring> all = runArguments(at.originalFirmware, at.newFirmware, at.originalGfx, at.newGfx);
+    all.insert(all.end(), more);
+    return all;
+  }
+};
+
+ProgramResult runCli(const std::vector<std::wstring>& arguments, const ChildLimits& limits = {}) {
+  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
+}
+
+template <class Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit = 60s) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+bool mapsFile(int pid, const fs::path& file) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  const std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+  return text.find(file.string()) != std::string::npos;
+}
+
+}  // namespace
+
+// The run is held at its first line of output (standard output is a full pipe) with both
+// images mapped; the test then shortens or removes one, and lets the run go on.
+TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALine) {
+  const struct {
+    const char* what;
+    bool original;
+    void (*change)(const fs::path&);
+    const char* line;
+  } cases[] = {
+      {"original shortened", true, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); },
+       "original firmware file changed during the run.\n"},
+      {"new shortened", false, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 100), 0); },
+       "new firmware file changed during the run.\n"},
+      {"original removed", true, [](const fs::path& p) { fs::remove(p); },
+       "original firmware file changed during the run.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Pack pack;
+    const fs::path changed = c.original ? pack.at.originalFirmware : pack.at.newFirmware;
+    const fs::path other = c.original ? pack.at.newFirmware : pack.at.originalFirmware;
+    const Bytes otherBefore = readFile(other);
+
+    int output[2];
+    ASSERT_EQ(pipe(output), 0);
+    fcntl(output[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, '.');
+    std::size_t filled = 0;
+    while (write(output[1], block.data(), block.size()) > 0) filled += block.size();
+    fcntl(output[1], F_SETFL, 0);  // full, and the run's first write now waits
+
+    std::string printed;
+    ChildLimits limits;
+    limits.standardOutput = output[1];
+    limits.whileRunning = [&](int pid) {
+      close(output[1]);
+      EXPECT_TRUE(waitFor([&] { return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware); }))
+          << "the run never mapped both images";
+      c.change(changed);
+      char buffer[4096];
+      ssize_t got;
+      while ((got = read(output[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<std::size_t>(got));
+    };
+    const ProgramResult result = runCli(pack.arguments(), limits);
+    close(output[0]);
+    ASSERT_GE(printed.size(), filled);
+    printed.erase(0, filled);
+
+    EXPECT_EQ(result.exitCode, 1) << "no crash, and the failure is the run's: " << result.errors;
+    EXPECT_NE(printed.find("files loaded successfully\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+    EXPECT_TRUE(fileNames(pack.at.newGfx).empty()) << "nothing is copied from an image that changed";
+    EXPECT_EQ(readFile(other), otherBefore);
+  }
+}
+
+TEST(CommandLineUnderAttack, InterruptDuringACopyLeavesNoPartialFileAndEndsWithTheSignalsStatus) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    Pack pack;
+    {
+      // Large enough that the copy is still going when the test sees it; sparse, so cheap.
+      std::ofstream big(pack.at.originalGfx / "0001.png", std::ios::binary | std::ios::trunc);
+    }
+    fs::resize_file(pack.at.originalGfx / "0001.png", 512u << 20);
+    writeFile(pack.at.newGfx / "keep.png", "kept");
+    // Not the big picture: its size is checked instead of reading it twice.
+    for (const fs::path& file : {pack.at.originalFirmware, pack.at.newFirmware, pack.at.newGfx / "keep.png"})
+      pack.snapshot.add(file);
+
+    ChildLimits limits;
+    bool interrupted = false;
+    limits.whileRunning = [&](int pid) {
+      interrupted = waitFor([&] {
+        for (const std::string& name : fileNames(pack.at.newGfx))
+          if (name.ends_with(".tmp") && fs::file_size(pack.at.newGfx / name) > 0) return true;
+        return false;
+      });
+      kill(pid, signal);
+    };
+    const ProgramResult result = runCli(pack.arguments(), limits);
+    ASSERT_TRUE(interrupted) << "the copy ended before it could be interrupted";
+    EXPECT_EQ(result.exitCode, 128 + signal) << result.errors;
+    EXPECT_EQ(fileNames(pack.at.newGfx), std::vector<std::string>{"keep.png"}) << "no temporary file, no partial PNG";
+    EXPECT_EQ(fs::file_size(pack.at.originalGfx / "0001.png"), 512u << 20);
+    pack.snapshot.expectUnchanged();
+  }
+}
+
+TEST(CommandLineUnderAttack, OutputThatCannotBeWrittenIsReportedAndFailsTheRun) {
+  Pack pack;
+  pack.takeSnapshot();
+  const int full = open("/dev/full", O_WRONLY);
+  ASSERT_GE(full, 0);
+  ChildLimits limits;
+  limits.standardOutput = full;
+  const ProgramResult result = runCli(pack.arguments(), limits);
+  close(full);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.errors.find("cannot write to standard output"), std::string::npos) << result.errors;
+  EXPECT_EQ(readFile(pack.at.newGfx / "0A01.png"), readFile(pack.at.originalGfx / "0001.png"))
+      << "the copies are still made";
+  pack.snapshot.expectUnchanged();
+}
+
+TEST(CommandLineUnderAttack, DeviceNodesAndLinksToFirmwareAreNeverReportPaths) {
+  Pack pack;
+  fs::create_symlink(pack.at.originalFirmware, pack.at.dir / "link-to-firmware.html");
+  pack.takeSnapshot();
+  for (const fs::path& target : {fs::path("/dev/null"), pack.at.dir / "link-to-firmware.html"}) {
+    SCOPED_TRACE(target);
+    struct stat before;
+    ASSERT_EQ(lstat(target.c_str(), &before), 0);
+    const ProgramResult result = runCli(pack.arguments({L"--html-report", wide(target)}));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.errors.find("--html-report"), std::string::npos) << result.errors;
+    struct stat after;
+    ASSERT_EQ(lstat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode) << "still the same kind of file";
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_TRUE(fileNames(pack.at.newGfx).empty());
+  }
+  pack.snapshot.expectUnchanged();
+}
+
+TEST(CommandLineUnderAttack, NamesCannotForgeReportLinesOrDriveTheTerminal) {
+  Pack pack;
+  writeFile(pack.at.originalGfx / "zz\ncopied:      999\nfailed:      0.png", "x");
+  writeFile(pack.at.originalGfx / "\x1b]0;owned\x07\x1b[2J.png", "x");
+  pack.takeSnapshot();
+  const ProgramResult result = runCli(pack.arguments({L"--dry-run", L"--report"}));
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_EQ(result.errors.find('\x1b'), std::string::npos) << "no escape character reaches the terminal";
+  EXPECT_EQ(result.errors.find("\ncopied:      999"), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find("  zz\\ncopied:      999\\nfailed:      0.png: not a graphic number\n"),
+            std::string::npos)
+      << result.errors;
+  EXPECT_NE(result.errors.find("  \\x1B]0;owned\\x07\\x1B[2J.png: not a graphic number\n"), std::string::npos)
+      << result.errors;
+  EXPECT_NE(result.errors.find("\nwould copy:  1\n"), std::string::npos) << result.errors;
+  pack.snapshot.expectUnchanged();
+}
+
+TEST(CommandLineUnderAttack, CopyIsNeverReadableByMoreUsersThanItsSource) {
+  const mode_t mask = umask(022);
+  for (const mode_t mode : {0640, 0600, 0444}) {
+    SCOPED_TRACE(mode);
+    Pack pack;
+    writeFile(pack.at.dir / "private.png", "secret picture");
+    ASSERT_EQ(chmod((pack.at.dir / "private.png").c_str(), mode), 0);
+    fs::remove(pack.at.originalGfx / "0001.png");
+    fs::create_symlink(pack.at.dir / "private.png", pack.at.originalGfx / "0001.png");
+    pack.takeSnapshot();
+    const ProgramResult result = runCli(pack.arguments());
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    struct stat copy;
+    ASSERT_EQ(stat((pack.at.newGfx / "0A01.png").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 0777, mode & ~mode_t{022});
+    EXPECT_EQ(readFile(pack.at.newGfx / "0A01.png"), readFile(pack.at.dir / "private.png"));
+    pack.snapshot.expectUnchanged();
+  }
+  umask(mask);
+}
