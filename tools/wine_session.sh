@@ -34,12 +34,14 @@ start_wine_session() {
   fi
   # A wineserver left from an earlier script may hold a session on another display: end it.
   stop_wine_session
-  # The first process makes the prefix, with the display. Then one persistent wineserver, its
-  # output away from any caller's pipes, takes Wine's start-up out of every later process.
-  "$wine_run" "$wine_bin/glyphwarden-cli.exe" --version >/dev/null </dev/null
+  # The first process makes the prefix, with the display. Then one persistent wineserver and a
+  # first program under it start Wine's services with their output in a log: services started
+  # by a later program would hold that program's output pipes (CTest's among them) open.
+  quietly build/logs/wine-prefix.log "$wine_run" "$wine_bin/glyphwarden-cli.exe" --version
   "$wine_run" --server -w
   "$wine_run" --server -p >/dev/null 2>&1 </dev/null
   on_exit stop_wine_session
+  quietly build/logs/wine-services.log "$wine_run" "$wine_bin/glyphwarden-cli.exe" --version
 }
 
 stop_wine_session() {
