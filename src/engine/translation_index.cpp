@@ -22,7 +22,10 @@ class WordSet {
     std::sort(words_.begin(), words_.end());
     words_.erase(std::unique(words_.begin(), words_.end()), words_.end());
     if (words_.size() <= FEW) return;
-    filter_.assign(FILTER_WORDS, 0);
+    // About 512 bits a word, at most 128 KiB: few false hits, and a small set stays small.
+    while (filterBitsLog2_ < MAX_FILTER_BITS_LOG2 && (std::size_t{1} << filterBitsLog2_) < 512 * words_.size())
+      ++filterBitsLog2_;
+    filter_.assign((std::size_t{1} << filterBitsLog2_) / 64, 0);
     for (std::uint32_t word : words_) {
       const std::uint32_t bit = slot(word);
       filter_[bit / 64] |= std::uint64_t{1} << (bit % 64);
@@ -38,9 +41,9 @@ class WordSet {
   const std::vector<std::uint32_t>& words() const { return words_; }
 
  private:
-  static constexpr std::uint32_t FILTER_BITS_LOG2 = 20;  // 128 KiB
-  static constexpr std::size_t FILTER_WORDS = (std::size_t{1} << FILTER_BITS_LOG2) / 64;
-  static std::uint32_t slot(std::uint32_t word) { return (word * 0x9E3779B1u) >> (32 - FILTER_BITS_LOG2); }
+  static constexpr std::uint32_t MAX_FILTER_BITS_LOG2 = 20;
+  std::uint32_t slot(std::uint32_t word) const { return (word * 0x9E3779B1u) >> (32 - filterBitsLog2_); }
+  std::uint32_t filterBitsLog2_ = 12;
   std::vector<std::uint32_t> words_;
   std::vector<std::uint64_t> filter_;
 };
