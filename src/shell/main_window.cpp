@@ -3,6 +3,7 @@
 #include "shell/main_window.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,13 @@ const ControlLayout CONTROLS[] = {
 };
 
 void setText(HWND control, const wchar_t* text) { SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)); }
+
+// Replaces the console control's characters from first up to last with text. EM_REPLACESEL
+// works on a read-only EDIT: only the user's typing is refused.
+void replaceConsoleRange(std::size_t first, std::size_t last, const wchar_t* text) {
+  SendMessageW(mainWindow.consoleEdit, EM_SETSEL, first, last);
+  SendMessageW(mainWindow.consoleEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
 
 bool sendToConsole(void*, const wchar_t* text) {
   return SendMessageW(mainWindow.window, WM_SETTEXT, reinterpret_cast<WPARAM>(text), 0) != 0;
@@ -98,6 +106,7 @@ LRESULT onCreate(HWND window) {
   createControls(window);
   mainWindow.console.startWithWelcome();
   setText(mainWindow.consoleEdit, mainWindow.console.c_str());
+  mainWindow.consoleShown = mainWindow.console.text().size();
   setText(mainWindow.startButton, L"Start");
   setText(mainWindow.aboutButton, L"About");
   setText(mainWindow.originalFirmwareLabel, L"Original Firmware Version:");
@@ -116,7 +125,9 @@ LRESULT onCreate(HWND window) {
 // The console append. An accepted append is answered here: the default handling would take
 // it for a caption change and blank the caption.
 LRESULT onAppend(const wchar_t* text) {
-  if (!mainWindow.console.append(text)) return 0;
+  const std::size_t length = std::wcslen(text);
+  if (!mainWindow.console.append(std::wstring_view(text, length))) return 0;
+  mainWindow.consoleAppendedSinceShown += length;
   const ULONGLONG pause = std::max(CONSOLE_REFRESH_MS, CONSOLE_REFRESH_COST_FACTOR * mainWindow.lastConsoleRefreshCost);
   if (!mainWindow.runInProgress || GetTickCount64() - mainWindow.lastConsoleRefresh >= pause) refreshConsole();
   return TRUE;
@@ -152,10 +163,29 @@ int systemDpi() {
   return dpi;
 }
 
+// Brings the console control up to the buffer. The buffer only ever loses characters at its
+// front and gains them at its end, so the control is told just that: the characters dropped
+// are removed and the ones appended added, which costs far less than laying out the whole
+// text again. Only when everything shown is gone is the whole text put in.
 void refreshConsole() {
   const ULONGLONG started = GetTickCount64();
-  setText(mainWindow.consoleEdit, mainWindow.console.c_str());
-  SendMessageW(mainWindow.consoleEdit, EM_LINESCROLL, 0, 0x7FFFFFFF);
+  const std::wstring_view text = mainWindow.console.text();
+  std::size_t& shown = mainWindow.consoleShown;
+  std::size_t& appended = mainWindow.consoleAppendedSinceShown;
+  if (appended >= text.size() || text.size() - appended > shown) {
+    setText(mainWindow.consoleEdit, mainWindow.console.c_str());
+  } else {
+    const std::size_t kept = text.size() - appended;
+    if (shown > kept) replaceConsoleRange(0, shown - kept, L"");
+    // The buffer's tail from kept on is a terminated text of its own.
+    if (appended > 0) replaceConsoleRange(kept, kept, mainWindow.console.c_str() + kept);
+  }
+  shown = text.size();
+  appended = 0;
+  // To the end: as many lines down as there are. A larger count can overflow the first visible
+  // line's number inside the control (Wine's does) and scroll to the top instead.
+  const LRESULT lines = SendMessageW(mainWindow.consoleEdit, EM_GETLINECOUNT, 0, 0);
+  SendMessageW(mainWindow.consoleEdit, EM_LINESCROLL, 0, lines);
   // The run holds the message loop: paint now so progress stays visible.
   if (mainWindow.runInProgress) UpdateWindow(mainWindow.consoleEdit);
   mainWindow.lastConsoleRefresh = GetTickCount64();

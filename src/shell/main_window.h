@@ -27,6 +27,10 @@ struct MainWindow {
   bool runInProgress = false;
   ULONGLONG lastConsoleRefresh = 0;      // when the last refresh ended
   ULONGLONG lastConsoleRefreshCost = 0;  // how long it took
+  // What the console control shows: the buffer as it was at the last refresh, and how many
+  // characters have been appended to the buffer since.
+  std::size_t consoleShown = 0;
+  std::size_t consoleAppendedSinceShown = 0;
 };
 
 extern MainWindow mainWindow;

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "support/program_window.h"
@@ -375,4 +378,46 @@ TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
   EXPECT_EQ(textOf(controls[0]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
   EXPECT_EQ(fileNames(dir / "new gfx"), std::vector<std::string>{});
   EXPECT_EQ(second.close(), 1);
+}
+
+TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
+  // 800 copies print about 27,000 characters: the console overflows again and again while the
+  // run goes, and the control is brought up to it piece by piece.
+  constexpr std::uint32_t COUNT = 800;
+  ImageBuilder original(8192), updated(8192);
+  for (std::uint32_t i = 0; i < COUNT; ++i) {
+    original.pair(1 + i, 0x50000 + i, 0x100 + i);
+    updated.pair(1 + (i * 7) % COUNT, 0x50000 + i, 0x2000 + i);
+    char name[16];
+    std::snprintf(name, sizeof name, "%04X.png", 0x100 + i);
+    writeFile(dir / "old gfx" / name, "picture");
+  }
+  writeFile(dir / "firmwares" / "PHONE_W800.bin", original.bytes());
+  writeFile(dir / "firmwares" / "PHONE_W810.bin", updated.bytes());
+
+  // The command line prints the same lines in the same walk order: its dry run tells what the
+  // console must hold, the last 10,000 characters of everything appended.
+  std::vector<std::wstring> arguments = runArguments(dir / "firmwares" / "PHONE_W800.bin", dir / "firmwares" / "PHONE_W810.bin",
+                                                     dir / "old gfx", dir / "new gfx");
+  arguments.push_back(L"--dry-run");
+  const ProgramResult dry = runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
+  ASSERT_EQ(dry.exitCode, 0) << dry.errors;
+  std::wstring appended(dry.output.begin(), dry.output.end());  // ASCII only
+  for (std::size_t at = 0; (at = appended.find(L" would copy", at)) != std::wstring::npos;)
+    appended.replace(at, 11, L" copied successfully");
+  std::wstring expected = std::wstring(WELCOME) + appended + L"Whew...\r\n\r\n";
+  ASSERT_GT(expected.size(), 20000u);
+  expected.erase(0, expected.size() - 10000);
+
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  pressStartAndWait();
+  EXPECT_EQ(fileNames(dir / "new gfx").size(), COUNT);
+  const std::wstring shown = textOf(console());
+  EXPECT_EQ(shown.size(), expected.size());
+  EXPECT_TRUE(shown == expected) << "the first difference is at character "
+                                 << std::distance(shown.begin(), std::mismatch(shown.begin(), shown.end(),
+                                                                               expected.begin(), expected.end()).first);
+  const LRESULT lines = SendMessageW(console(), EM_GETLINECOUNT, 0, 0);
+  EXPECT_GT(SendMessageW(console(), EM_GETFIRSTVISIBLELINE, 0, 0), lines / 2) << "scrolled to its end";
 }
