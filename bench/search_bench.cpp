@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_images.h"
-#include "engine/pair_search.h"
+#include "support/literal_search.h"
 #include "engine/translation_index.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/pair_search.h"
 #include "engine/translation_index.h"
+#include "support/literal_search.h"
 #include "fuzz_input.h"
 
 namespace {

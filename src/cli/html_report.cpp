@@ -62,16 +62,6 @@ std::string hexNumber(std::uint32_t number) {
 
 std::string decimal(std::size_t number) { return std::to_string(number); }
 
-const char* resultText(CopyResult result) {
-  switch (result) {
-    case CopyResult::Copied: return "copied";
-    case CopyResult::WouldCopy: return "would copy";
-    case CopyResult::Duplicate: return "duplicate";
-    case CopyResult::Failed: break;
-  }
-  return "copy failed";
-}
-
 const char* resultClass(CopyResult result) {
   switch (result) {
     case CopyResult::Copied:
@@ -163,7 +153,9 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
     for (const CopyRecord& copy : graphic.copies) {
       out += "<li class=\"";
       out += resultClass(copy.result);
-      out += "\">&rarr; " + hexNumber(copy.newNumber) + " " + resultText(copy.result) + "</li>";
+      out += "\">&rarr; " + hexNumber(copy.newNumber) + " ";
+      appendText(out, resultLabel(copy.result));
+      out += "</li>";
     }
     out += "</ul>";
   }
@@ -184,10 +176,12 @@ std::string regionText(std::uint32_t regionSize) {
   return text;
 }
 
-void appendCount(std::string& out, const char* kind, const char* label, std::size_t count) {
+void appendCount(std::string& out, const char* kind, std::wstring_view label, std::size_t count) {
   out += "<div class=\"count ";
   out += kind;
-  out += "\"><b>" + decimal(count) + "</b>" + label + "</div>";
+  out += "\"><b>" + decimal(count) + "</b>";
+  appendText(out, label);
+  out += "</div>";
 }
 
 }  // namespace
@@ -236,11 +230,11 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
   out += "</table>\n<div class=\"counts\">";
-  appendCount(out, "", "walked", counts.walked);
-  appendCount(out, "good", run.dryRun ? "would copy" : "copied", counts.copied);
-  appendCount(out, "warn", "duplicate", counts.duplicate);
-  appendCount(out, "bad", "failed", counts.failed);
-  appendCount(out, "bad", "not carried", counts.notCarried);
+  appendCount(out, "", L"walked", counts.walked);
+  appendCount(out, "good", resultLabel(run.dryRun ? CopyResult::WouldCopy : CopyResult::Copied), counts.copied);
+  appendCount(out, "warn", resultLabel(CopyResult::Duplicate), counts.duplicate);
+  appendCount(out, "bad", L"failed", counts.failed);
+  appendCount(out, "bad", L"not carried", counts.notCarried);
   out += "</div>\n";
   out += "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"
          "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-carried\">"

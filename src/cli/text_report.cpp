@@ -23,8 +23,8 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   else if (record.imagesChanged) text += L"a firmware image was changed by another program during the run; nothing was copied\r\n";
   const RunCounts counts = countRun(record);
   appendCount(text, L"walked:", counts.walked);
-  appendCount(text, dryRun ? L"would copy:" : L"copied:", counts.copied);
-  appendCount(text, L"duplicate:", counts.duplicate);
+  appendCount(text, std::wstring(resultLabel(dryRun ? CopyResult::WouldCopy : CopyResult::Copied)) + L":", counts.copied);
+  appendCount(text, std::wstring(resultLabel(CopyResult::Duplicate)) + L":", counts.duplicate);
   appendCount(text, L"failed:", counts.failed);
   appendCount(text, L"not carried:", counts.notCarried);
   for (const GraphicRecord& graphic : record.graphics) {

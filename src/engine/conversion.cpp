@@ -14,16 +14,6 @@
 
 namespace {
 
-const wchar_t* resultText(CopyResult result) {
-  switch (result) {
-    case CopyResult::Copied: return L" copied successfully";
-    case CopyResult::WouldCopy: return L" would copy";
-    case CopyResult::Duplicate: return L" duplicate";
-    case CopyResult::Failed: break;
-  }
-  return L" copy failed.";
-}
-
 CopyResult resultOf(platform::CopyOutcome outcome, bool dryRun) {
   switch (outcome) {
     case platform::CopyOutcome::Copied: return dryRun ? CopyResult::WouldCopy : CopyResult::Copied;
@@ -74,7 +64,7 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, std::wst
 
   const CopyResult copied = copier.copy(fileName, newNumber);
   BoundedText<260> result;
-  result.append(resultText(copied));
+  result.append(consoleResultText(copied));
   result.append(L"\r\n");
   appendLog(result.c_str());
   return copied;

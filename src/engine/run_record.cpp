@@ -17,6 +17,26 @@ RunCounts countRun(const RunRecord& record) {
   return counts;
 }
 
+const wchar_t* consoleResultText(CopyResult result) {
+  switch (result) {
+    case CopyResult::Copied: return L" copied successfully";
+    case CopyResult::WouldCopy: return L" would copy";
+    case CopyResult::Duplicate: return L" duplicate";
+    case CopyResult::Failed: break;
+  }
+  return L" copy failed.";
+}
+
+const wchar_t* resultLabel(CopyResult result) {
+  switch (result) {
+    case CopyResult::Copied: return L"copied";
+    case CopyResult::WouldCopy: return L"would copy";
+    case CopyResult::Duplicate: return L"duplicate";
+    case CopyResult::Failed: break;
+  }
+  return L"copy failed";
+}
+
 const wchar_t* notCarriedText(NotCarried reason) {
   switch (reason) {
     case NotCarried::NotAGraphicNumber: return L"not a graphic number";

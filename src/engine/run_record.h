@@ -43,4 +43,10 @@ struct RunCounts {
 };
 
 RunCounts countRun(const RunRecord& record);
+
+// The words the user reads, each written once: a copy's result as it ends a console line
+// (" copied successfully"), the same result as a short label in the reports ("copied"), and why
+// a PNG was not carried.
+const wchar_t* consoleResultText(CopyResult result);
+const wchar_t* resultLabel(CopyResult result);
 const wchar_t* notCarriedText(NotCarried reason);

@@ -1,16 +1,8 @@
 #include "engine/translation_index.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 namespace {
-
-std::uint32_t wordAt(const std::uint8_t* at) {
-  std::uint32_t word;
-  std::memcpy(&word, at, sizeof word);
-  return word;
-}
 
 // Membership of a sorted set of words, tested for every pair of an image: a bit filter rejects
 // nearly every word with one memory read before the binary search.
@@ -66,34 +58,34 @@ class FewWords {
   std::uint32_t words_[Count];
 };
 
-// Calls onMatch(k, word) for each pair k < end whose word at wordOffset the set contains,
-// skipping whole blocks of pairs that hold none.
+// Calls onMatch(k, word) for each pair k < end whose given word the set contains, skipping
+// whole blocks of pairs that hold none.
 template <class Set, class OnMatch>
-void forEachMatchingPair(ImageBytes image, std::size_t end, std::size_t wordOffset, const Set& set, OnMatch onMatch) {
+void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, const Set& set, OnMatch onMatch) {
   constexpr std::size_t BLOCK = 256;
   for (std::size_t first = 0; first < end; first += BLOCK) {
     const std::size_t last = std::min(end, first + BLOCK);
     bool any = false;
-    for (std::size_t k = first; k < last; ++k) any |= set.contains(wordAt(image.data() + 8 * k + wordOffset));
+    for (std::size_t k = first; k < last; ++k) any |= set.contains(pairWord(image, k, which));
     if (!any) continue;
     for (std::size_t k = first; k < last; ++k) {
-      const std::uint32_t word = wordAt(image.data() + 8 * k + wordOffset);
+      const std::uint32_t word = pairWord(image, k, which);
       if (set.contains(word) && !onMatch(k, word)) return;
     }
   }
 }
 
 template <class OnMatch>
-void forEachMatchingPair(ImageBytes image, std::size_t end, std::size_t wordOffset, const WordSet& set, OnMatch onMatch) {
+void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, const WordSet& set, OnMatch onMatch) {
   if (set.size() == 1) {
     // One word: the plain scan is the fastest there is.
     const std::uint32_t only = set.words().front();
     for (std::size_t k = 0; k < end; ++k)
-      if (wordAt(image.data() + 8 * k + wordOffset) == only && !onMatch(k, only)) return;
+      if (pairWord(image, k, which) == only && !onMatch(k, only)) return;
   } else if (set.size() <= WordSet::FEW) {
-    forEachMatchingPair(image, end, wordOffset, FewWords<WordSet::FEW>(set.words()), onMatch);
+    forEachMatchingPair(image, end, which, FewWords<WordSet::FEW>(set.words()), onMatch);
   } else {
-    forEachMatchingPair<WordSet>(image, end, wordOffset, set, onMatch);
+    forEachMatchingPair<WordSet>(image, end, which, set, onMatch);
   }
 }
 
@@ -119,8 +111,8 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   if (wanted.empty()) return;
 
   // Every original pair that carries a wanted number, in image order (the last pair excluded).
-  forEachMatchingPair(original, searchablePairCount(original), 4, wanted, [&](std::size_t k, std::uint32_t gfxId) {
-    originalPairs_.push_back({gfxId, wordAt(original.data() + 8 * k)});
+  forEachMatchingPair(original, searchablePairCount(original), PairWord::GfxId, wanted, [&](std::size_t k, std::uint32_t gfxId) {
+    originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor)});
     return true;
   });
   std::stable_sort(originalPairs_.begin(), originalPairs_.end(), GfxIdOrder{});
@@ -137,10 +129,10 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 
   // The first new pair with each anchor wins; stop once every anchor is found.
   std::size_t missing = anchors_.size();
-  forEachMatchingPair(updated, pairCount(updated), 0, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
+  forEachMatchingPair(updated, pairCount(updated), PairWord::Anchor, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
     auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
     if (!target->found) {
-      *target = {anchor, wordAt(updated.data() + 8 * m + 4), true};
+      *target = {anchor, pairWord(updated, m, PairWord::GfxId), true};
       --missing;
     }
     return missing > 0;

@@ -1,19 +1,20 @@
 // Translation of many graphic numbers at once: one pass over each firmware image per run
 // instead of one pass over the original image per PNG and over the new image per pair found.
-// It finds exactly what translateLiterally finds, in the same order.
+// It finds what the pair-by-pair searches find, in the same order.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "engine/pair_search.h"
+#include "engine/id_pair.h"
 
 class TranslationIndex {
  public:
   // Reads each image at most once, and neither when numbers is empty.
   void build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers);
 
-  // Appends the new numbers of number (one of those given to build), as translateLiterally.
+  // Appends the new numbers of number (one of those given to build): one per original pair
+  // carrying it whose anchor has an equal in the new image, in the order of those pairs.
   void translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const;
 
   // True when the original image has a searched pair carrying number (one given to build).

@@ -7,6 +7,7 @@
 #include "engine/conversion.h"
 #include "engine/graphic_number.h"
 #include "platform/platform.h"
+#include "support/literal_search.h"
 #include "support/test_files.h"
 #include "xorshift32.h"
 
