@@ -1,61 +1,35 @@
-// What the buttons do: Start a conversion, pick a graphics folder, show About; and the help box.
+#include "shell/commands.h"
+
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <string>
 
 #include "console/append_log.h"
-#include "engine/bounded_text.h"
 #include "engine/conversion.h"
-#include "shell/main_window.h"
-
-namespace {
-
-constexpr std::size_t PATH_LIMIT = 260;
-
-// Working directory, "\firmwares\" and the list's text; false when that does not fit in 260
-// characters, which is refused rather than truncated.
-bool composeFirmwarePath(HWND list, BoundedText<PATH_LIMIT + 1>& path) {
-  wchar_t workingDirectory[PATH_LIMIT + 1];
-  const DWORD length = GetCurrentDirectoryW(PATH_LIMIT + 1, workingDirectory);
-  if (length == 0 || length > PATH_LIMIT) return false;
-  wchar_t name[PATH_LIMIT + 1] = L"";
-  const LRESULT nameLength = SendMessageW(list, WM_GETTEXTLENGTH, 0, 0);
-  if (nameLength > static_cast<LRESULT>(PATH_LIMIT)) return false;
-  SendMessageW(list, WM_GETTEXT, PATH_LIMIT + 1, reinterpret_cast<LPARAM>(name));
-  path.append(workingDirectory);
-  path.append(L"\\firmwares\\");
-  path.append(name);
-  return path.fits();
-}
-
-std::wstring editText(HWND edit) {
-  wchar_t text[PATH_LIMIT + 1] = L"";
-  GetWindowTextW(edit, text, PATH_LIMIT + 1);
-  return text;
-}
-
-}  // namespace
+#include "shell/controls.h"
+#include "shell/firmware_lists.h"
+#include "shell/window_state.h"
 
 void onStart() {
-  BoundedText<PATH_LIMIT + 1> originalFirmware, newFirmware;
-  if (!composeFirmwarePath(mainWindow.originalFirmwareList, originalFirmware)) {
+  const std::wstring originalFirmware = firmwarePath(mainWindow.originalFirmwareList);
+  const std::wstring newFirmware = originalFirmware.empty() ? std::wstring() : firmwarePath(mainWindow.newFirmwareList);
+  if (originalFirmware.empty()) {
     appendLog(L"original firmware path too long.\r\n");
-  } else if (!composeFirmwarePath(mainWindow.newFirmwareList, newFirmware)) {
+  } else if (newFirmware.empty()) {
     appendLog(L"new firmware path too long.\r\n");
   } else {
-    const std::wstring originalGfx = editText(mainWindow.originalGfxPathEdit);
-    const std::wstring newGfx = editText(mainWindow.newGfxPathEdit);
-    mainWindow.runInProgress = true;
-    runConversion(originalGfx, newGfx, originalFirmware.view(), newFirmware.view());
-    mainWindow.runInProgress = false;
-    refreshConsole();
+    const std::wstring originalGfx = textOf(mainWindow.originalGfxPathEdit, PATH_LIMIT);
+    const std::wstring newGfx = textOf(mainWindow.newGfxPathEdit, PATH_LIMIT);
+    mainWindow.console.beginRun();
+    runConversion(originalGfx, newGfx, originalFirmware, newFirmware);
+    mainWindow.console.endRun();
   }
   appendLog(L"Whew...\r\n\r\n");
 }
 
 void onBrowse(HWND pathEdit, const wchar_t* title) {
+  static_assert(PATH_LIMIT == MAX_PATH, "the browser's buffers are MAX_PATH characters");
   wchar_t displayName[MAX_PATH] = L"";
   BROWSEINFOW request = {};
   request.hwndOwner = mainWindow.window;
@@ -66,7 +40,7 @@ void onBrowse(HWND pathEdit, const wchar_t* title) {
   if (items == nullptr) return;  // cancelled
   wchar_t path[MAX_PATH];
   // A choice that is not a file-system folder leaves the edit box as it was.
-  if (SHGetPathFromIDListW(items, path)) SendMessageW(pathEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+  if (SHGetPathFromIDListW(items, path)) setText(pathEdit, path);
   CoTaskMemFree(items);
 }
 

@@ -3,7 +3,9 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "shell/controls.h"
 #include "shell/main_window.h"
+#include "shell/window_state.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int showCommand) {
   if (previousInstance == nullptr) {
@@ -22,11 +24,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   mainWindow.instance = instance;
 
-  // The outer size is 607 x 530 at 96 DPI, scaled with the system DPI like every control.
+  // Scaled with the system DPI like every control.
   const int dpi = systemDpi();
   HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, MulDiv(607, dpi, 96), MulDiv(530, dpi, 96), nullptr, nullptr,
-                                instance, nullptr);
+                                CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96),
+                                nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
   mainWindow.window = window;
   ShowWindow(window, showCommand);

@@ -1,0 +1,28 @@
+// Small named operations on the window's controls, so that the handlers read as what they do.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The platform's path limit: the path boxes, the list texts and composed firmware paths hold at
+// most this many characters.
+constexpr std::size_t PATH_LIMIT = 260;
+
+// Pixels per logical inch of the screen; layout sizes are given at 96.
+int systemDpi();
+
+void setText(HWND control, const wchar_t* text);
+// The control's text, or nothing when it is longer than limit characters.
+std::wstring textOf(HWND control, std::size_t limit);
+void setFont(HWND control, HFONT font);
+
+void limitText(HWND edit, std::size_t characters);
+// Replaces the characters from first up to last with text. EM_REPLACESEL works on a read-only
+// EDIT too: only the user's typing is refused.
+void replaceRange(HWND edit, std::size_t first, std::size_t last, const wchar_t* text);
+void scrollToEnd(HWND edit);
+
+void addItem(HWND list, const wchar_t* text);
+void selectItem(HWND list, int index);
