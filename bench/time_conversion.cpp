@@ -8,13 +8,13 @@
 
 #include "console/append_log.h"
 #include "engine/conversion.h"
-#include "platform/utf8.h"
+#include "support/system.h"
 
 namespace {
 bool discard(void*, const wchar_t*) { return true; }
 }  // namespace
 
-int runTimed(const std::vector<std::wstring>& arguments) {
+int programMain(const std::vector<std::wstring>& arguments) {
   if (arguments.size() != 4) {
     std::fprintf(stderr, "usage: time-conversion ORIGINAL_FIRMWARE NEW_FIRMWARE ORIGINAL_GFX NEW_GFX\n");
     return 2;
@@ -28,13 +28,3 @@ int runTimed(const std::vector<std::wstring>& arguments) {
               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(ended - started).count()));
   return succeeded ? 0 : 1;
 }
-
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return runTimed(std::vector<std::wstring>(argv + 1, argv + argc)); }
-#else
-int main(int argc, char** argv) {
-  std::vector<std::wstring> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(platform::fromUtf8(argv[i]));
-  return runTimed(arguments);
-}
-#endif

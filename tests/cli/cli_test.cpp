@@ -8,15 +8,10 @@
 
 namespace {
 
-#ifdef _WIN32
-const char LINE_END[] = "\r\n";
-#else
-const char LINE_END[] = "\n";
-#endif
 
 std::string lines(std::initializer_list<const char*> texts) {
   std::string out;
-  for (const char* text : texts) out += std::string(text) + LINE_END;
+  for (const char* text : texts) out += std::string(text) + OUTPUT_LINE_END;
   return out;
 }
 
@@ -165,8 +160,8 @@ TEST(CommandLine, DryRunPrintsWhatTheRunWouldAndChangesNothing) {
   EXPECT_EQ(dry.errors, "");
   EXPECT_EQ(treeListing(pack.dir.path()), before);
   snapshot.expectUnchanged();
-  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 would copy") + LINE_END), std::string::npos) << dry.output;
-  EXPECT_NE(dry.output.find(std::string("0102 -> 0202 duplicate") + LINE_END), std::string::npos) << dry.output;
+  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 would copy") + OUTPUT_LINE_END), std::string::npos) << dry.output;
+  EXPECT_NE(dry.output.find(std::string("0102 -> 0202 duplicate") + OUTPUT_LINE_END), std::string::npos) << dry.output;
   // 0103 and 0104 both go to 0203: whichever the walk meets second is a duplicate.
   EXPECT_EQ(occurrences(dry.output, "-> 0203 would copy"), 1u) << dry.output;
   EXPECT_EQ(occurrences(dry.output, "-> 0203 duplicate"), 1u) << dry.output;
@@ -189,7 +184,7 @@ TEST(CommandLine, DryRunIntoAMissingFolderSaysTheCopyWouldFail) {
   const ProgramResult dry = runCli(pack.with({L"--dry-run"}));
   const ProgramResult real = runCli(pack.arguments);
   EXPECT_EQ(dry.output, real.output);
-  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 copy failed.") + LINE_END), std::string::npos) << dry.output;
+  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 copy failed.") + OUTPUT_LINE_END), std::string::npos) << dry.output;
   EXPECT_FALSE(fs::exists(pack.dir / "new"));
 }
 
@@ -204,12 +199,12 @@ TEST(CommandLine, ReportCountsAndExplainsOnStandardErrorOnly) {
                            "duplicate:   2", "failed:      0", "not carried: 3",
                            "  0105.png: no matching anchor in new firmware",
                            "  0106.png: number not in original firmware", "  logo.png: not a graphic number"})
-    EXPECT_NE(report.find(std::string(line) + LINE_END), std::string::npos) << line << "\n" << report;
+    EXPECT_NE(report.find(std::string(line) + OUTPUT_LINE_END), std::string::npos) << line << "\n" << report;
   EXPECT_EQ(occurrences(report, ".png: "), 3u) << report;
 
   const ProgramResult real = runCli(pack.with({L"--report"}));
-  EXPECT_NE(real.errors.find(std::string("report:") + LINE_END), std::string::npos) << real.errors;
-  EXPECT_NE(real.errors.find(std::string("copied:      2") + LINE_END), std::string::npos) << real.errors;
+  EXPECT_NE(real.errors.find(std::string("report:") + OUTPUT_LINE_END), std::string::npos) << real.errors;
+  EXPECT_NE(real.errors.find(std::string("copied:      2") + OUTPUT_LINE_END), std::string::npos) << real.errors;
 }
 
 TEST(CommandLine, ReportOfAFailedRunSaysNothingWasWalked) {
@@ -218,7 +213,7 @@ TEST(CommandLine, ReportOfAFailedRunSaysNothingWasWalked) {
   const ProgramResult result = runCli(pack.with({L"--report"}));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.errors.find("the firmware images could not be opened"), std::string::npos) << result.errors;
-  EXPECT_NE(result.errors.find(std::string("walked:      0") + LINE_END), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find(std::string("walked:      0") + OUTPUT_LINE_END), std::string::npos) << result.errors;
   EXPECT_EQ(runCli(pack.with({L"--dry-run", L"--dry-run"})).exitCode, 2);
 }
 

@@ -30,13 +30,6 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-std::wstring wide(const fs::path& path) {
-#ifdef _WIN32
-  return path.wstring();
-#else
-  return platform::fromUtf8(path.string());
-#endif
-}
 
 void writeFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

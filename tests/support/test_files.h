@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/system.h"
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -25,8 +27,6 @@ class TempDir {
   fs::path path_;
 };
 
-// The path as the program's own wide text.
-std::wstring wide(const fs::path& path);
 
 void writeFile(const fs::path& path, const Bytes& bytes);
 void writeFile(const fs::path& path, const std::string& text);

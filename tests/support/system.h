@@ -1,0 +1,20 @@
+// What differs between the systems the tests and the tools run on, one file per OS
+// (system_posix.cpp, system_win32.cpp).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The path as the program's own wide text.
+std::wstring wide(const std::filesystem::path& path);
+
+// How the programs end a line of standard output: "\r\n" on Windows, "\n" elsewhere.
+extern const char OUTPUT_LINE_END[];
+
+// Whether std::filesystem can walk folders whose paths pass 260 characters (MinGW's cannot).
+extern const bool FILESYSTEM_HANDLES_LONG_PATHS;
+
+// A small program's own main: entry_posix.cpp and entry_win32.cpp call it with the arguments
+// as wide texts, the program's name left out.
+int programMain(const std::vector<std::wstring>& arguments);
