@@ -1,23 +1,16 @@
-// The HTML report's page as text: escaping, embedded pictures, placeholders, tile order; the
-// PNG check; and the atomic replacement of a report file.
+// The HTML report's page as text: escaping, embedded pictures, placeholders, tile order, and
+// how an earlier report is told from other files.
 #include "cli/html_report.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "cli/png_check.h"
-#include "platform/platform.h"
 #include "support/test_files.h"
+#include "support/tiny_png.h"
 
 namespace {
 
-// A 2 x 1 RGBA picture, red and blue.
-const std::string TINY_PNG(
-    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x02\x00\x00\x00\x01\x08\x06\x00"
-    "\x00\x00\xf4\x22\x7f\x8a\x00\x00\x00\x0e\x49\x44\x41\x54\x78\xda\x63\xf8\xcf\xc0\x00\x42\xff\x01\x0f\xf9\x03"
-    "\xfd\x98\x79\xd7\x00\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
-    71);
 const char TINY_PNG_BASE64[] = "iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAYAAAD0In+KAAAADklEQVR42mP4z8AAQv8BD/kD/Zh51wAAAAAASUVORK5CYII=";
 
 std::string reportOf(const RunRecord& record, const std::map<std::wstring, std::string>& pictures,
@@ -97,36 +90,14 @@ TEST(HtmlReport, TilesGoInAscendingOrderOfNumberWithNamelessOnesLast) {
   EXPECT_NE(page.find(">FFFFFFFF<"), std::string::npos);
 }
 
-TEST(PngCheck, AcceptsWellFormedFilesOnly) {
-  PngSize size;
-  EXPECT_TRUE(isWellFormedPng(TINY_PNG, size));
-  EXPECT_EQ(size.width, 2u);
-  EXPECT_EQ(size.height, 1u);
-  EXPECT_TRUE(isWellFormedPng(TINY_PNG + "trailing", size)) << "bytes after IEND are ignored";
-  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 70), size));
-  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 33), size));
-  EXPECT_FALSE(isWellFormedPng("", size));
-  std::string wrong = TINY_PNG;
-  wrong[1] = 'Q';
-  EXPECT_FALSE(isWellFormedPng(wrong, size));
-  // IHDR then IEND: no picture data.
-  EXPECT_FALSE(isWellFormedPng(TINY_PNG.substr(0, 33) + TINY_PNG.substr(59), size));
-  std::string huge = TINY_PNG;
-  huge[33] = '\x7f';  // an IDAT length far past the end
-  EXPECT_FALSE(isWellFormedPng(huge, size));
-}
-
-TEST(ReplaceFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
-  TempDir dir;
-  const fs::path report = dir / "report.html";
-  writeFile(report, "old report");
-  ASSERT_TRUE(platform::replaceFileAtomically(wide(report).c_str(), "new report"));
-  const Bytes replaced = readFile(report);
-  EXPECT_EQ(std::string(replaced.begin(), replaced.end()), "new report");
-  EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"report.html"});
-  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "missing" / "report.html").c_str(), "x"));
-  fs::create_directory(dir / "folder.html");
-  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x"));
-  EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
-  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"})) << "no temporary file left";
+TEST(HtmlReport, TellsItsOwnReportsFromOtherFiles) {
+  RunRecord record;
+  record.imagesOpened = record.walked = true;
+  record.graphics.push_back(carried(L"0001.png", 1, 0x0A01));
+  const std::string page = reportOf(record, {});
+  EXPECT_TRUE(isHtmlReport(page));
+  EXPECT_TRUE(isHtmlReport(page.substr(0, 1024))) << "the start is enough";
+  for (const std::string& other : {std::string(""), std::string("<!DOCTYPE html>\n<html><title>Glyphwarden port report</title>"),
+                                  std::string(HTML_REPORT_START) + "<title>My notes</title>", TINY_PNG})
+    EXPECT_FALSE(isHtmlReport(other)) << other;
 }

@@ -45,7 +45,7 @@ TEST(ConsoleLog, DropsTheOldestCharactersToStayAtTheCapacity) {
   const std::wstring before(log->text());
   EXPECT_TRUE(log->append(std::wstring(20, L'x')));
   EXPECT_EQ(log->text().size(), LOG_CAPACITY);
-  EXPECT_TRUE(log->text() == before.substr(10) + std::wstring(20, L'x'));
+  EXPECT_EQ(log->text(), before.substr(10) + std::wstring(20, L'x'));
 }
 
 TEST(ConsoleLog, LongestAcceptedTextKeepsOneOldCharacter) {
@@ -55,7 +55,7 @@ TEST(ConsoleLog, LongestAcceptedTextKeepsOneOldCharacter) {
   EXPECT_TRUE(log->append(text));
   EXPECT_EQ(log->text().size(), LOG_CAPACITY);
   EXPECT_EQ(log->text().front(), last);
-  EXPECT_TRUE(log->text().substr(1) == text);
+  EXPECT_EQ(log->text().substr(1), text);
   EXPECT_EQ(log->c_str()[LOG_CAPACITY], L'\0');
 }
 
@@ -64,7 +64,7 @@ TEST(ConsoleLog, RefusesTextsOfTheCapacityOrLonger) {
     auto log = consoleHolding(9995);
     const std::wstring before(log->text());
     EXPECT_FALSE(log->append(std::wstring(length, L'z'))) << length;
-    EXPECT_TRUE(log->text() == before) << length;
+    EXPECT_EQ(log->text(), before) << length;
   }
 }
 

@@ -78,3 +78,23 @@ TEST(CopyWithoutOverwrite, CopiesLargeFilesWhole) {
             platform::CopyOutcome::Copied);
   EXPECT_EQ(readFile(dir / "copy.png"), big);
 }
+
+TEST(ReplaceFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
+  TempDir dir;
+  const fs::path report = dir / "report.html";
+  writeFile(report, "old report");
+  ASSERT_TRUE(platform::replaceFileAtomically(wide(report).c_str(), "new report"));
+  const Bytes replaced = readFile(report);
+  EXPECT_EQ(std::string(replaced.begin(), replaced.end()), "new report");
+  EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"report.html"});
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "missing" / "report.html").c_str(), "x"));
+  fs::create_directory(dir / "folder.html");
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x"));
+  EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"})) << "no temporary file left";
+
+  // The longest name a folder entry may have: the temporary name beside it must still fit.
+  const fs::path longest = dir / (std::string(250, 'r') + ".html");
+  EXPECT_TRUE(platform::replaceFileAtomically(wide(longest).c_str(), "long"));
+  EXPECT_EQ(readFile(longest).size(), 4u);
+}

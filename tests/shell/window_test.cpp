@@ -415,7 +415,7 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   EXPECT_EQ(fileNames(dir / "new gfx").size(), COUNT);
   const std::wstring shown = textOf(console());
   EXPECT_EQ(shown.size(), expected.size());
-  EXPECT_TRUE(shown == expected) << "the first difference is at character "
+  EXPECT_EQ(shown, expected) << "the first difference is at character "
                                  << std::distance(shown.begin(), std::mismatch(shown.begin(), shown.end(),
                                                                                expected.begin(), expected.end()).first);
   const LRESULT lines = SendMessageW(console(), EM_GETLINECOUNT, 0, 0);

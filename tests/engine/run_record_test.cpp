@@ -1,0 +1,44 @@
+// What a run did, counted: every copy once under its result, every PNG not carried once.
+#include "engine/run_record.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
+  RunRecord record;
+  record.graphics = {
+      {L"0001.png", 1, {{0x0A01, CopyResult::Copied}, {0x0A02, CopyResult::Duplicate}}, std::nullopt},
+      {L"0002.png", 2, {{0x0A03, CopyResult::WouldCopy}, {0x0A04, CopyResult::Failed}, {0x0A05, CopyResult::Failed}}, std::nullopt},
+      {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
+      {L"0003.png", 3, {}, NotCarried::NoMatchingAnchor},
+  };
+  const RunCounts counts = countRun(record);
+  EXPECT_EQ(counts.walked, 4u);
+  EXPECT_EQ(counts.copied, 2u) << "a copy made and a copy a dry run would make count alike";
+  EXPECT_EQ(counts.duplicate, 1u);
+  EXPECT_EQ(counts.failed, 2u);
+  EXPECT_EQ(counts.notCarried, 2u);
+
+  const RunCounts none = countRun(RunRecord{});
+  EXPECT_EQ(none.walked + none.copied + none.duplicate + none.failed + none.notCarried, 0u);
+}
+
+TEST(RunRecord, EveryResultAndReasonHasItsOwnWords) {
+  std::set<std::wstring> console, labels, reasons;
+  for (const CopyResult result : {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed}) {
+    const std::wstring line = consoleResultText(result);
+    EXPECT_EQ(line.front(), L' ') << "a console result continues its line";
+    console.insert(line);
+    labels.insert(resultLabel(result));
+  }
+  for (const NotCarried reason :
+       {NotCarried::NotAGraphicNumber, NotCarried::NumberNotInOriginal, NotCarried::NoMatchingAnchor})
+    reasons.insert(notCarriedText(reason));
+  EXPECT_EQ(console.size(), 4u);
+  EXPECT_EQ(labels.size(), 4u);
+  EXPECT_EQ(reasons.size(), 3u);
+  EXPECT_EQ(std::wstring(consoleResultText(CopyResult::Copied)), L" copied successfully");
+  EXPECT_EQ(std::wstring(consoleResultText(CopyResult::Duplicate)), L" duplicate");
+}
