@@ -19,14 +19,16 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(out / "gfx-new");
   const BenchImages images = makeBenchImages(32u << 20, static_cast<std::uint32_t>(count));
   std::ofstream(out / "original.bin", std::ios::binary)
-      .write(reinterpret_cast<const char*>(images.original.data()), static_cast<std::streamsize>(images.original.size()));
+      .write(reinterpret_cast<const char*>(images.original.data()),
+             static_cast<std::streamsize>(images.original.size()));
   std::ofstream(out / "new.bin", std::ios::binary)
       .write(reinterpret_cast<const char*>(images.updated.data()), static_cast<std::streamsize>(images.updated.size()));
   std::vector<char> picture(3000, 'p');
   for (std::uint32_t number : images.numbers) {
     char name[16];
     std::snprintf(name, sizeof name, "%04X.png", number);
-    std::ofstream(out / "gfx-original" / name, std::ios::binary).write(picture.data(), static_cast<std::streamsize>(picture.size()));
+    std::ofstream(out / "gfx-original" / name, std::ios::binary)
+        .write(picture.data(), static_cast<std::streamsize>(picture.size()));
   }
   return 0;
 }

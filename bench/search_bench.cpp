@@ -2,8 +2,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_images.h"
-#include "support/literal_search.h"
 #include "engine/translation_index.h"
+#include "support/literal_search.h"
 
 namespace {
 

@@ -11,7 +11,9 @@
 #include "support/system.h"
 
 namespace {
-bool discard(void*, const wchar_t*) { return true; }
+bool discard(void*, const wchar_t*) {
+  return true;
+}
 }  // namespace
 
 int programMain(const std::vector<std::wstring>& arguments) {

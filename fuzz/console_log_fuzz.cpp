@@ -26,8 +26,8 @@ void check(bool holds, const char* what) {
 
 // Lengths near the edges of the rule are chosen more often than others.
 std::size_t appendLength(FuzzInput& input) {
-  static const std::size_t EDGES[] = {0, 1, 2, LOG_CAPACITY / 2, LOG_CAPACITY - 2, LOG_CAPACITY - 1,
-                                      LOG_CAPACITY, LOG_CAPACITY + 1, 2 * LOG_CAPACITY};
+  static const std::size_t EDGES[] = {
+      0, 1, 2, LOG_CAPACITY / 2, LOG_CAPACITY - 2, LOG_CAPACITY - 1, LOG_CAPACITY, LOG_CAPACITY + 1, 2 * LOG_CAPACITY};
   const std::uint8_t choice = input.byte();
   if (choice < 64) return EDGES[choice % (sizeof EDGES / sizeof EDGES[0])];
   if (choice < 128) return input.word16() % (2 * LOG_CAPACITY + 2);

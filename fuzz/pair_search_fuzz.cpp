@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/translation_index.h"
-#include "support/literal_search.h"
 #include "fuzz_input.h"
+#include "support/literal_search.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool carried = index.carries(number);
     bool literallyCarried = false;
-    for (std::size_t k = 0; k < searchablePairCount(original); ++k) literallyCarried |= readPair(original, k).gfx_id == number;
+    for (std::size_t k = 0; k < searchablePairCount(original); ++k)
+      literallyCarried |= readPair(original, k).gfx_id == number;
     if (carried != literallyCarried) {
       std::fprintf(stderr, "number %08X: carried %d, literally %d\n", number, carried, literallyCarried);
       std::abort();

@@ -33,7 +33,8 @@ int wmain(int argc, wchar_t** argv) {
   GetCurrentDirectoryW(MAX_PATH, workingDirectory);
 
   ProgramWindow program;
-  if (const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"", workingDirectory, L"MainWndClass");
+  if (const std::wstring problem =
+          program.start(siblingProgram(L"Glyphwarden"), L"", workingDirectory, L"MainWndClass");
       !problem.empty())
     return fail(problem);
   const std::vector<HWND> controls = program.controls();

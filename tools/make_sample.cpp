@@ -20,15 +20,21 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-constexpr int GRAPHICS = 40;          // numbered pictures in the original firmware
-constexpr int PNG_COUNT = 36;         // of which the sample folder holds a PNG
+constexpr int GRAPHICS = 40;            // numbered pictures in the original firmware
+constexpr int PNG_COUNT = 36;           // of which the sample folder holds a PNG
 constexpr int DROPPED[] = {5, 17, 29};  // anchors the new firmware no longer has
-constexpr int TWICE = 10;             // a number that two original pairs carry
+constexpr int TWICE = 10;               // a number that two original pairs carry
 constexpr std::uint32_t TWICE_ANCHOR = 0x9E3779B9, TWICE_NEW_NUMBER = 0x0400;
 
-std::uint32_t originalNumber(int i) { return 0x0100 + 7 * i; }
-std::uint32_t newNumber(int i) { return 0x0300 + 3 * ((13 * i) % GRAPHICS); }
-std::uint32_t anchorOf(int i) { return 0x80000000u | ((0x2545F491u * (i + 1)) >> 1); }
+std::uint32_t originalNumber(int i) {
+  return 0x0100 + 7 * i;
+}
+std::uint32_t newNumber(int i) {
+  return 0x0300 + 3 * ((13 * i) % GRAPHICS);
+}
+std::uint32_t anchorOf(int i) {
+  return 0x80000000u | ((0x2545F491u * (i + 1)) >> 1);
+}
 bool dropped(int i) {
   for (int d : DROPPED)
     if (d == i) return true;
@@ -48,8 +54,8 @@ std::uint32_t getWord(const Bytes& image, std::size_t at) {
 Bytes filler(std::size_t length, std::uint32_t seed) {
   Xorshift32 random{seed};
   Bytes image(length);
-  static const char* const TEXTS[] = {"display init", "battery low", "menu_main", "camera", "phonebook",
-                                      "error %d at %s", "SMS inbox", "settings"};
+  static const char* const TEXTS[] = {"display init", "battery low",    "menu_main", "camera",
+                                      "phonebook",    "error %d at %s", "SMS inbox", "settings"};
   std::size_t at = 0;
   while (at < length) {
     const std::size_t run = 64 + random.next() % 1024;
@@ -87,10 +93,10 @@ bool writePng(const fs::path& path, int i) {
       const int dx = x - SIZE / 2, dy = y - SIZE / 2, d2 = dx * dx + dy * dy;
       bool ink = false;
       switch (i % 4) {
-        case 0: ink = d2 < 144; break;                             // disc
-        case 1: ink = d2 < 169 && d2 > 64; break;                  // ring
-        case 2: ink = std::abs(dx) < 3 || std::abs(dy) < 3; break; // cross
-        case 3: ink = y > 6 && std::abs(dx) * 2 < y - 4; break;    // triangle
+        case 0: ink = d2 < 144; break;                              // disc
+        case 1: ink = d2 < 169 && d2 > 64; break;                   // ring
+        case 2: ink = std::abs(dx) < 3 || std::abs(dy) < 3; break;  // cross
+        case 3: ink = y > 6 && std::abs(dx) * 2 < y - 4; break;     // triangle
       }
       std::uint8_t* p = &pixels[(y * SIZE + x) * 4];
       p[0] = ink ? r : 255, p[1] = ink ? g : 255, p[2] = ink ? b : 255, p[3] = ink ? 255 : 0;
@@ -171,7 +177,8 @@ int main(int argc, char** argv) {
     }
   }
   // Pictures the firmware does not know, and files that are no graphic at all.
-  written = written && writePng(out / "gfx-original" / "0F00.png", UNKNOWN_NUMBER % 4) && writePng(out / "gfx-original" / "logo.png", 2);
+  written = written && writePng(out / "gfx-original" / "0F00.png", UNKNOWN_NUMBER % 4) &&
+            writePng(out / "gfx-original" / "logo.png", 2);
   std::ofstream(out / "gfx-original" / "readme.txt") << "Replacement graphics for the W800.\n";
   if (!written || !expected.good()) {
     std::fprintf(stderr, "make-sample: cannot write the sample into %s\n", out.c_str());

@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
-#include "console/append_log.h"
 #include "cli/display_text.h"
 #include "cli/html_report.h"
 #include "cli/output_file.h"
 #include "cli/text_report.h"
+#include "console/append_log.h"
 #include "engine/conversion.h"
 #include "platform/platform.h"
 
@@ -155,8 +155,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   // Every output file is checked before anything is copied.
   const RunPaths paths{*values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE], *values[ORIGINAL_GFX], *values[NEW_GFX]};
   if (values[HTML_REPORT]) {
-    if (const std::wstring refusal = refusalOfOutputFile(*values[HTML_REPORT], paths, isHtmlReport);
-        !refusal.empty()) {
+    if (const std::wstring refusal = refusalOfOutputFile(*values[HTML_REPORT], paths, isHtmlReport); !refusal.empty()) {
       writeError(L"--html-report " + displayText(*values[HTML_REPORT]) + L" " + refusal +
                  L"; nothing was done, choose another file");
       return EXIT_USAGE;

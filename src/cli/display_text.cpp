@@ -4,7 +4,9 @@
 
 namespace {
 
-bool isSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool isSurrogate(wchar_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 // Characters a terminal acts on, or that reorder or break the text around them.
 bool needsEscape(char32_t c) {
@@ -26,8 +28,8 @@ std::wstring displayText(std::wstring_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const wchar_t c = text[i];
     if (isSurrogate(c)) {
-      const bool pairs = sizeof(wchar_t) == 2 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                         text[i + 1] <= 0xDFFF;
+      const bool pairs =
+          sizeof(wchar_t) == 2 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
       if (pairs) {
         out += c;
         out += text[++i];
@@ -45,9 +47,12 @@ std::wstring displayText(std::wstring_view text) {
       case L'\r': out += L"\\r"; continue;
       default: break;
     }
-    if (!needsEscape(static_cast<char32_t>(c))) out += c;
-    else if (c < 0x80) appendEscape(out, L"\\x%02X", static_cast<unsigned>(c));
-    else appendEscape(out, L"\\u%04X", static_cast<unsigned>(c));
+    if (!needsEscape(static_cast<char32_t>(c)))
+      out += c;
+    else if (c < 0x80)
+      appendEscape(out, L"\\x%02X", static_cast<unsigned>(c));
+    else
+      appendEscape(out, L"\\u%04X", static_cast<unsigned>(c));
   }
   return out;
 }

@@ -60,7 +60,9 @@ std::string hexNumber(std::uint32_t number) {
   return text;
 }
 
-std::string decimal(std::size_t number) { return std::to_string(number); }
+std::string decimal(std::size_t number) {
+  return std::to_string(number);
+}
 
 const char* resultClass(CopyResult result) {
   switch (result) {
@@ -172,7 +174,8 @@ void appendRow(std::string& out, const char* label, std::wstring_view value, con
 
 std::string regionText(std::uint32_t regionSize) {
   char text[64];
-  std::snprintf(text, sizeof text, "region %08X (%u bytes)", static_cast<unsigned>(regionSize), static_cast<unsigned>(regionSize));
+  std::snprintf(text, sizeof text, "region %08X (%u bytes)", static_cast<unsigned>(regionSize),
+                static_cast<unsigned>(regionSize));
   return text;
 }
 
@@ -215,17 +218,24 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   std::string out;
   out.reserve(4096 + record.graphics.size() * 600);
   out += HTML_REPORT_START;
-  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src 'unsafe-inline'\">\n"
-         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Glyphwarden port report</title>\n<style>";
+  out +=
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src "
+      "'unsafe-inline'\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Glyphwarden port "
+      "report</title>\n<style>";
   out += STYLE;
   out += "</style></head>\n<body>\n<h1>Glyphwarden port report</h1>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
-  if (!record.imagesOpened) out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";
-  else if (!record.walked) out += "<p class=\"note\">The original graphics folder could not be walked.</p>\n";
+  if (!record.imagesOpened)
+    out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";
+  else if (!record.walked)
+    out += "<p class=\"note\">The original graphics folder could not be walked.</p>\n";
   else if (record.imagesChanged)
-    out += "<p class=\"note\">A firmware image was changed by another program during the run; nothing was copied.</p>\n";
+    out +=
+        "<p class=\"note\">A firmware image was changed by another program during the run; nothing was copied.</p>\n";
   out += "<table class=\"run\">\n";
-  appendRow(out, "Original firmware", run.originalFirmware, record.imagesOpened ? regionText(record.originalRegionSize) : "");
+  appendRow(out, "Original firmware", run.originalFirmware,
+            record.imagesOpened ? regionText(record.originalRegionSize) : "");
   appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
@@ -236,10 +246,11 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   appendCount(out, "bad", L"failed", counts.failed);
   appendCount(out, "bad", L"not carried", counts.notCarried);
   out += "</div>\n";
-  out += "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"
-         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-carried\">"
-         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-not-carried\">"
-         "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-problems\">\n<nav>";
+  out +=
+      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"
+      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-carried\">"
+      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-not-carried\">"
+      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-problems\">\n<nav>";
   out += "<label for=\"show-all\">all (" + decimal(tiles.size()) + ")</label>";
   out += "<label for=\"show-carried\">carried (" + decimal(carried) + ")</label>";
   out += "<label for=\"show-not-carried\">not carried (" + decimal(counts.notCarried) + ")</label>";

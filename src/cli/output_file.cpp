@@ -7,7 +7,9 @@ namespace {
 // Enough of a file to recognise its kind by.
 constexpr std::size_t RECOGNISED_START = 4096;
 
-platform::FileStatus statusOf(std::wstring_view path) { return platform::statusOf(std::wstring(path).c_str()); }
+platform::FileStatus statusOf(std::wstring_view path) {
+  return platform::statusOf(std::wstring(path).c_str());
+}
 
 // The folder that holds path, as text: what comes before its last separator.
 std::wstring folderOf(std::wstring_view path) {

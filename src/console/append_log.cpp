@@ -3,7 +3,9 @@
 namespace {
 
 // Before a host installs its sink, texts go nowhere.
-bool discardText(void*, const wchar_t*) { return true; }
+bool discardText(void*, const wchar_t*) {
+  return true;
+}
 
 LogSink currentSink = discardText;
 void* currentContext = nullptr;
@@ -15,4 +17,6 @@ void installLogSink(LogSink sink, void* context) {
   currentContext = sink ? context : nullptr;
 }
 
-bool appendLog(const wchar_t* text) { return currentSink(currentContext, text); }
+bool appendLog(const wchar_t* text) {
+  return currentSink(currentContext, text);
+}

@@ -30,7 +30,9 @@ inline IdPair readPair(ImageBytes image, std::size_t k) {
   return {pairWord(image, k, PairWord::Anchor), pairWord(image, k, PairWord::GfxId)};
 }
 
-inline std::size_t pairCount(ImageBytes image) { return image.size() / 8; }
+inline std::size_t pairCount(ImageBytes image) {
+  return image.size() / 8;
+}
 
 // The original image's last pair is never examined by the outer search.
 inline std::size_t searchablePairCount(ImageBytes original) {

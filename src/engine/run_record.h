@@ -29,8 +29,8 @@ struct RunRecord {
   bool imagesOpened = false;
   std::uint32_t originalRegionSize = 0;
   std::uint32_t newRegionSize = 0;
-  bool walked = false;  // the original graphics folder was walked to its end
-  bool imagesChanged = false;  // another program changed an image while it was read: nothing copied
+  bool walked = false;                  // the original graphics folder was walked to its end
+  bool imagesChanged = false;           // another program changed an image while it was read: nothing copied
   std::vector<GraphicRecord> graphics;  // in walk order
 };
 

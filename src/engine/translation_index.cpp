@@ -111,10 +111,11 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   if (wanted.empty()) return;
 
   // Every original pair that carries a wanted number, in image order (the last pair excluded).
-  forEachMatchingPair(original, searchablePairCount(original), PairWord::GfxId, wanted, [&](std::size_t k, std::uint32_t gfxId) {
-    originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor)});
-    return true;
-  });
+  forEachMatchingPair(original, searchablePairCount(original), PairWord::GfxId, wanted,
+                      [&](std::size_t k, std::uint32_t gfxId) {
+                        originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor)});
+                        return true;
+                      });
   std::stable_sort(originalPairs_.begin(), originalPairs_.end(), GfxIdOrder{});
   if (originalPairs_.empty()) return;
 
@@ -129,14 +130,15 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 
   // The first new pair with each anchor wins; stop once every anchor is found.
   std::size_t missing = anchors_.size();
-  forEachMatchingPair(updated, pairCount(updated), PairWord::Anchor, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
-    auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
-    if (!target->found) {
-      *target = {anchor, pairWord(updated, m, PairWord::GfxId), true};
-      --missing;
-    }
-    return missing > 0;
-  });
+  forEachMatchingPair(updated, pairCount(updated), PairWord::Anchor, wantedAnchors,
+                      [&](std::size_t m, std::uint32_t anchor) {
+                        auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
+                        if (!target->found) {
+                          *target = {anchor, pairWord(updated, m, PairWord::GfxId), true};
+                          --missing;
+                        }
+                        return missing > 0;
+                      });
 }
 
 void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {

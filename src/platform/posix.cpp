@@ -25,7 +25,9 @@ namespace {
 
 constexpr std::uint64_t REGION_PAGE = 4096;
 
-std::string nativePath(const wchar_t* path) { return toUtf8(path); }
+std::string nativePath(const wchar_t* path) {
+  return toUtf8(path);
+}
 
 int openForReading(const std::string& path) {
   // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
@@ -212,7 +214,9 @@ struct MappedImage::State {
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
-MappedImage::~MappedImage() { release(); }
+MappedImage::~MappedImage() {
+  release();
+}
 
 bool MappedImage::open(const wchar_t* path) {
   release();
@@ -280,7 +284,9 @@ std::uint32_t MappedImage::queryRegionSize() const {
   return static_cast<std::uint32_t>((state_->fileLength + REGION_PAGE - 1) / REGION_PAGE * REGION_PAGE);
 }
 
-const std::uint8_t* MappedImage::base() const { return state_->base; }
+const std::uint8_t* MappedImage::base() const {
+  return state_->base;
+}
 
 bool MappedImage::unchangedSinceMapped() const {
   const State& s = *state_;
@@ -331,7 +337,9 @@ struct DirectoryWalk::State {
 };
 
 DirectoryWalk::DirectoryWalk() : state_(std::make_unique<State>()) {}
-DirectoryWalk::~DirectoryWalk() { close(); }
+DirectoryWalk::~DirectoryWalk() {
+  close();
+}
 
 bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
@@ -370,7 +378,9 @@ void DirectoryWalk::close() {
   state_->name.clear();
 }
 
-const wchar_t* DirectoryWalk::name() const { return state_->name.c_str(); }
+const wchar_t* DirectoryWalk::name() const {
+  return state_->name.c_str();
+}
 
 // ---- Copies ----
 
@@ -486,8 +496,8 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   const int fd = openForReading(nativePath(path));
   if (fd < 0) return false;
   struct stat st;
-  bool readable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                  (!wholeOnly || static_cast<std::uint64_t>(st.st_size) <= maxBytes);
+  bool readable =
+      fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (!wholeOnly || static_cast<std::uint64_t>(st.st_size) <= maxBytes);
   char block[65536];
   while (readable && bytes.size() < maxBytes + (wholeOnly ? 1 : 0)) {
     const ssize_t got = ::read(fd, block, sizeof block);
@@ -529,7 +539,9 @@ namespace {
 
 bool streamFailed[2] = {false, false};
 
-std::FILE* fileOf(Stream stream) { return stream == Stream::Output ? stdout : stderr; }
+std::FILE* fileOf(Stream stream) {
+  return stream == Stream::Output ? stdout : stderr;
+}
 
 }  // namespace
 

@@ -18,7 +18,9 @@ void appendWide(std::uint32_t cp, std::wstring& out) {
   }
 }
 
-bool isSurrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+bool isSurrogate(std::uint32_t cp) {
+  return cp >= 0xD800 && cp <= 0xDFFF;
+}
 
 // Length of the valid UTF-8 sequence at the start of bytes, 0 when it is not one.
 std::size_t decodeSequence(std::string_view bytes, std::uint32_t& cp) {

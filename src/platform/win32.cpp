@@ -54,7 +54,9 @@ struct MappedImage::State {
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
-MappedImage::~MappedImage() { release(); }
+MappedImage::~MappedImage() {
+  release();
+}
 
 bool MappedImage::open(const wchar_t* path) {
   release();
@@ -94,11 +96,15 @@ std::uint32_t MappedImage::queryRegionSize() const {
   return static_cast<std::uint32_t>(info.RegionSize);
 }
 
-const std::uint8_t* MappedImage::base() const { return state_->view; }
+const std::uint8_t* MappedImage::base() const {
+  return state_->view;
+}
 
 // The file is open without sharing for as long as it is mapped: nothing else can write,
 // shorten or remove it.
-bool MappedImage::unchangedSinceMapped() const { return true; }
+bool MappedImage::unchangedSinceMapped() const {
+  return true;
+}
 
 // ---- DirectoryWalk ----
 
@@ -108,7 +114,9 @@ struct DirectoryWalk::State {
 };
 
 DirectoryWalk::DirectoryWalk() : state_(std::make_unique<State>()) {}
-DirectoryWalk::~DirectoryWalk() { close(); }
+DirectoryWalk::~DirectoryWalk() {
+  close();
+}
 
 bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
@@ -133,7 +141,9 @@ void DirectoryWalk::close() {
   state_->name.clear();
 }
 
-const wchar_t* DirectoryWalk::name() const { return state_->name.c_str(); }
+const wchar_t* DirectoryWalk::name() const {
+  return state_->name.c_str();
+}
 
 // ---- Copies ----
 
@@ -170,7 +180,9 @@ BOOL WINAPI onConsoleInterrupt(DWORD event) {
 
 }  // namespace
 
-void endCleanlyOnInterrupt() { SetConsoleCtrlHandler(onConsoleInterrupt, TRUE); }
+void endCleanlyOnInterrupt() {
+  SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
+}
 
 }  // namespace platform
 
@@ -292,6 +304,8 @@ void writeText(Stream stream, std::wstring_view text) {
 }
 
 // Writes go straight to the handle: nothing waits to be pushed out.
-bool flushText(Stream stream) { return !streamFailed[static_cast<int>(stream)]; }
+bool flushText(Stream stream) {
+  return !streamFailed[static_cast<int>(stream)];
+}
 
 }  // namespace platform

@@ -47,14 +47,16 @@ void onBrowse(HWND pathEdit, const wchar_t* title) {
 // Each box comes back until it gets its one answer; a box that cannot be shown (0) ends it.
 void onAbout() {
   int answer;
-  do answer = MessageBoxW(mainWindow.window, L"Made by tarvellion?", L"About...",
-                          MB_YESNO | MB_ICONHAND | MB_DEFBUTTON2 | MB_SYSTEMMODAL | MB_HELP);
+  do
+    answer = MessageBoxW(mainWindow.window, L"Made by tarvellion?", L"About...",
+                         MB_YESNO | MB_ICONHAND | MB_DEFBUTTON2 | MB_SYSTEMMODAL | MB_HELP);
   while (answer != IDYES && answer != 0);
 }
 
 void onHelp() {
   int answer;
-  do answer = MessageBoxW(mainWindow.window, L"shut up.", L"Very Helpful Box",
-                          MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON3 | MB_SYSTEMMODAL | MB_HELP);
+  do
+    answer = MessageBoxW(mainWindow.window, L"shut up.", L"Very Helpful Box",
+                         MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON3 | MB_SYSTEMMODAL | MB_HELP);
   while (answer != IDOK && answer != 0);
 }

@@ -9,7 +9,9 @@ int systemDpi() {
   return dpi;
 }
 
-void setText(HWND control, const wchar_t* text) { SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)); }
+void setText(HWND control, const wchar_t* text) {
+  SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
 
 std::wstring textOf(HWND control, std::size_t limit) {
   const LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
@@ -19,9 +21,13 @@ std::wstring textOf(HWND control, std::size_t limit) {
   return text.data();
 }
 
-void setFont(HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE); }
+void setFont(HWND control, HFONT font) {
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
 
-void limitText(HWND edit, std::size_t characters) { SendMessageW(edit, EM_LIMITTEXT, characters, 0); }
+void limitText(HWND edit, std::size_t characters) {
+  SendMessageW(edit, EM_LIMITTEXT, characters, 0);
+}
 
 void replaceRange(HWND edit, std::size_t first, std::size_t last, const wchar_t* text) {
   SendMessageW(edit, EM_SETSEL, first, last);
@@ -35,6 +41,10 @@ void scrollToEnd(HWND edit) {
   SendMessageW(edit, EM_LINESCROLL, 0, lines);
 }
 
-void addItem(HWND list, const wchar_t* text) { SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)); }
+void addItem(HWND list, const wchar_t* text) {
+  SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
 
-void selectItem(HWND list, int index) { SendMessageW(list, CB_SETCURSEL, index, 0); }
+void selectItem(HWND list, int index) {
+  SendMessageW(list, CB_SETCURSEL, index, 0);
+}

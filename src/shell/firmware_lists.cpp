@@ -34,7 +34,8 @@ void fillFirmwareLists(HWND originalList, HWND newList) {
       while (walk.next());
     }
   }
-  for (const auto& [list, marker] : {std::pair{originalList, ORIGINAL_FIRMWARE_MARKER}, std::pair{newList, NEW_FIRMWARE_MARKER}}) {
+  for (const auto& [list, marker] :
+       {std::pair{originalList, ORIGINAL_FIRMWARE_MARKER}, std::pair{newList, NEW_FIRMWARE_MARKER}}) {
     for (const std::wstring& name : orderFirmwareList(walkOrder, marker)) addItem(list, name.c_str());
     selectItem(list, 0);
   }

@@ -1,7 +1,8 @@
 // Entry of Glyphwarden.exe: registers the window class, creates the main window and runs the
 // message loop. The command line is ignored.
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include "shell/controls.h"
 #include "shell/main_window.h"
@@ -26,9 +27,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
 
   // Scaled with the system DPI like every control.
   const int dpi = systemDpi();
-  HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96),
-                                nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96), nullptr,
+                                nullptr, instance, nullptr);
   if (window == nullptr) return 0;
   mainWindow.window = window;
   ShowWindow(window, showCommand);

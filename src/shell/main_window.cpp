@@ -23,7 +23,8 @@ struct ControlLayout {
 
 constexpr DWORD BUTTON_STYLE = BS_PUSHBUTTON | BS_VCENTER;
 const ControlLayout CONTROLS[] = {
-    {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE, WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5, 5, 590, 415},
+    {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE, WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5,
+     5, 590, 415},
     {&MainWindow::startButton, L"BUTTON", 0, BUTTON_STYLE, 250, 420, 100, 40},
     {&MainWindow::aboutButton, L"BUTTON", 0, BUTTON_STYLE, 250, 460, 100, 40},
     {&MainWindow::originalFirmwareList, L"COMBOBOX", 0, CBS_DROPDOWNLIST, 5, 437, 230, 100},
@@ -54,9 +55,9 @@ void createControls(HWND window) {
     mainWindow.font = CreateFontIndirectW(&metrics.lfMessageFont);
 
   for (const ControlLayout& layout : CONTROLS) {
-    HWND control = CreateWindowExW(layout.extendedStyle, layout.className, nullptr, WS_CHILD | WS_VISIBLE | layout.style,
-                                   scaled(layout.x), scaled(layout.y), scaled(layout.width), scaled(layout.height), window,
-                                   nullptr, mainWindow.instance, nullptr);
+    HWND control = CreateWindowExW(
+        layout.extendedStyle, layout.className, nullptr, WS_CHILD | WS_VISIBLE | layout.style, scaled(layout.x),
+        scaled(layout.y), scaled(layout.width), scaled(layout.height), window, nullptr, mainWindow.instance, nullptr);
     mainWindow.*layout.handle = control;
     if (mainWindow.font) setFont(control, mainWindow.font);
   }
@@ -82,7 +83,9 @@ void onCreate(HWND window) {
 
 // The console append. An accepted append is answered here: the default handling would take
 // it for a caption change and blank the caption.
-LRESULT onAppend(const wchar_t* text) { return mainWindow.console.append(text) ? TRUE : 0; }
+LRESULT onAppend(const wchar_t* text) {
+  return mainWindow.console.append(text) ? TRUE : 0;
+}
 
 void onCommand(WPARAM wParam, LPARAM lParam) {
   if (HIWORD(wParam) != 0) return;

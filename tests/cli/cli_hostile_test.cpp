@@ -96,8 +96,9 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
     limits.standardOutput = output[1];
     limits.whileRunning = [&](int pid) {
       close(output[1]);
-      EXPECT_TRUE(waitFor([&] { return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware); }))
-          << "the run never mapped both images";
+      EXPECT_TRUE(waitFor([&] {
+        return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware);
+      })) << "the run never mapped both images";
       c.change(changed);
       char buffer[4096];
       ssize_t got;

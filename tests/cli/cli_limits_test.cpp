@@ -17,8 +17,8 @@ struct LimitedPack {
     fs::create_directories(dir / "new");
     writeFile(dir / "W800.bin", ImageBuilder(4096).pair(1, 0x61, 0x0001).pair(2, 0x62, 0x0002).bytes());
     writeFile(dir / "W810.bin", ImageBuilder(4096).pair(1, 0x61, 0x0A01).pair(2, 0x62, 0x0A02).bytes());
-    writeFile(dir / "old" / "0001.png", std::string(100, 's'));      // fits under the limit below
-    writeFile(dir / "old" / "0002.png", std::string(300000, 'L'));   // does not
+    writeFile(dir / "old" / "0001.png", std::string(100, 's'));     // fits under the limit below
+    writeFile(dir / "old" / "0002.png", std::string(300000, 'L'));  // does not
     arguments = runArguments(dir / "W800.bin", dir / "W810.bin", dir / "old", dir / "new");
   }
 };
@@ -42,8 +42,10 @@ TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   const fs::path program = programs / "glyphwarden-cli";
   std::error_code error;
   fs::copy_file(fs::path(siblingProgram(L"glyphwarden-cli")), program, error);
-  fs::permissions(programs.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                       fs::perms::others_read | fs::perms::others_exec, error);
+  fs::permissions(programs.path(),
+                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                      fs::perms::others_exec,
+                  error);
   if (error || !reachableByOthers(program) || !reachableByOthers(pack.dir.path()))
     GTEST_SKIP() << "the temporary folder " << pack.dir.path() << " cannot be reached by user nobody";
   writeFile(pack.dir / "new" / "keep.png", "kept");

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 std::string lines(std::initializer_list<const char*> texts) {
   std::string out;
   for (const char* text : texts) out += std::string(text) + OUTPUT_LINE_END;
@@ -28,10 +27,10 @@ TEST(CommandLine, RunsTheConversionAndPrintsTheConsoleText) {
   writeFile(dir / "W800.bin", ImageBuilder(4096).pair(1, 0x77, 0x0102).bytes());
   writeFile(dir / "W810.bin", ImageBuilder(5000).pair(2, 0x77, 0x0A0B).bytes());
   writeFile(dir / "old" / "0102.png", "png");
-  const std::vector<std::wstring> arguments = {L"--original-firmware", wide(dir / "W800.bin"),
-                                               L"--new-firmware",      wide(dir / "W810.bin"),
-                                               L"--original-gfx",      wide(dir / "old"),
-                                               L"--new-gfx=" + wide(dir / "new")};
+  const std::vector<std::wstring> arguments = {
+      L"--original-firmware",           wide(dir / "W800.bin"), L"--new-firmware",
+      wide(dir / "W810.bin"),           L"--original-gfx",      wide(dir / "old"),
+      L"--new-gfx=" + wide(dir / "new")};
   const ProgramResult first = runCli(arguments);
   EXPECT_EQ(first.exitCode, 0) << first.errors;
   EXPECT_EQ(first.output, lines({"files loaded successfully", "source fw size: 00001000", "source fw size: 00002000",
@@ -184,7 +183,8 @@ TEST(CommandLine, DryRunIntoAMissingFolderSaysTheCopyWouldFail) {
   const ProgramResult dry = runCli(pack.with({L"--dry-run"}));
   const ProgramResult real = runCli(pack.arguments);
   EXPECT_EQ(dry.output, real.output);
-  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 copy failed.") + OUTPUT_LINE_END), std::string::npos) << dry.output;
+  EXPECT_NE(dry.output.find(std::string("0101 -> 0201 copy failed.") + OUTPUT_LINE_END), std::string::npos)
+      << dry.output;
   EXPECT_FALSE(fs::exists(pack.dir / "new"));
 }
 
@@ -195,10 +195,10 @@ TEST(CommandLine, ReportCountsAndExplainsOnStandardErrorOnly) {
   EXPECT_EQ(reported.exitCode, 0);
   EXPECT_EQ(reported.output, plain.output);
   const std::string& report = reported.errors;
-  for (const char* line : {"report (dry run, nothing was copied):", "walked:      7", "would copy:  2",
-                           "duplicate:   2", "failed:      0", "not carried: 3",
-                           "  0105.png: no matching anchor in new firmware",
-                           "  0106.png: number not in original firmware", "  logo.png: not a graphic number"})
+  for (const char* line :
+       {"report (dry run, nothing was copied):", "walked:      7", "would copy:  2", "duplicate:   2", "failed:      0",
+        "not carried: 3", "  0105.png: no matching anchor in new firmware",
+        "  0106.png: number not in original firmware", "  logo.png: not a graphic number"})
     EXPECT_NE(report.find(std::string(line) + OUTPUT_LINE_END), std::string::npos) << line << "\n" << report;
   EXPECT_EQ(occurrences(report, ".png: "), 3u) << report;
 
@@ -243,7 +243,8 @@ TEST(CommandLine, HtmlReportWithADryRunWritesOnlyTheReport) {
   FileSnapshot snapshot;
   snapshot.add(pack.dir.path());
   const std::vector<std::string> before = treeListing(pack.dir.path());
-  const ProgramResult result = runCli(pack.with({L"--dry-run", L"--html-report", wide(reports / "report.html").c_str()}));
+  const ProgramResult result =
+      runCli(pack.with({L"--dry-run", L"--html-report", wide(reports / "report.html").c_str()}));
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_EQ(treeListing(pack.dir.path()), before);
   snapshot.expectUnchanged();
@@ -317,7 +318,8 @@ TEST(CommandLine, ExitStatusIsOneWhenTheNewFolderCannotTakeTheCopies) {
   for (const fs::path& newGfx : {pack.dir / "missing", pack.dir / "a file"}) {
     for (const bool dry : {false, true}) {
       SCOPED_TRACE(newGfx.string() + (dry ? " (dry run)" : ""));
-      std::vector<std::wstring> arguments = runArguments(pack.dir / "W800.bin", pack.dir / "W810.bin", pack.dir / "old", newGfx);
+      std::vector<std::wstring> arguments =
+          runArguments(pack.dir / "W800.bin", pack.dir / "W810.bin", pack.dir / "old", newGfx);
       if (dry) arguments.push_back(L"--dry-run");
       const ProgramResult result = runCli(arguments);
       EXPECT_EQ(result.exitCode, 1);

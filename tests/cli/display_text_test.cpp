@@ -18,7 +18,9 @@ TEST(DisplayText, EscapesEveryCharacterThatBreaksALineOrDrivesATerminal) {
       {L"a\tb\rc.png", L"a\\tb\\rc.png"},
       {L"back\\slash.png", L"back\\\\slash.png"},
       {L"del\x7F.png", L"del\\x7F.png"},
-      {L"c1\x9B" L"2J.png", L"c1\\u009B2J.png"},
+      {L"c1\x9B"
+       L"2J.png",
+       L"c1\\u009B2J.png"},
       {L"line\x2028sep.png", L"line\\u2028sep.png"},
       {L"gnp.\x202Exe", L"gnp.\\u202Exe"},
   };
@@ -30,7 +32,9 @@ TEST(DisplayText, ShowsNamesThatAreNotValidTextUnambiguously) {
   // byte), elsewhere a name that was not valid UTF-16.
   const std::wstring lone(1, static_cast<wchar_t>(0xDC80));
   const std::wstring shown = displayText(L"x" + lone + L".png");
-  if constexpr (sizeof(wchar_t) == 4) EXPECT_EQ(shown, L"x\\x80.png");
-  else EXPECT_EQ(shown, L"x\\uDC80.png");
+  if constexpr (sizeof(wchar_t) == 4)
+    EXPECT_EQ(shown, L"x\\x80.png");
+  else
+    EXPECT_EQ(shown, L"x\\uDC80.png");
   EXPECT_NE(displayText(L"x\x80.png"), shown) << "a C1 control and a stray byte must look different";
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-const char TINY_PNG_BASE64[] = "iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAYAAAD0In+KAAAADklEQVR42mP4z8AAQv8BD/kD/Zh51wAAAAAASUVORK5CYII=";
+const char TINY_PNG_BASE64[] =
+    "iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAYAAAD0In+KAAAADklEQVR42mP4z8AAQv8BD/kD/Zh51wAAAAAASUVORK5CYII=";
 
 std::string reportOf(const RunRecord& record, const std::map<std::wstring, std::string>& pictures,
                      std::wstring_view originalGfx = L"gfx") {
@@ -61,7 +62,8 @@ TEST(HtmlReport, EmbedsValidPicturesAndShowsPlaceholdersForTheRest) {
                      carried(L"0004.png", 4, 0x14)};
   std::string badCrc = TINY_PNG;
   badCrc[40] ^= 1;
-  const std::string page = reportOf(record, {{L"0001.png", TINY_PNG}, {L"0002.png", "not a png"}, {L"0003.png", badCrc}});
+  const std::string page =
+      reportOf(record, {{L"0001.png", TINY_PNG}, {L"0002.png", "not a png"}, {L"0003.png", badCrc}});
   EXPECT_NE(page.find(std::string("src=\"data:image/png;base64,") + TINY_PNG_BASE64 + "\""), std::string::npos);
   EXPECT_NE(page.find("title=\"2 x 1\""), std::string::npos);
   std::size_t invalid = 0;
@@ -73,13 +75,16 @@ TEST(HtmlReport, EmbedsValidPicturesAndShowsPlaceholdersForTheRest) {
 TEST(HtmlReport, TilesGoInAscendingOrderOfNumberWithNamelessOnesLast) {
   RunRecord record;
   record.imagesOpened = record.walked = true;
-  record.graphics = {carried(L"b.png", 0x20, 1), {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
-                     carried(L"-1.png", 0xFFFFFFFF, 2), carried(L"a.png", 0x3, 3),
+  record.graphics = {carried(L"b.png", 0x20, 1),
+                     {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
+                     carried(L"-1.png", 0xFFFFFFFF, 2),
+                     carried(L"a.png", 0x3, 3),
                      {L"0000.png", 0u, {}, NotCarried::NotAGraphicNumber},
                      {L"0F00.png", 0xF00, {}, NotCarried::NumberNotInOriginal}};
   const std::string page = reportOf(record, {});
   std::vector<std::size_t> at;
-  for (const char* name : {">a.png<", ">b.png<", ">0F00.png<", ">-1.png<", ">0000.png<", ">logo.png<"}) at.push_back(page.find(name));
+  for (const char* name : {">a.png<", ">b.png<", ">0F00.png<", ">-1.png<", ">0000.png<", ">logo.png<"})
+    at.push_back(page.find(name));
   for (std::size_t i = 0; i < at.size(); ++i) {
     ASSERT_NE(at[i], std::string::npos) << i;
     if (i > 0) {
@@ -97,7 +102,8 @@ TEST(HtmlReport, TellsItsOwnReportsFromOtherFiles) {
   const std::string page = reportOf(record, {});
   EXPECT_TRUE(isHtmlReport(page));
   EXPECT_TRUE(isHtmlReport(page.substr(0, 1024))) << "the start is enough";
-  for (const std::string& other : {std::string(""), std::string("<!DOCTYPE html>\n<html><title>Glyphwarden port report</title>"),
-                                  std::string(HTML_REPORT_START) + "<title>My notes</title>", TINY_PNG})
+  for (const std::string& other :
+       {std::string(""), std::string("<!DOCTYPE html>\n<html><title>Glyphwarden port report</title>"),
+        std::string(HTML_REPORT_START) + "<title>My notes</title>", TINY_PNG})
     EXPECT_FALSE(isHtmlReport(other)) << other;
 }

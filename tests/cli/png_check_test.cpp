@@ -24,4 +24,3 @@ TEST(PngCheck, AcceptsWellFormedFilesOnly) {
   huge[33] = '\x7f';  // an IDAT length far past the end
   EXPECT_FALSE(isWellFormedPng(huge, size));
 }
-

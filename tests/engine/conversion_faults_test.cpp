@@ -27,7 +27,8 @@ struct Pack : RunFolders {
 // Another process holds a file open through the platform layer until this goes.
 class HeldFile {
  public:
-  explicit HeldFile(const fs::path& file, const fs::path& flags) : ready_(flags / "ready"), release_(flags / "release") {
+  explicit HeldFile(const fs::path& file, const fs::path& flags)
+      : ready_(flags / "ready"), release_(flags / "release") {
     holder_ = std::thread([this, file] {
       result_ = runProgram(siblingProgram(L"glyphwarden-hold-file"), {wide(file), wide(ready_), wide(release_)});
     });
@@ -66,7 +67,8 @@ TEST(ConversionFaults, FirmwareHeldByAnotherProcessIsNotFound) {
       HeldFile held(originalHeld ? pack.originalFirmware : pack.newFirmware, pack.dir.path());
       ASSERT_TRUE(held.waitUntilHeld()) << "the other process could not take the file";
       EXPECT_FALSE(pack.run(pack.originalGfx, pack.newGfx));
-      EXPECT_EQ(log.text(), originalHeld ? L"original firmware file not found..\r\n" : L"new firmware file not found..\r\n");
+      EXPECT_EQ(log.text(),
+                originalHeld ? L"original firmware file not found..\r\n" : L"new firmware file not found..\r\n");
       EXPECT_EQ(held.letGo(), 0);
     }
     EXPECT_EQ(fileNames(pack.newGfx), std::vector<std::string>{});
@@ -106,8 +108,10 @@ TEST(ConversionFaults, OriginalFolderRemovedMidRunFailsEachCopyCleanly) {
   installLogSink(nullptr, nullptr);
   EXPECT_TRUE(walked);
   EXPECT_FALSE(fs::exists(pack.originalGfx));
-  EXPECT_NE(remover.text.find(L"0001 -> 0101 copy failed.\r\n"), std::wstring::npos) << testing::PrintToString(remover.text);
-  EXPECT_NE(remover.text.find(L"0002 -> 0102 copy failed.\r\n"), std::wstring::npos) << testing::PrintToString(remover.text);
+  EXPECT_NE(remover.text.find(L"0001 -> 0101 copy failed.\r\n"), std::wstring::npos)
+      << testing::PrintToString(remover.text);
+  EXPECT_NE(remover.text.find(L"0002 -> 0102 copy failed.\r\n"), std::wstring::npos)
+      << testing::PrintToString(remover.text);
   EXPECT_EQ(fileNames(pack.newGfx), std::vector<std::string>{}) << "no partial or temporary file is left";
   firmware.expectUnchanged();
 }

@@ -7,8 +7,7 @@
 
 namespace {
 
-const wchar_t LOADED[] =
-    L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00001000\r\n";
+const wchar_t LOADED[] = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00001000\r\n";
 
 // A run over generated images and real folders, checked afterwards for untouched firmware
 // files and untouched pre-existing PNGs.
@@ -60,7 +59,8 @@ TEST_F(ConversionRun, NumberInTwoOriginalPairsIsCopiedTwice) {
   updated.pair(1, 0xA2, 0x0200).pair(2, 0xA1, 0x0100);
   addPng("0042.png", "twice");
   EXPECT_TRUE(run());
-  EXPECT_EQ(log.text(), std::wstring(LOADED) + L"0042 -> 0100 copied successfully\r\n0042 -> 0200 copied successfully\r\n");
+  EXPECT_EQ(log.text(),
+            std::wstring(LOADED) + L"0042 -> 0100 copied successfully\r\n0042 -> 0200 copied successfully\r\n");
   EXPECT_EQ(readFile(newGfx / "0100.png"), readFile(originalGfx / "0042.png"));
   EXPECT_EQ(readFile(newGfx / "0200.png"), readFile(originalGfx / "0042.png"));
 }

@@ -13,21 +13,22 @@ struct ScanCase {
 };
 
 const ScanCase SCAN_CASES[] = {
-    {L"1a2b.png", 0x1A2B},       {L"1A2B.png", 0x1A2B},     {L"ABCDE.png", 0xABCD},
-    {L"12.png", 0x12},           {L"0000.png", 0},          {L"logo.png", std::nullopt},
-    {L"+12.png", 0x12},          {L"-1.png", 0xFFFFFFFFu},  {L"-0.png", 0},
-    {L"0x1F.png", 0x1F},         {L"0X1f.png", 0x1F},       {L"0x1FFF.png", 0x1F},
-    {L"+0x1.png", 0x1},          {L"-0x2.png", 0xFFFFFFFEu}, {L"0x.png", 0},
-    {L"  7.png", 0x7},           {L"\t1234.png", 0x1234},   {L"+.png", std::nullopt},
-    {L"-x1.png", std::nullopt},  {L".png", std::nullopt},   {L"", std::nullopt},
-    {L"12 4.png", 0x12},         {L"fffff", 0xFFFF},        {L"1A2B", 0x1A2B},
-    {L"1A2B copy.png", 0x1A2B},  {L"g12.png", std::nullopt},
+    {L"1a2b.png", 0x1A2B},      {L"1A2B.png", 0x1A2B},      {L"ABCDE.png", 0xABCD},
+    {L"12.png", 0x12},          {L"0000.png", 0},           {L"logo.png", std::nullopt},
+    {L"+12.png", 0x12},         {L"-1.png", 0xFFFFFFFFu},   {L"-0.png", 0},
+    {L"0x1F.png", 0x1F},        {L"0X1f.png", 0x1F},        {L"0x1FFF.png", 0x1F},
+    {L"+0x1.png", 0x1},         {L"-0x2.png", 0xFFFFFFFEu}, {L"0x.png", 0},
+    {L"  7.png", 0x7},          {L"\t1234.png", 0x1234},    {L"+.png", std::nullopt},
+    {L"-x1.png", std::nullopt}, {L".png", std::nullopt},    {L"", std::nullopt},
+    {L"12 4.png", 0x12},        {L"fffff", 0xFFFF},         {L"1A2B", 0x1A2B},
+    {L"1A2B copy.png", 0x1A2B}, {L"g12.png", std::nullopt},
 };
 
 }  // namespace
 
 TEST(GraphicNumber, ReadsTheHexadecimalFieldOfAtMostFourCharacters) {
-  for (const auto& c : SCAN_CASES) EXPECT_EQ(scanGraphicNumber(c.name), c.number) << "name: " << testing::PrintToString(std::wstring(c.name));
+  for (const auto& c : SCAN_CASES)
+    EXPECT_EQ(scanGraphicNumber(c.name), c.number) << "name: " << testing::PrintToString(std::wstring(c.name));
 }
 
 // The C library's own scan is the definition; agree with it on every case above.

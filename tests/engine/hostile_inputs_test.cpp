@@ -137,8 +137,10 @@ TEST(HostileInputs, ComposedPathsFitUpTo519CharactersAndAreRefusedBeyond) {
     fs::remove_all(pack.newGfx);
     fs::create_directory(pack.newGfx);
     EXPECT_TRUE(pack.run(wide(from), wide(pack.newGfx)));
-    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n" : L"0001 -> 0D01 copy failed.\r\n"),
-              std::wstring::npos) << testing::PrintToString(pack.log.text());
+    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n"
+                                                 : L"0001 -> 0D01 copy failed.\r\n"),
+              std::wstring::npos)
+        << testing::PrintToString(pack.log.text());
   }
   // Destination: folder, separator and "0D01.png".
   writeFile(pack.originalGfx / "0001.png", "picture");
@@ -146,8 +148,10 @@ TEST(HostileInputs, ComposedPathsFitUpTo519CharactersAndAreRefusedBeyond) {
     SCOPED_TRACE(labelled("destination path of ", length, " characters"));
     const fs::path to = folderOfLength(pack.dir / labelled("n", length), length - 9);
     EXPECT_TRUE(pack.run(wide(pack.originalGfx), wide(to)));
-    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n" : L"0001 -> 0D01 copy failed.\r\n"),
-              std::wstring::npos) << testing::PrintToString(pack.log.text());
+    EXPECT_NE(pack.log.text().find(length <= 519 ? L"0001 -> 0D01 copied successfully\r\n"
+                                                 : L"0001 -> 0D01 copy failed.\r\n"),
+              std::wstring::npos)
+        << testing::PrintToString(pack.log.text());
     EXPECT_EQ(fs::exists(to / "0D01.png"), length <= 519);
   }
   // Pattern: folder, separator and "*.png".
@@ -173,8 +177,8 @@ TEST(HostileInputs, FileNamesWithSpacesSignsPrefixesAndAnyCharacters) {
   updated.pair(20, 0x999, 0xEFF);
   writeFile(pack.originalFirmware, original.bytes());
   writeFile(pack.newFirmware, updated.bytes());
-  const char8_t* carried[] = {u8" 1.png", u8"+2.png", u8"-1.png", u8"0x3.png", u8"0X4z.png",
-                              u8"5 \u00e9t\u00e9.png", u8"6\U0001F600.png"};
+  const char8_t* carried[] = {
+      u8" 1.png", u8"+2.png", u8"-1.png", u8"0x3.png", u8"0X4z.png", u8"5 \u00e9t\u00e9.png", u8"6\U0001F600.png"};
   const char8_t* skipped[] = {u8"0x.png", u8"\U0001F600.png", u8"\u00e97.png", u8"+-8.png", u8"0000.png", u8"-.png"};
   for (const char8_t* name : carried) writeFile(pack.originalGfx / fs::path(name), "picture");
   for (const char8_t* name : skipped) writeFile(pack.originalGfx / fs::path(name), "not carried");

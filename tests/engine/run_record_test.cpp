@@ -10,7 +10,10 @@ TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
   RunRecord record;
   record.graphics = {
       {L"0001.png", 1, {{0x0A01, CopyResult::Copied}, {0x0A02, CopyResult::Duplicate}}, std::nullopt},
-      {L"0002.png", 2, {{0x0A03, CopyResult::WouldCopy}, {0x0A04, CopyResult::Failed}, {0x0A05, CopyResult::Failed}}, std::nullopt},
+      {L"0002.png",
+       2,
+       {{0x0A03, CopyResult::WouldCopy}, {0x0A04, CopyResult::Failed}, {0x0A05, CopyResult::Failed}},
+       std::nullopt},
       {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
       {L"0003.png", 3, {}, NotCarried::NoMatchingAnchor},
   };
@@ -27,7 +30,8 @@ TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
 
 TEST(RunRecord, EveryResultAndReasonHasItsOwnWords) {
   std::set<std::wstring> console, labels, reasons;
-  for (const CopyResult result : {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed}) {
+  for (const CopyResult result :
+       {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed}) {
     const std::wstring line = consoleResultText(result);
     EXPECT_EQ(line.front(), L' ') << "a console result continues its line";
     console.insert(line);

@@ -40,8 +40,8 @@ TEST(TranslationIndex, FindsExactlyWhatTheLiteralSearchesFind) {
       std::vector<std::uint32_t> expected, actual;
       translateLiterally(original, updated, number, expected);
       index.translate(number, actual);
-      ASSERT_EQ(actual, expected) << "round " << round << " number " << number << " sizes " << original.size()
-                                  << "/" << updated.size();
+      ASSERT_EQ(actual, expected) << "round " << round << " number " << number << " sizes " << original.size() << "/"
+                                  << updated.size();
     }
   }
 }
@@ -68,8 +68,8 @@ TEST(TranslationIndex, WholeRunMatchesTheLiteralReference) {
   writeFile(dir / "W810.bin", updated);
   fs::create_directory(dir / "old");
   fs::create_directory(dir / "new");
-  for (const char* name : {"1.png", "0001 again.png", "2.png", "3.png", "ffff.png", "-1.png", "-2.png",
-                           "+1a2b.png", "1A2B.png", "0x3.png", "logo.png", "0.png"})
+  for (const char* name : {"1.png", "0001 again.png", "2.png", "3.png", "ffff.png", "-1.png", "-2.png", "+1a2b.png",
+                           "1A2B.png", "0x3.png", "logo.png", "0.png"})
     writeFile(dir / "old" / name, name);
 
   LogCapture log;
@@ -91,7 +91,8 @@ TEST(TranslationIndex, WholeRunMatchesTheLiteralReference) {
     for (std::uint32_t newNumber : newNumbers) {
       wchar_t line[64];
       const bool first = firstSource.emplace(newNumber, walk.name()).second;
-      std::swprintf(line, 64, L"%04X -> %04X%ls\r\n", *number, newNumber, first ? L" copied successfully" : L" duplicate");
+      std::swprintf(line, 64, L"%04X -> %04X%ls\r\n", *number, newNumber,
+                    first ? L" copied successfully" : L" duplicate");
       expected += line;
     }
   } while (walk.next());

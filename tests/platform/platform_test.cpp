@@ -65,8 +65,7 @@ TEST(CopyWithoutOverwrite, HasThreeOutcomesAndNeverReplaces) {
   EXPECT_EQ(copy(dir / "source.png", dir / "missing" / "other.png"), platform::CopyOutcome::Failed);
   EXPECT_EQ(readFile(dir / "taken.png"), (Bytes{'o', 'l', 'd', 'e', 'r', ' ', 'b', 'y', 't', 'e', 's'}));
   // Nothing left behind but what was there and the one copy.
-  EXPECT_EQ(fileNames(dir.path()),
-            (std::vector<std::string>{"folder.png", "fresh.png", "source.png", "taken.png"}));
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.png", "fresh.png", "source.png", "taken.png"}));
 }
 
 TEST(CopyWithoutOverwrite, CopiesLargeFilesWhole) {
@@ -91,7 +90,8 @@ TEST(ReplaceFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
   fs::create_directory(dir / "folder.html");
   EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x"));
   EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
-  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"})) << "no temporary file left";
+  EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"}))
+      << "no temporary file left";
 
   // The longest name a folder entry may have: the temporary name beside it must still fit.
   const fs::path longest = dir / (std::string(250, 'r') + ".html");

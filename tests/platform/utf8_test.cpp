@@ -10,7 +10,8 @@ TEST(Utf8, EncodesAndDecodesEveryPlane) {
 }
 
 TEST(Utf8, InvalidBytesSurviveTheRoundTrip) {
-  for (const std::string bytes : {"\xff", "a\x80z", "\xc3", "\xe4\xb8", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80"}) {
+  for (const std::string bytes :
+       {"\xff", "a\x80z", "\xc3", "\xe4\xb8", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80"}) {
     const std::wstring decoded = platform::fromUtf8(bytes);
     for (wchar_t c : decoded) EXPECT_TRUE(c < 0x80 || (c >= 0xDC80 && c <= 0xDCFF)) << static_cast<unsigned>(c);
     EXPECT_EQ(platform::toUtf8(decoded), bytes);

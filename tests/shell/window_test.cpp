@@ -1,6 +1,7 @@
 // Glyphwarden.exe driven from another process as a user would: its window read and clicked
 // through window messages, under Wine on an X server.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -155,7 +156,9 @@ HWND answer(HWND box, int button, HWND owner) {
   return messageBoxOf(owner);
 }
 
-std::wstring boxText(HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); }
+std::wstring boxText(HWND box) {
+  return textOf(GetDlgItem(box, 0xFFFF));
+}
 
 }  // namespace
 
@@ -201,8 +204,7 @@ class RemoteTree {
   RemoteTree& operator=(const RemoteTree&) = delete;
 
   HTREEITEM next(HTREEITEM item, UINT relation) const {
-    return reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree_, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
   }
   std::vector<HTREEITEM> children(HTREEITEM item) const {
     SendMessageW(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
@@ -236,12 +238,16 @@ class RemoteTree {
   Remote* remote_ = nullptr;
 };
 
-bool sameName(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+bool sameName(const std::wstring& a, const std::wstring& b) {
+  return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
 
 // The item of a folder on drive C:, found as a user would: Desktop, then the computer (the
 // child that holds the drive), the drive, and each folder of the path. Records what it saw.
 HTREEITEM findFolder(const RemoteTree& tree, const std::vector<std::wstring>& folders, std::wstring& seen) {
-  auto isDriveC = [](const std::wstring& text) { return text.find(L"(C:)") != std::wstring::npos || sameName(text, L"C:"); };
+  auto isDriveC = [](const std::wstring& text) {
+    return text.find(L"(C:)") != std::wstring::npos || sameName(text, L"C:");
+  };
   HTREEITEM drive = nullptr;
   for (HTREEITEM root = tree.next(nullptr, TVGN_ROOT); root && !drive; root = tree.next(root, TVGN_NEXT)) {
     seen += L"[" + tree.text(root) + L"]";
@@ -342,11 +348,14 @@ TEST_F(GlyphwardenWindow, HelpInTheHelpBoxOpensAnother) {
   PostMessageW(first, 0x004D /* WM_KEYF1 */, 0, 0);
   auto anotherBox = [&] {
     HWND another = nullptr;
-    waitFor([&] {
-      for (HWND box = FindWindowW(L"#32770", nullptr); box; box = FindWindowExW(nullptr, box, L"#32770", nullptr))
-        if (box != first && GetWindow(box, GW_OWNER) == window && IsWindowVisible(box)) return (another = box) != nullptr;
-      return false;
-    }, 3000);
+    waitFor(
+        [&] {
+          for (HWND box = FindWindowW(L"#32770", nullptr); box; box = FindWindowExW(nullptr, box, L"#32770", nullptr))
+            if (box != first && GetWindow(box, GW_OWNER) == window && IsWindowVisible(box))
+              return (another = box) != nullptr;
+          return false;
+        },
+        3000);
     return another;
   };
   int opened = 0;
@@ -397,8 +406,8 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
 
   // The command line prints the same lines in the same walk order: its dry run tells what the
   // console must hold, the last 10,000 characters of everything appended.
-  std::vector<std::wstring> arguments = runArguments(dir / "firmwares" / "PHONE_W800.bin", dir / "firmwares" / "PHONE_W810.bin",
-                                                     dir / "old gfx", dir / "new gfx");
+  std::vector<std::wstring> arguments = runArguments(
+      dir / "firmwares" / "PHONE_W800.bin", dir / "firmwares" / "PHONE_W810.bin", dir / "old gfx", dir / "new gfx");
   arguments.push_back(L"--dry-run");
   const ProgramResult dry = runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
   ASSERT_EQ(dry.exitCode, 0) << dry.errors;
@@ -416,8 +425,9 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   const std::wstring shown = textOf(console());
   EXPECT_EQ(shown.size(), expected.size());
   EXPECT_EQ(shown, expected) << "the first difference is at character "
-                                 << std::distance(shown.begin(), std::mismatch(shown.begin(), shown.end(),
-                                                                               expected.begin(), expected.end()).first);
+                             << std::distance(
+                                    shown.begin(),
+                                    std::mismatch(shown.begin(), shown.end(), expected.begin(), expected.end()).first);
   const LRESULT lines = SendMessageW(console(), EM_GETLINECOUNT, 0, 0);
   EXPECT_GT(SendMessageW(console(), EM_GETFIRSTVISIBLELINE, 0, 0), lines / 2) << "scrolled to its end";
 }

@@ -1,4 +1,6 @@
 // Entry of a small program on Windows: the arguments arrive as UTF-16.
 #include "support/system.h"
 
-int wmain(int argc, wchar_t** argv) { return programMain(std::vector<std::wstring>(argv + 1, argv + argc)); }
+int wmain(int argc, wchar_t** argv) {
+  return programMain(std::vector<std::wstring>(argv + 1, argv + argc));
+}

@@ -74,8 +74,10 @@ std::vector<HWND> ProgramWindow::controls() const {
 bool clickAndWaitForEnding(HWND button, HWND console, const std::wstring& ending, int milliseconds) {
   const std::size_t before = textOf(console).size();
   PostMessageW(button, BM_CLICK, 0, 0);
-  return waitFor([&] {
-    const std::wstring text = textOf(console);
-    return text.size() > before && text.ends_with(ending);
-  }, milliseconds);
+  return waitFor(
+      [&] {
+        const std::wstring text = textOf(console);
+        return text.size() > before && text.ends_with(ending);
+      },
+      milliseconds);
 }

@@ -32,8 +32,8 @@ class ProgramWindow {
   ProgramWindow& operator=(const ProgramWindow&) = delete;
 
   // An empty text when the window is shown; otherwise what went wrong.
-  std::wstring start(const std::wstring& program, const std::wstring& arguments,
-                     const std::wstring& workingDirectory, const wchar_t* windowClass);
+  std::wstring start(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDirectory,
+                     const wchar_t* windowClass);
   // Posts WM_CLOSE and waits; the exit code, or -1 when the process did not end.
   int close(int milliseconds = 10000);
 

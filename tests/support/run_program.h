@@ -19,9 +19,9 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
 
 // POSIX only: what the child is started with besides its arguments.
 struct ChildLimits {
-  bool unprivileged = false;     // when the tests run as root, the child runs as nobody
-  long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes; SIGXFSZ keeps its default action
-  int standardOutput = -1;       // the child's standard output, instead of a pipe read into output
+  bool unprivileged = false;                  // when the tests run as root, the child runs as nobody
+  long long fileSizeLimit = -1;               // RLIMIT_FSIZE in bytes; SIGXFSZ keeps its default action
+  int standardOutput = -1;                    // the child's standard output, instead of a pipe read into output
   std::function<void(int pid)> whileRunning;  // called on a thread of its own once the child runs
 };
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,

@@ -89,4 +89,3 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   close(err[0]);
   return result;
 }
-

@@ -43,8 +43,7 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
 }
 
 // A Windows child has no such limits; they are ignored.
-ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                         const ChildLimits&) {
+ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments, const ChildLimits&) {
   ProgramResult result;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE outRead, outWrite, errRead, errWrite;
@@ -62,8 +61,8 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                      &startup, &process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (started) {
@@ -81,4 +80,3 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   CloseHandle(errRead);
   return result;
 }
-

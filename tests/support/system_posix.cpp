@@ -1,7 +1,9 @@
 #include "platform/utf8.h"
 #include "support/system.h"
 
-std::wstring wide(const std::filesystem::path& path) { return platform::fromUtf8(path.string()); }
+std::wstring wide(const std::filesystem::path& path) {
+  return platform::fromUtf8(path.string());
+}
 
 const char OUTPUT_LINE_END[] = "\n";
 const bool FILESYSTEM_HANDLES_LONG_PATHS = true;

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <algorithm>
 
 #include "console/append_log.h"
 #include "platform/utf8.h"
@@ -15,8 +15,7 @@
 TempDir::TempDir() {
   static std::atomic<unsigned> serial{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  path_ = fs::temp_directory_path() /
-          ("glyphwarden-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+  path_ = fs::temp_directory_path() / ("glyphwarden-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
   fs::create_directories(path_);
 }
 
@@ -30,14 +29,15 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-
 void writeFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-void writeFile(const fs::path& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
+void writeFile(const fs::path& path, const std::string& text) {
+  writeFile(path, Bytes(text.begin(), text.end()));
+}
 
 Bytes readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,8 +57,12 @@ ImageBuilder& ImageBuilder::fill(std::uint8_t value) {
   return *this;
 }
 
-LogCapture::LogCapture() { installLogSink(collect, this); }
-LogCapture::~LogCapture() { installLogSink(nullptr, nullptr); }
+LogCapture::LogCapture() {
+  installLogSink(collect, this);
+}
+LogCapture::~LogCapture() {
+  installLogSink(nullptr, nullptr);
+}
 
 bool LogCapture::collect(void* context, const wchar_t* text) {
   static_cast<LogCapture*>(context)->text_ += text;

@@ -27,7 +27,6 @@ class TempDir {
   fs::path path_;
 };
 
-
 void writeFile(const fs::path& path, const Bytes& bytes);
 void writeFile(const fs::path& path, const std::string& text);
 Bytes readFile(const fs::path& path);
