@@ -7,6 +7,14 @@ source tools/stages.sh
 source tools/wine_session.sh
 bash tools/setup.sh
 
+stage "formatting (clang-format)"
+sources=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests tools bench fuzz -name '*.cpp' -o -name '*.h')
+unformatted=$(for f in $sources; do clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || echo "$f"; done)
+if [ -n "$unformatted" ]; then
+  echo "test.sh: these files differ from .clang-format (run clang-format -i on them):" $unformatted >&2
+  false
+fi
+
 jobs=$(nproc)
 build() {
   quietly "build/logs/configure-$1.log" cmake --preset "$1"
