@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "cli/display_text.h"
+#include "cli/duplicates.h"
 #include "cli/html_report.h"
+#include "cli/json_record.h"
 #include "cli/output_file.h"
 #include "cli/text_report.h"
 #include "console/append_log.h"
@@ -24,7 +26,7 @@ constexpr int EXIT_USAGE = 2;
 const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
     L"                       --original-gfx DIR --new-gfx DIR\r\n"
-    L"                       [--dry-run] [--report] [--html-report FILE]\r\n"
+    L"                       [--dry-run] [--report] [--html-report FILE] [--json FILE]\r\n"
     L"       glyphwarden-cli --help | --version\r\n";
 
 const wchar_t HELP[] =
@@ -41,11 +43,13 @@ const wchar_t HELP[] =
     L"                            with its reason, to standard error\r\n"
     L"  --html-report FILE        after the run, write a page with every PNG, its thumbnail and\r\n"
     L"                            where it went (one self-contained HTML file)\r\n"
+    L"  --json FILE               after the run, write a record of it for other programs (JSON:\r\n"
+    L"                            every PNG, its number, where it went or why not)\r\n"
     L"  --help                    this text\r\n"
     L"  --version                 the program's version\r\n"
     L"\r\n"
-    L"A report is never written over a firmware image, into a graphics folder, or over a file\r\n"
-    L"that is not an earlier report of this program.\r\n"
+    L"A report or record is never written over a firmware image, into a graphics folder, or\r\n"
+    L"over a file that is not an earlier one of the same kind from this program.\r\n"
     L"\r\n"
     L"Exit status: 0 when every PNG carried was copied (or would be) or was a duplicate;\r\n"
     L"1 when the run failed, a copy failed, a report could not be written or the output could\r\n"
@@ -53,10 +57,17 @@ const wchar_t HELP[] =
     L"interrupted (no partial file is left).\r\n";
 
 // The options with a value; the first REQUIRED_COUNT must be given.
-enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, OPTION_COUNT };
+enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, JSON_RECORD, OPTION_COUNT };
 constexpr int REQUIRED_COUNT = HTML_REPORT;
 constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
-    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report"};
+    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report", L"--json"};
+
+// The files the command line may write, each with the test that tells an earlier one of its own.
+struct OutputFile {
+  Option option;
+  OwnFileTest ownFile;
+};
+constexpr OutputFile OUTPUT_FILES[] = {{HTML_REPORT, isHtmlReport}, {JSON_RECORD, isJsonRecord}};
 
 // Progress as the run goes: each finished line is pushed out at once.
 bool writeToStandardOutput(void*, const wchar_t* text) {
@@ -97,14 +108,29 @@ bool writeHtmlReport(const std::wstring& file, const RunRecord& record, bool dry
   run.newFirmware = *values[NEW_FIRMWARE];
   run.originalGfx = *values[ORIGINAL_GFX];
   run.newGfx = *values[NEW_GFX];
-  const std::wstring& folder = *values[ORIGINAL_GFX];
-  run.readPicture = [&folder](std::wstring_view fileName, std::string& bytes) {
-    std::wstring path = folder;
-    path += platform::PATH_SEPARATOR;
-    path += fileName;
-    return platform::readWholeFile(path.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
+  run.readPicture = [&values](std::wstring_view fileName, std::string& bytes) {
+    return platform::readWholeFile(pathInFolder(*values[ORIGINAL_GFX], fileName).c_str(), bytes,
+                                   HTML_REPORT_PICTURE_LIMIT);
+  };
+  run.readExisting = [&values](std::uint32_t newNumber, std::string& bytes) {
+    return platform::readWholeFile(pathInFolder(*values[NEW_GFX], newGraphicName(newNumber)).c_str(), bytes,
+                                   HTML_REPORT_PICTURE_LIMIT);
   };
   return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
+}
+
+bool writeJsonRecord(const std::wstring& file, const RunRecord& record, bool dryRun, bool succeeded,
+                     const std::array<std::optional<std::wstring>, OPTION_COUNT>& values) {
+  JsonRecordRun run;
+  run.record = &record;
+  run.dryRun = dryRun;
+  run.succeeded = succeeded;
+  run.originalFirmware = *values[ORIGINAL_FIRMWARE];
+  run.newFirmware = *values[NEW_FIRMWARE];
+  run.originalGfx = *values[ORIGINAL_GFX];
+  run.newGfx = *values[NEW_GFX];
+  run.programVersion = GLYPHWARDEN_VERSION;
+  return platform::replaceFileAtomically(file.c_str(), formatJsonRecord(run));
 }
 
 }  // namespace
@@ -150,17 +176,25 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   // folder by accident must not be.
   for (const Option folder : {ORIGINAL_GFX, NEW_GFX})
     if (values[folder]->empty()) return usageError(std::wstring(OPTION_NAMES[folder]) + L" needs a folder");
-  if (values[HTML_REPORT] && values[HTML_REPORT]->empty()) return usageError(L"--html-report needs a file name");
+  for (const OutputFile& output : OUTPUT_FILES)
+    if (values[output.option] && values[output.option]->empty())
+      return usageError(std::wstring(OPTION_NAMES[output.option]) + L" needs a file name");
 
   // Every output file is checked before anything is copied.
   const RunPaths paths{*values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE], *values[ORIGINAL_GFX], *values[NEW_GFX]};
-  if (values[HTML_REPORT]) {
-    if (const std::wstring refusal = refusalOfOutputFile(*values[HTML_REPORT], paths, isHtmlReport); !refusal.empty()) {
-      writeError(L"--html-report " + displayText(*values[HTML_REPORT]) + L" " + refusal +
+  for (const OutputFile& output : OUTPUT_FILES) {
+    if (!values[output.option]) continue;
+    const std::wstring& file = *values[output.option];
+    if (const std::wstring refusal = refusalOfOutputFile(file, paths, output.ownFile); !refusal.empty()) {
+      writeError(std::wstring(OPTION_NAMES[output.option]) + L" " + displayText(file) + L" " + refusal +
                  L"; nothing was done, choose another file");
       return EXIT_USAGE;
     }
   }
+  if (values[HTML_REPORT] && values[JSON_RECORD] &&
+      (*values[HTML_REPORT] == *values[JSON_RECORD] ||
+       platform::statusOf(values[HTML_REPORT]->c_str()).sameFileAs(platform::statusOf(values[JSON_RECORD]->c_str()))))
+    return usageError(L"--html-report and --json name the same file");
 
   RunRecord record;
   ConversionOptions options;
@@ -172,8 +206,13 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   installLogSink(nullptr, nullptr);
   bool good = succeeded && !anyCopyFailed(record);
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
+  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, *values[ORIGINAL_GFX], *values[NEW_GFX]);
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], record, dryRun, values)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
+    good = false;
+  }
+  if (values[JSON_RECORD] && !writeJsonRecord(*values[JSON_RECORD], record, dryRun, succeeded, values)) {
+    writeError(L"cannot write the JSON record " + displayText(*values[JSON_RECORD]));
     good = false;
   }
   if (!platform::flushText(platform::Stream::Output)) {

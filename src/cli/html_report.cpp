@@ -121,18 +121,16 @@ figcaption { min-width: 0; }
 .copies { list-style: none; margin: 2px 0 0; padding: 0; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
 .copies .copied { color: #1b6e2a; } .copies .duplicate { color: #8a4b00; } .copies .failed { color: #b3261e; }
 .reason { margin: 2px 0 0; color: #b3261e; font-size: 12px; }
+.same { color: #1b6e2a; } .differs { color: #b3261e; font-weight: 600; }
+.existing { width: 32px; height: 32px; margin: 2px 0; background: repeating-conic-gradient(#e6e8eb 0 25%, #fff 0 50%) 0 0 / 8px 8px; }
+.existing img { width: 32px; height: 32px; object-fit: contain; image-rendering: pixelated; }
+.existing .placeholder { font-size: 8px; }
 )";
 
-void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReportRun& run) {
-  const bool carried = isCarried(graphic), problem = hasProblem(graphic);
-  out += "<figure class=\"tile";
-  if (carried) out += " carried";
-  if (graphic.notCarried) out += " not-carried";
-  if (problem) out += " problem";
-  out += "\"><div class=\"thumb\">";
-  std::string bytes;
+// A picture as an embedded image, or a placeholder saying why it cannot be shown.
+void appendPicture(std::string& out, bool read, const std::string& bytes) {
   PngSize size;
-  if (!run.readPicture || !run.readPicture(graphic.fileName, bytes)) {
+  if (!read) {
     out += "<div class=\"placeholder\">cannot be read or too large</div>";
   } else if (!isWellFormedPng(bytes, size)) {
     out += "<div class=\"placeholder\">not a valid PNG</div>";
@@ -142,6 +140,30 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
     appendBase64(out, bytes);
     out += "\">";
   }
+}
+
+// A duplicate: the picture already at the destination, and whether it is the same file.
+void appendExisting(std::string& out, const CopyRecord& copy, const HtmlReportRun& run) {
+  if (copy.identicalToExisting) {
+    out += *copy.identicalToExisting ? " <span class=\"same\">identical</span>"
+                                     : " <span class=\"differs\">differs from the file there</span>";
+  }
+  std::string bytes;
+  if (!run.readExisting || !run.readExisting(copy.newNumber, bytes)) return;
+  out += "<div class=\"existing\" title=\"already at " + hexNumber(copy.newNumber) + ".png\">";
+  appendPicture(out, true, bytes);
+  out += "</div>";
+}
+
+void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReportRun& run) {
+  const bool carried = isCarried(graphic), problem = hasProblem(graphic);
+  out += "<figure class=\"tile";
+  if (carried) out += " carried";
+  if (graphic.notCarried) out += " not-carried";
+  if (problem) out += " problem";
+  out += "\"><div class=\"thumb\">";
+  std::string bytes;
+  appendPicture(out, run.readPicture && run.readPicture(graphic.fileName, bytes), bytes);
   out += "</div><figcaption><span class=\"name\">";
   appendText(out, graphic.fileName);
   out += "</span>";
@@ -155,8 +177,10 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
     for (const CopyRecord& copy : graphic.copies) {
       out += "<li class=\"";
       out += resultClass(copy.result);
-      out += "\">&rarr; " + hexNumber(copy.newNumber) + " ";
+      out += "\"><span class=\"result\">&rarr; " + hexNumber(copy.newNumber) + " ";
       appendText(out, resultLabel(copy.result));
+      out += "</span>";
+      if (copy.result == CopyResult::Duplicate) appendExisting(out, copy, run);
       out += "</li>";
     }
     out += "</ul>";

@@ -14,6 +14,8 @@ struct HtmlReportRun {
   std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
   // The bytes of a walked PNG, by file name; false when it cannot be read or is too large.
   std::function<bool(std::wstring_view fileName, std::string& bytes)> readPicture;
+  // The bytes of the file now in the new folder under a new number, shown beside a duplicate.
+  std::function<bool(std::uint32_t newNumber, std::string& bytes)> readExisting;
 };
 
 // Pictures larger than this are not embedded; their tile says so.

@@ -30,15 +30,13 @@ class GraphicCopier {
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
   CopyResult copy(std::wstring_view fileName, std::uint32_t newNumber) {
-    wchar_t newName[16];
-    std::swprintf(newName, 16, L"%04X.png", static_cast<unsigned>(newNumber));
     PathText source, destination;
     source.append(originalGfxFolder_);
     source.append(platform::PATH_SEPARATOR);
     source.append(fileName);
     destination.append(newGfxFolder_);
     destination.append(platform::PATH_SEPARATOR);
-    destination.append(newName);
+    destination.append(newGraphicName(newNumber));
     if (!source.fits() || !destination.fits()) return CopyResult::Failed;
     if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str()), false);
 

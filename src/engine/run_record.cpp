@@ -1,5 +1,7 @@
 #include "engine/run_record.h"
 
+#include <cwchar>
+
 RunCounts countRun(const RunRecord& record) {
   RunCounts counts;
   counts.walked = record.graphics.size();
@@ -15,6 +17,12 @@ RunCounts countRun(const RunRecord& record) {
     }
   }
   return counts;
+}
+
+std::wstring newGraphicName(std::uint32_t newNumber) {
+  wchar_t name[16];
+  std::swprintf(name, 16, L"%04X.png", static_cast<unsigned>(newNumber));
+  return name;
 }
 
 const wchar_t* consoleResultText(CopyResult result) {

@@ -16,6 +16,9 @@ enum class NotCarried { NotAGraphicNumber, NumberNotInOriginal, NoMatchingAnchor
 struct CopyRecord {
   std::uint32_t newNumber;
   CopyResult result;
+  // For a duplicate, once the reports have compared them: whether the file already at the
+  // destination has the same bytes as the PNG that was not copied.
+  std::optional<bool> identicalToExisting = std::nullopt;
 };
 
 struct GraphicRecord {
@@ -43,6 +46,9 @@ struct RunCounts {
 };
 
 RunCounts countRun(const RunRecord& record);
+
+// The name a PNG is copied under: the new number as "%04X.png".
+std::wstring newGraphicName(std::uint32_t newNumber);
 
 // The words the user reads, each written once: a copy's result as it ends a console line
 // (" copied successfully"), the same result as a short label in the reports ("copied"), and why

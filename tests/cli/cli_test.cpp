@@ -281,17 +281,35 @@ TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDon
       {pack.dir / "notes.txt", "exists and was not written by glyphwarden-cli"},
   };
   for (const auto& c : cases) {
-    for (const bool dry : {false, true}) {
-      SCOPED_TRACE(c.report.string() + (dry ? " (dry run)" : ""));
-      std::vector<std::wstring> arguments = pack.with({L"--html-report"});
-      arguments.push_back(wide(c.report));
-      if (dry) arguments.push_back(L"--dry-run");
-      const ProgramResult result = runCli(arguments);
-      EXPECT_EQ(result.exitCode, 2);
-      EXPECT_EQ(result.output, "") << "the run does not start";
-      EXPECT_NE(result.errors.find(c.why), std::string::npos) << result.errors;
+    for (const wchar_t* option : {L"--html-report", L"--json"}) {
+      for (const bool dry : {false, true}) {
+        SCOPED_TRACE(c.report.string() + (dry ? " (dry run)" : ""));
+        std::vector<std::wstring> arguments = pack.with({option});
+        arguments.push_back(wide(c.report));
+        if (dry) arguments.push_back(L"--dry-run");
+        const ProgramResult result = runCli(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.output, "") << "the run does not start";
+        EXPECT_NE(result.errors.find(c.why), std::string::npos) << result.errors;
+      }
     }
   }
+  // Neither kind of output replaces the other kind.
+  TempDir outputs;
+  ASSERT_EQ(runCli(pack.with({L"--dry-run", L"--html-report", wide(outputs / "report").c_str(), L"--json",
+                              wide(outputs / "record").c_str()}))
+                .exitCode,
+            0);
+  for (const auto& [option, file] : {std::pair{L"--json", "report"}, std::pair{L"--html-report", "record"}}) {
+    const ProgramResult crossed = runCli(pack.with({L"--dry-run", option, wide(outputs / file).c_str()}));
+    EXPECT_EQ(crossed.exitCode, 2);
+    EXPECT_NE(crossed.errors.find("exists and was not written by glyphwarden-cli"), std::string::npos)
+        << crossed.errors;
+  }
+  const ProgramResult same = runCli(pack.with(
+      {L"--dry-run", L"--html-report", wide(outputs / "both").c_str(), L"--json", wide(outputs / "both").c_str()}));
+  EXPECT_EQ(same.exitCode, 2);
+  EXPECT_FALSE(fs::exists(outputs / "both"));
   EXPECT_EQ(treeListing(pack.dir.path()), before);
   snapshot.expectUnchanged();
 }

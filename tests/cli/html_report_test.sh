@@ -67,6 +67,8 @@ expect(len(reasons) == count("not carried"), "one reason per PNG not carried")
 expect(seen["decoded"] == seen["images"] and seen["images"] == walked - 1, f"decoded {seen['decoded']} of {seen['images']}")
 expect(seen["notEmbedded"] == 0, "every picture is embedded")
 expect(seen["placeholders"] == ["not a valid PNG"], f"placeholders {seen['placeholders']}")
+# The one duplicate met a file that is not the same picture: it says so, and shows what is there.
+expect(seen["duplicates"] == [{"same": "differs from the file there", "existing": "DIV"}], f"duplicates {seen['duplicates']}")
 expect(seen["scripts"] == 0 and seen["handlers"] == 0, "the report runs no script")
 expect(hostile in seen["names"], "the hostile name is shown as text")
 carried = sum(1 for c in seen["copies"] if any(("copied" in x) for x in c))

@@ -1,0 +1,155 @@
+#include "cli/json_record.h"
+
+#include <cstdio>
+
+#include "platform/utf8.h"
+
+namespace {
+
+// The first bytes of every record; isJsonRecord looks for them.
+constexpr std::string_view RECORD_START = "{\n  \"format\": \"glyphwarden-run\",\n";
+
+// True when the text is valid Unicode: no lone surrogate (a name that was not valid text).
+bool isValidText(std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    const bool pairs =
+        sizeof(wchar_t) == 2 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (!pairs) return false;
+    ++i;
+  }
+  return true;
+}
+
+// A JSON string: UTF-8, with quotes, backslashes and control characters escaped; a lone
+// surrogate shows as U+FFFD (the lossless form is given beside it).
+void appendString(std::string& out, std::wstring_view text) {
+  out += '"';
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = static_cast<char32_t>(text[i]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    if (c == U'"' || c == U'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      platform::appendUtf8(c, out);
+    }
+  }
+  out += '"';
+}
+
+// The name as the file system stores it, in hexadecimal: UTF-8 bytes where names are bytes,
+// UTF-16LE units where they are wide.
+std::string storedBytesHex(std::wstring_view name) {
+  std::string bytes;
+  if constexpr (sizeof(wchar_t) == 4) {
+    bytes = platform::toUtf8(name);
+  } else {
+    for (const wchar_t unit : name) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>((unit >> 8) & 0xFF);
+    }
+  }
+  std::string hex;
+  for (const unsigned char byte : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+// A text field that may hold a name or path: its text, and its stored form when it is not
+// valid text.
+void appendName(std::string& out, const char* key, std::wstring_view text) {
+  out += '"';
+  out += key;
+  out += "\": ";
+  appendString(out, text);
+  if (!isValidText(text)) {
+    out += ", \"";
+    out += key;
+    out += "StoredHex\": \"" + storedBytesHex(text) + "\"";
+  }
+}
+
+void appendFirmware(std::string& out, const char* key, std::wstring_view path, bool opened, std::uint32_t regionSize) {
+  out += "  \"";
+  out += key;
+  out += "\": {";
+  appendName(out, "path", path);
+  out += ", \"regionSize\": " + (opened ? std::to_string(regionSize) : std::string("null")) + "},\n";
+}
+
+const char* outcomeOf(const RunRecord& record) {
+  if (!record.imagesOpened) return "firmware not opened";
+  if (!record.walked) return "original folder not walked";
+  if (record.imagesChanged) return "firmware changed during the run";
+  return "walked";
+}
+
+}  // namespace
+
+std::string formatJsonRecord(const JsonRecordRun& run) {
+  const RunRecord& record = *run.record;
+  const RunCounts counts = countRun(record);
+  std::string out(RECORD_START);
+  out += "  \"formatVersion\": " + std::to_string(JSON_RECORD_FORMAT_VERSION) + ",\n";
+  out += "  \"program\": {\"name\": \"glyphwarden-cli\", \"version\": \"" + std::string(run.programVersion) + "\"},\n";
+  out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
+  out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
+  out += std::string("  \"outcome\": \"") + outcomeOf(record) + "\",\n";
+  appendFirmware(out, "originalFirmware", run.originalFirmware, record.imagesOpened, record.originalRegionSize);
+  appendFirmware(out, "newFirmware", run.newFirmware, record.imagesOpened, record.newRegionSize);
+  out += "  ";
+  appendName(out, "originalGfx", run.originalGfx);
+  out += ",\n  ";
+  appendName(out, "newGfx", run.newGfx);
+  out += ",\n";
+  out += "  \"counts\": {\"walked\": " + std::to_string(counts.walked) +
+         ", \"copied\": " + std::to_string(counts.copied) + ", \"duplicate\": " + std::to_string(counts.duplicate) +
+         ", \"failed\": " + std::to_string(counts.failed) + ", \"notCarried\": " + std::to_string(counts.notCarried) +
+         "},\n";
+  out += "  \"graphics\": [";
+  const char* separator = "\n";
+  for (const GraphicRecord& graphic : record.graphics) {
+    out += separator;
+    separator = ",\n";
+    out += "    {";
+    appendName(out, "name", graphic.fileName);
+    out += ", \"number\": ";
+    out += graphic.number && *graphic.number != 0 ? std::to_string(*graphic.number) : "null";
+    out += ", \"copies\": [";
+    const char* copySeparator = "";
+    for (const CopyRecord& copy : graphic.copies) {
+      out += copySeparator;
+      copySeparator = ", ";
+      out += "{\"newNumber\": " + std::to_string(copy.newNumber) + ", \"result\": ";
+      appendString(out, resultLabel(copy.result));
+      if (copy.result == CopyResult::Duplicate)
+        out += std::string(", \"identical\": ") +
+               (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
+      out += "}";
+    }
+    out += "], \"notCarried\": ";
+    if (graphic.notCarried)
+      appendString(out, notCarriedText(*graphic.notCarried));
+    else
+      out += "null";
+    out += "}";
+  }
+  out += record.graphics.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return out;
+}
+
+bool isJsonRecord(std::string_view fileStart) {
+  return fileStart.starts_with(RECORD_START);
+}

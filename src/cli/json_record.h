@@ -1,0 +1,24 @@
+// The --json record: what a run did, for other programs to read. Its shape is described by
+// docs/run-record.schema.json.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/run_record.h"
+
+struct JsonRecordRun {
+  const RunRecord* record = nullptr;
+  bool dryRun = false;
+  bool succeeded = false;  // what runConversion returned
+  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
+  std::string_view programVersion;
+};
+
+constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
+constexpr int JSON_RECORD_FORMAT_VERSION = 1;
+
+std::string formatJsonRecord(const JsonRecordRun& run);
+
+// Tells a record of this program by the start of its file.
+bool isJsonRecord(std::string_view fileStart);

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The --json record of a real run over the sample, validated against docs/run-record.schema.json
+# with Debian's python3-jsonschema, and held to the console lines and the files of the run.
+#   json_record_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER SCHEMA
+set -euo pipefail
+make_sample=$1 cli=$2 work=$3 schema=$4
+rm -rf "$work"
+"$make_sample" "$work/sample" >/dev/null
+sample=$work/sample
+# A duplicate that is the same picture, one that is not, a failed copy, and a name that is not
+# valid text.
+cp "$sample/gfx-original/0100.png" "$sample/gfx-new/0300.png"
+printf 'another picture' >"$sample/gfx-new/0318.png"
+mkdir "$sample/gfx-new/0327.png"
+cp "$sample/gfx-original/0100.png" "$sample/gfx-original/$(printf 'bad\xff.png')"
+run() {
+  local status=0
+  "$cli" --original-firmware "$sample/firmwares/PHONE_W800_R1A.bin" --new-firmware "$sample/firmwares/PHONE_W810_R4E.bin" \
+    --original-gfx "$sample/gfx-original" --new-gfx "$sample/gfx-new" "$@" >"$work/console.txt" || status=$?
+  [ "$status" -eq 1 ] || { echo "glyphwarden-cli exited with $status, expected 1 for the failed copy"; exit 1; }
+}
+run --dry-run --json "$work/dry.json"
+run --json "$work/run.json"
+/usr/bin/python3 - "$schema" "$work" "$sample" <<'PY'
+import json, os, sys
+import jsonschema
+schema_path, work, sample = sys.argv[1:]
+schema = json.load(open(schema_path))
+jsonschema.Draft202012Validator.check_schema(schema)
+console = open(f"{work}/console.txt", encoding="utf-8").read().splitlines()
+words = {"copied": "copied successfully", "duplicate": "duplicate", "copy failed": "copy failed."}
+for name in ("dry.json", "run.json"):
+    record = json.load(open(f"{work}/{name}"))
+    jsonschema.validate(record, schema, cls=jsonschema.Draft202012Validator)
+    assert record["dryRun"] == (name == "dry.json"), name
+    graphics = record["graphics"]
+    pngs = [n for n in os.listdir(os.fsencode(f"{sample}/gfx-original")) if n.lower().endswith(b".png")]
+    assert record["counts"]["walked"] == len(graphics) == len(pngs), (name, len(graphics), len(pngs))
+    if name == "run.json":
+        lines = [f'{g["number"]:04X} -> {c["newNumber"]:04X} {words[c["result"]]}' for g in graphics for c in g["copies"]]
+        assert lines == console[3:], f"record and console differ:\n{lines}\n{console[3:]}"
+        for g in graphics:
+            for c in g["copies"]:
+                if c["result"] == "copied":
+                    original = open(f'{sample}/gfx-original/{g["name"]}', "rb").read()
+                    assert open(f'{sample}/gfx-new/{c["newNumber"]:04X}.png', "rb").read() == original
+    identical = {c["newNumber"]: c["identical"] for g in graphics for c in g["copies"] if c["result"] == "duplicate"}
+    assert identical.get(0x300) is True and identical.get(0x318) is False, f"{name}: {identical}"
+    bad = [g for g in graphics if "nameStoredHex" in g]
+    assert len(bad) == 1 and bad[0]["nameStoredHex"] == b"bad\xff.png".hex() and "\ufffd" in bad[0]["name"], bad
+print(f"json record: both records valid, {len(graphics)} PNGs, copies as on the console")
+PY
