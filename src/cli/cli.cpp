@@ -12,11 +12,8 @@
 #include "cli/text_report.h"
 #include "console/append_log.h"
 #include "engine/conversion.h"
+#include "glyphwarden_version.h"
 #include "platform/platform.h"
-
-#ifndef GLYPHWARDEN_VERSION
-#define GLYPHWARDEN_VERSION "0"
-#endif
 
 namespace {
 
@@ -108,6 +105,7 @@ bool writeHtmlReport(const std::wstring& file, const RunRecord& record, bool dry
   run.newFirmware = *values[NEW_FIRMWARE];
   run.originalGfx = *values[ORIGINAL_GFX];
   run.newGfx = *values[NEW_GFX];
+  run.programVersion = GLYPHWARDEN_VERSION;
   run.readPicture = [&values](std::wstring_view fileName, std::string& bytes) {
     return platform::readWholeFile(pathInFolder(*values[ORIGINAL_GFX], fileName).c_str(), bytes,
                                    HTML_REPORT_PICTURE_LIMIT);

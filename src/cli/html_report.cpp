@@ -249,6 +249,9 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
       "report</title>\n<style>";
   out += STYLE;
   out += "</style></head>\n<body>\n<h1>Glyphwarden port report</h1>\n";
+  out += "<p class=\"note\">Written by glyphwarden-cli ";
+  appendText(out, std::wstring(run.programVersion.begin(), run.programVersion.end()));
+  out += ".</p>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
   if (!record.imagesOpened)
     out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";

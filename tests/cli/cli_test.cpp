@@ -73,7 +73,7 @@ TEST(CommandLine, HelpAndVersionSucceed) {
   EXPECT_NE(help.output.find("--original-firmware FILE"), std::string::npos);
   const ProgramResult version = runCli({L"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.output.rfind("glyphwarden-cli ", 0), 0u) << version.output;
+  EXPECT_EQ(version.output, std::string("glyphwarden-cli " PROJECT_VERSION) + OUTPUT_LINE_END);
 }
 
 TEST(CommandLine, NonAsciiNamesPrintAndCopy) {
@@ -251,6 +251,7 @@ TEST(CommandLine, HtmlReportWithADryRunWritesOnlyTheReport) {
   const Bytes page = readFile(reports / "report.html");
   const std::string text(page.begin(), page.end());
   EXPECT_NE(text.find("Dry run: nothing was copied"), std::string::npos);
+  EXPECT_NE(text.find("Written by glyphwarden-cli " PROJECT_VERSION "."), std::string::npos);
   EXPECT_NE(text.find("<b>7</b>walked"), std::string::npos);
   EXPECT_NE(text.find("&rarr; 0201 would copy"), std::string::npos);
   EXPECT_NE(text.find(">no matching anchor in new firmware<"), std::string::npos);
