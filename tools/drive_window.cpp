@@ -1,8 +1,9 @@
 // Drives Glyphwarden.exe as a user would, for the demo, the screenshots and the window benchmark:
 // starts it in the current folder, fills in the two graphics folders, presses Start, waits for
 // the run to end, prints the console text, and closes the window.
-//   glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE]
-// With --hold the window stays open until FILE exists, so a screenshot can be taken.
+//   glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--program GLYPHWARDEN_EXE]
+// With --hold the window stays open until FILE exists, so a screenshot can be taken; with
+// --program it drives that program instead of the Glyphwarden.exe beside it.
 // Standard error gets the time from the click to the run's last line.
 #include <windows.h>
 
@@ -27,17 +28,24 @@ int fail(const std::wstring& problem) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3 && !(argc == 5 && std::wstring(argv[3]) == L"--hold"))
-    return fail(L"usage: glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE]");
+  std::wstring program = siblingProgram(L"Glyphwarden"), hold;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    if (std::wstring(argv[i]) == L"--hold")
+      hold = argv[i + 1];
+    else if (std::wstring(argv[i]) == L"--program")
+      program = argv[i + 1];
+    else
+      argc = 0;
+  }
+  if (argc < 3 || argc % 2 == 0)
+    return fail(L"usage: glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--program GLYPHWARDEN_EXE]");
   wchar_t workingDirectory[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, workingDirectory);
 
-  ProgramWindow program;
-  if (const std::wstring problem =
-          program.start(siblingProgram(L"Glyphwarden"), L"", workingDirectory, L"MainWndClass");
-      !problem.empty())
+  ProgramWindow window;
+  if (const std::wstring problem = window.start(program, L"", workingDirectory, L"MainWndClass"); !problem.empty())
     return fail(problem);
-  const std::vector<HWND> controls = program.controls();
+  const std::vector<HWND> controls = window.controls();
   if (controls.size() != 13) return fail(L"the window does not have its thirteen controls");
   const HWND console = controls[0], start = controls[1], originalGfx = controls[5], newGfx = controls[6];
   SendMessageW(originalGfx, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[1]));
@@ -53,11 +61,11 @@ int wmain(int argc, wchar_t** argv) {
   platform::writeText(platform::Stream::Error, L"start to Whew: " + std::to_wstring(ms) + L" ms\r\n");
   platform::flushText(platform::Stream::Error);
 
-  if (argc == 5) {
+  if (!hold.empty()) {
     platform::writeText(platform::Stream::Error, L"holding the window open\r\n");
     platform::flushText(platform::Stream::Error);
-    waitFor([&] { return GetFileAttributesW(argv[4]) != INVALID_FILE_ATTRIBUTES; }, HOLD_TIMEOUT_MS);
+    waitFor([&] { return GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES; }, HOLD_TIMEOUT_MS);
   }
-  const int exitCode = program.close();
+  const int exitCode = window.close();
   return exitCode == 1 ? 0 : fail(L"the window exited with " + std::to_wstring(exitCode));
 }
