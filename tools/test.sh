@@ -40,6 +40,8 @@ build windows
 stage "the $windows_preset suite under Wine"
 start_wine_session
 ctest --preset "$windows_preset"
+source tests/release/release_test.sh
+release_test
 stop_wine_session
 
 # The Quick start's first command as a new user meets it: its own display and Wine session.
