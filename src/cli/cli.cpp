@@ -96,16 +96,22 @@ std::optional<Option> optionNamed(std::wstring_view name) {
   return std::nullopt;
 }
 
-bool writeHtmlReport(const std::wstring& file, const RunRecord& record, bool dryRun,
-                     const std::array<std::optional<std::wstring>, OPTION_COUNT>& values) {
+using OptionValues = std::array<std::optional<std::wstring>, OPTION_COUNT>;
+
+ReportedRun describeRun(const RunRecord& record, bool dryRun, bool succeeded, const OptionValues& values) {
+  return {&record,
+          dryRun,
+          succeeded,
+          *values[ORIGINAL_FIRMWARE],
+          *values[NEW_FIRMWARE],
+          *values[ORIGINAL_GFX],
+          *values[NEW_GFX],
+          GLYPHWARDEN_VERSION};
+}
+
+bool writeHtmlReport(const std::wstring& file, const ReportedRun& described, const OptionValues& values) {
   HtmlReportRun run;
-  run.record = &record;
-  run.dryRun = dryRun;
-  run.originalFirmware = *values[ORIGINAL_FIRMWARE];
-  run.newFirmware = *values[NEW_FIRMWARE];
-  run.originalGfx = *values[ORIGINAL_GFX];
-  run.newGfx = *values[NEW_GFX];
-  run.programVersion = GLYPHWARDEN_VERSION;
+  static_cast<ReportedRun&>(run) = described;
   run.readPicture = [&values](std::wstring_view fileName, std::string& bytes) {
     return platform::readWholeFile(pathInFolder(*values[ORIGINAL_GFX], fileName).c_str(), bytes,
                                    HTML_REPORT_PICTURE_LIMIT);
@@ -115,20 +121,6 @@ bool writeHtmlReport(const std::wstring& file, const RunRecord& record, bool dry
                                    HTML_REPORT_PICTURE_LIMIT);
   };
   return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
-}
-
-bool writeJsonRecord(const std::wstring& file, const RunRecord& record, bool dryRun, bool succeeded,
-                     const std::array<std::optional<std::wstring>, OPTION_COUNT>& values) {
-  JsonRecordRun run;
-  run.record = &record;
-  run.dryRun = dryRun;
-  run.succeeded = succeeded;
-  run.originalFirmware = *values[ORIGINAL_FIRMWARE];
-  run.newFirmware = *values[NEW_FIRMWARE];
-  run.originalGfx = *values[ORIGINAL_GFX];
-  run.newGfx = *values[NEW_GFX];
-  run.programVersion = GLYPHWARDEN_VERSION;
-  return platform::replaceFileAtomically(file.c_str(), formatJsonRecord(run));
 }
 
 }  // namespace
@@ -205,11 +197,13 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   bool good = succeeded && !anyCopyFailed(record);
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
   if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, *values[ORIGINAL_GFX], *values[NEW_GFX]);
-  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], record, dryRun, values)) {
+  const ReportedRun described = describeRun(record, dryRun, succeeded, values);
+  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described, values)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
     good = false;
   }
-  if (values[JSON_RECORD] && !writeJsonRecord(*values[JSON_RECORD], record, dryRun, succeeded, values)) {
+  if (values[JSON_RECORD] &&
+      !platform::replaceFileAtomically(values[JSON_RECORD]->c_str(), formatJsonRecord(described))) {
     writeError(L"cannot write the JSON record " + displayText(*values[JSON_RECORD]));
     good = false;
   }

@@ -6,13 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/run_record.h"
+#include "cli/reported_run.h"
 
-struct HtmlReportRun {
-  const RunRecord* record = nullptr;
-  bool dryRun = false;
-  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
-  std::string_view programVersion;
+struct HtmlReportRun : ReportedRun {
   // The bytes of a walked PNG, by file name; false when it cannot be read or is too large.
   std::function<bool(std::wstring_view fileName, std::string& bytes)> readPicture;
   // The bytes of the file now in the new folder under a new number, shown beside a duplicate.

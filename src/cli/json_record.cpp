@@ -98,7 +98,7 @@ const char* outcomeOf(const RunRecord& record) {
 
 }  // namespace
 
-std::string formatJsonRecord(const JsonRecordRun& run) {
+std::string formatJsonRecord(const ReportedRun& run) {
   const RunRecord& record = *run.record;
   const RunCounts counts = countRun(record);
   std::string out(RECORD_START);

@@ -5,20 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "engine/run_record.h"
-
-struct JsonRecordRun {
-  const RunRecord* record = nullptr;
-  bool dryRun = false;
-  bool succeeded = false;  // what runConversion returned
-  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
-  std::string_view programVersion;
-};
+#include "cli/reported_run.h"
 
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
 constexpr int JSON_RECORD_FORMAT_VERSION = 1;
 
-std::string formatJsonRecord(const JsonRecordRun& run);
+std::string formatJsonRecord(const ReportedRun& run);
 
 // Tells a record of this program by the start of its file.
 bool isJsonRecord(std::string_view fileStart);

@@ -100,11 +100,17 @@ struct FileStatus {
 };
 FileStatus statusOf(const wchar_t* path);
 
-// Reads at most maxBytes bytes from the start of a regular file; false when it cannot be read.
-bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes);
-// Reads a whole regular file of at most maxBytes bytes; false when it cannot be read or is
-// larger. For reports only: the conversion run maps its files instead.
-bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes);
+// Reads a regular file, at most maxBytes bytes of it; false when it cannot be read, or when
+// the whole file was asked for and it is larger. For reports only: the conversion run maps its
+// files instead.
+enum class ReadExtent { Start, Whole };
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent);
+inline bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
+  return readRegularFile(path, bytes, maxBytes, ReadExtent::Start);
+}
+inline bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
+  return readRegularFile(path, bytes, maxBytes, ReadExtent::Whole);
+}
 
 // Writes a file whole under a short temporary name beside it and then puts it in place of any
 // file of that name in one step: a reader sees the old file or the new one, never a part.

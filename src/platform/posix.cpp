@@ -487,11 +487,8 @@ FileStatus statusOf(const wchar_t* path) {
   return status;
 }
 
-namespace {
-
-// Reads a regular file until maxBytes bytes or its end; false when it cannot be read, or
-// (wholeOnly) when it is longer than maxBytes.
-bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, bool wholeOnly) {
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
+  const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();
   const int fd = openForReading(nativePath(path));
   if (fd < 0) return false;
@@ -513,16 +510,6 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   if (!readable) bytes.clear();
   if (bytes.size() > maxBytes) bytes.resize(maxBytes);
   return readable;
-}
-
-}  // namespace
-
-bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, false);
-}
-
-bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, true);
 }
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {

@@ -210,9 +210,8 @@ FileStatus statusOf(const wchar_t* path) {
   return status;
 }
 
-namespace {
-
-bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, bool wholeOnly) {
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
+  const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();
   const HANDLE file =
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -232,16 +231,6 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   if (!readable) bytes.clear();
   if (bytes.size() > maxBytes) bytes.resize(maxBytes);
   return readable;
-}
-
-}  // namespace
-
-bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, false);
-}
-
-bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, true);
 }
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
