@@ -37,19 +37,27 @@ void ConsoleView::endRun() {
 }
 
 // The buffer only ever loses characters at its front and gains them at its end, so the control
-// is told just that: the characters dropped are removed and the ones appended added, which
-// costs far less than laying out the whole text again. Only when everything shown is gone is
-// the whole text put in.
+// is told just that: the characters appended are added, and the ones dropped removed, which
+// costs far less than laying out the whole text again. During a run the dropped characters are
+// removed only now and then, in one piece: the control is scrolled to its end, so its visible
+// lines are the same, and removing text at the front makes it lay out every line again. When
+// the run ends the control holds the buffer exactly. Only when everything shown is gone is the
+// whole text put in.
 void ConsoleView::refresh() {
   const ULONGLONG started = GetTickCount64();
   const std::wstring_view text = log_.text();
   if (appendedSinceShown_ >= text.size() || text.size() - appendedSinceShown_ > shown_) {
     setText(edit_, log_.c_str());
+    dropped_ = 0;
   } else {
     const std::size_t kept = text.size() - appendedSinceShown_;
-    if (shown_ > kept) replaceRange(edit_, 0, shown_ - kept, L"");
+    dropped_ += shown_ - kept;
+    if (dropped_ > 0 && (!running_ || dropped_ + text.size() > 2 * LOG_CAPACITY)) {
+      replaceRange(edit_, 0, dropped_, L"");
+      dropped_ = 0;
+    }
     // The buffer's tail from kept on is a terminated text of its own.
-    if (appendedSinceShown_ > 0) replaceRange(edit_, kept, kept, log_.c_str() + kept);
+    if (appendedSinceShown_ > 0) replaceRange(edit_, dropped_ + kept, dropped_ + kept, log_.c_str() + kept);
   }
   shown_ = text.size();
   appendedSinceShown_ = 0;

@@ -29,8 +29,10 @@ class ConsoleView {
   bool running_ = false;
   ULONGLONG lastRefresh_ = 0;      // when the last refresh ended
   ULONGLONG lastRefreshCost_ = 0;  // how long it took
-  // What the control shows: the buffer as it was at the last refresh, and how many characters
-  // have been appended to the buffer since.
+  // What the control holds: older characters the buffer has dropped (only during a run), then
+  // the buffer as it was at the last refresh; and how many characters have been appended to
+  // the buffer since.
+  std::size_t dropped_ = 0;
   std::size_t shown_ = 0;
   std::size_t appendedSinceShown_ = 0;
 };
