@@ -83,13 +83,6 @@ int usageError(std::wstring_view problem) {
   return EXIT_USAGE;
 }
 
-bool anyCopyFailed(const RunRecord& record) {
-  for (const GraphicRecord& graphic : record.graphics)
-    for (const CopyRecord& copy : graphic.copies)
-      if (copy.result == CopyResult::Failed) return true;
-  return false;
-}
-
 std::optional<Option> optionNamed(std::wstring_view name) {
   for (int i = 0; i < OPTION_COUNT; ++i)
     if (OPTION_NAMES[i] == name) return static_cast<Option>(i);
@@ -194,7 +187,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   const bool succeeded = runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE],
                                        *values[NEW_FIRMWARE], options);
   installLogSink(nullptr, nullptr);
-  bool good = succeeded && !anyCopyFailed(record);
+  bool good = succeeded && countRun(record).failed == 0;
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
   if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, *values[ORIGINAL_GFX], *values[NEW_GFX]);
   const ReportedRun described = describeRun(record, dryRun, succeeded, values);
