@@ -61,8 +61,14 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                      &startup, &process);
+  // Under Wine a start very rarely fails for no reason of the program's own (seen once in
+  // hundreds of starts); a few more tries keep such a failure out of the tests' results.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                             &process);
+  }
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (started) {
