@@ -12,6 +12,8 @@
 #include "shell/window_state.h"
 
 void onStart() {
+  // The run holds the message loop from here to its "Whew...".
+  mainWindow.console.beginRun();
   const std::wstring originalFirmware = firmwarePath(mainWindow.originalFirmwareList);
   const std::wstring newFirmware = originalFirmware.empty() ? std::wstring() : firmwarePath(mainWindow.newFirmwareList);
   if (originalFirmware.empty()) {
@@ -21,11 +23,10 @@ void onStart() {
   } else {
     const std::wstring originalGfx = textOf(mainWindow.originalGfxPathEdit, PATH_LIMIT);
     const std::wstring newGfx = textOf(mainWindow.newGfxPathEdit, PATH_LIMIT);
-    mainWindow.console.beginRun();
     runConversion(originalGfx, newGfx, originalFirmware, newFirmware);
-    mainWindow.console.endRun();
   }
   appendLog(L"Whew...\r\n\r\n");
+  mainWindow.console.endRun();
 }
 
 void onBrowse(HWND pathEdit, const wchar_t* title) {

@@ -2,25 +2,27 @@
 
 #include <algorithm>
 
+#include "shell/console_tail.h"
 #include "shell/controls.h"
 
 namespace {
 
-// During a run the control is refreshed at most this often: each refresh repaints it, and at a
-// 50 ms pace the paints alone cost a fifth of a long run under Wine.
-constexpr ULONGLONG REFRESH_MS = 200;
+// During a run the control is refreshed at most this often: each refresh draws it.
+constexpr ULONGLONG REFRESH_MS = 250;
 // A refresh can cost tens of ms under some systems; the run is given at least this many times
 // that cost between two refreshes, so the display never takes most of the time.
 constexpr ULONGLONG REFRESH_COST_FACTOR = 3;
+// Lines shown during a run beyond those the control has room for: the last line is the empty
+// one after the last line break, and the top one may be cut.
+constexpr std::size_t TAIL_SPARE_LINES = 2;
 
 }  // namespace
 
 void ConsoleView::start(HWND edit) {
   edit_ = edit;
   log_.startWithWelcome();
-  setText(edit_, log_.c_str());
-  shown_ = log_.text().size();
-  appendedSinceShown_ = 0;
+  holdsBuffer_ = false;
+  showBuffer();
 }
 
 bool ConsoleView::append(std::wstring_view text) {
@@ -31,39 +33,59 @@ bool ConsoleView::append(std::wstring_view text) {
   return true;
 }
 
+void ConsoleView::beginRun() {
+  running_ = true;
+  tailLines_ = visibleLines(edit_) + TAIL_SPARE_LINES;
+}
+
 void ConsoleView::endRun() {
   running_ = false;
   refresh();
 }
 
-// The buffer only ever loses characters at its front and gains them at its end, so the control
-// is told just that: the characters appended are added, and the ones dropped removed, which
-// costs far less than laying out the whole text again. During a run the dropped characters are
-// removed only now and then, in one piece: the control is scrolled to its end, so its visible
-// lines are the same, and removing text at the front makes it lay out every line again. When
-// the run ends the control holds the buffer exactly. Only when everything shown is gone is the
-// whole text put in.
+// The control is drawn once, when it is up to date: drawn at each step, its scroll bar alone
+// costs more than the change. Drawn now, so progress shows while a run holds the message loop.
 void ConsoleView::refresh() {
   const ULONGLONG started = GetTickCount64();
-  const std::wstring_view text = log_.text();
-  if (appendedSinceShown_ >= text.size() || text.size() - appendedSinceShown_ > shown_) {
-    setText(edit_, log_.c_str());
-    dropped_ = 0;
-  } else {
-    const std::size_t kept = text.size() - appendedSinceShown_;
-    dropped_ += shown_ - kept;
-    if (dropped_ > 0 && (!running_ || dropped_ + text.size() > 2 * LOG_CAPACITY)) {
-      replaceRange(edit_, 0, dropped_, L"");
-      dropped_ = 0;
+  {
+    const DrawingPaused paused(edit_);
+    if (running_) {
+      showTail();
+    } else {
+      showBuffer();
+      scrollToEnd(edit_);
     }
-    // The buffer's tail from kept on is a terminated text of its own.
-    if (appendedSinceShown_ > 0) replaceRange(edit_, dropped_ + kept, dropped_ + kept, log_.c_str() + kept);
   }
-  shown_ = text.size();
-  appendedSinceShown_ = 0;
-  scrollToEnd(edit_);
-  // The run holds the message loop: paint now so progress stays visible.
-  if (running_) UpdateWindow(edit_);
   lastRefresh_ = GetTickCount64();
   lastRefreshCost_ = lastRefresh_ - started;
+}
+
+// An EDIT control lays out every line it is given, so during a run it holds only the lines it
+// has room for: scrolled to its end it shows what it would show with the whole buffer, and the
+// lines that scrolled past unseen are never laid out.
+void ConsoleView::showTail() {
+  const std::wstring_view text = log_.text();
+  const std::size_t start = tailStart(text, tailLines_);
+  setText(edit_, log_.c_str() + start);
+  scrollToEnd(edit_);
+  // The scroll box stands where these lines stand in the whole buffer.
+  addLinesAboveToScrollBar(edit_, std::count(text.begin(), text.begin() + start, L'\n'));
+  holdsBuffer_ = false;
+}
+
+// The buffer only ever loses characters at its front and gains them at its end, so a control
+// that holds it is told just that; otherwise it is given the whole text.
+void ConsoleView::showBuffer() {
+  const std::wstring_view text = log_.text();
+  if (!holdsBuffer_ || appendedSinceShown_ >= text.size() || text.size() - appendedSinceShown_ > shown_) {
+    setText(edit_, log_.c_str());
+  } else {
+    const std::size_t kept = text.size() - appendedSinceShown_;
+    if (shown_ > kept) replaceRange(edit_, 0, shown_ - kept, L"");
+    // The buffer's tail from kept on is a terminated text of its own.
+    if (appendedSinceShown_ > 0) replaceRange(edit_, kept, kept, log_.c_str() + kept);
+  }
+  holdsBuffer_ = true;
+  shown_ = text.size();
+  appendedSinceShown_ = 0;
 }

@@ -16,23 +16,26 @@ class ConsoleView {
   // at once, or during a run at a measured pace.
   bool append(std::wstring_view text);
 
-  // While a run holds the message loop, the control is brought up to the buffer only now and
-  // then; when it ends, at once.
-  void beginRun() { running_ = true; }
+  // While a run holds the message loop, the control shows only the buffer's last lines, as
+  // many as it has room for, brought up to date now and then; when the run ends, the whole
+  // buffer.
+  void beginRun();
   void endRun();
 
  private:
   void refresh();
+  void showTail();
+  void showBuffer();
 
   HWND edit_ = nullptr;
   ConsoleLog log_;
   bool running_ = false;
+  std::size_t tailLines_ = 0;      // lines shown during a run
   ULONGLONG lastRefresh_ = 0;      // when the last refresh ended
   ULONGLONG lastRefreshCost_ = 0;  // how long it took
-  // What the control holds: older characters the buffer has dropped (only during a run), then
-  // the buffer as it was at the last refresh; and how many characters have been appended to
-  // the buffer since.
-  std::size_t dropped_ = 0;
+  // Whether the control holds the whole buffer as it was at the last refresh, and its length
+  // then; and how many characters have been appended to the buffer since.
+  bool holdsBuffer_ = false;
   std::size_t shown_ = 0;
   std::size_t appendedSinceShown_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "shell/controls.h"
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 int systemDpi() {
@@ -39,6 +41,45 @@ void scrollToEnd(HWND edit) {
   // number inside the control (Wine's does) and scroll to the top instead.
   const LRESULT lines = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
   SendMessageW(edit, EM_LINESCROLL, 0, lines);
+}
+
+void addLinesAboveToScrollBar(HWND edit, std::size_t lines) {
+  SCROLLINFO bar = {};
+  bar.cbSize = sizeof bar;
+  bar.fMask = SIF_RANGE | SIF_POS;
+  if (lines == 0 || !GetScrollInfo(edit, SB_VERT, &bar)) return;
+  const int added = static_cast<int>(std::min<std::size_t>(lines, INT_MAX / 2));
+  bar.nMax += added;
+  bar.nPos += added;
+  SetScrollInfo(edit, SB_VERT, &bar, FALSE);
+}
+
+std::size_t visibleLines(HWND edit) {
+  RECT area = {};
+  SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+  TEXTMETRICW metrics = {};
+  HDC context = GetDC(edit);
+  // Without a font of its own the control writes in the context's default one.
+  const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(edit, WM_GETFONT, 0, 0));
+  const HGDIOBJ previous = font ? SelectObject(context, font) : nullptr;
+  const BOOL measured = GetTextMetricsW(context, &metrics);
+  if (previous) SelectObject(context, previous);
+  ReleaseDC(edit, context);
+  const LONG height = area.bottom - area.top;
+  if (!measured || metrics.tmHeight <= 0 || height <= 0) return UNMEASURED_VISIBLE_LINES;
+  return static_cast<std::size_t>((height + metrics.tmHeight - 1) / metrics.tmHeight);
+}
+
+// The visibility bit is what WM_SETREDRAW clears on Windows; Wine's leaves it, and an EDIT
+// control there draws its scroll bar at every change (about 3.5 ms each).
+DrawingPaused::DrawingPaused(HWND control) : control_(control), style_(GetWindowLongPtrW(control, GWL_STYLE)) {
+  if (style_ & WS_VISIBLE) SetWindowLongPtrW(control_, GWL_STYLE, style_ & ~WS_VISIBLE);
+}
+
+DrawingPaused::~DrawingPaused() {
+  if (!(style_ & WS_VISIBLE)) return;
+  SetWindowLongPtrW(control_, GWL_STYLE, GetWindowLongPtrW(control_, GWL_STYLE) | WS_VISIBLE);
+  RedrawWindow(control_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
 }
 
 void addItem(HWND list, const wchar_t* text) {

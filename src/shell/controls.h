@@ -23,6 +23,26 @@ void limitText(HWND edit, std::size_t characters);
 // EDIT too: only the user's typing is refused.
 void replaceRange(HWND edit, std::size_t first, std::size_t last, const wchar_t* text);
 void scrollToEnd(HWND edit);
+// Sets the EDIT's scroll bar as it would be with `lines` more lines above its text.
+void addLinesAboveToScrollBar(HWND edit, std::size_t lines);
+// How many lines of its font the multiline EDIT has room for, a part line counted as one; when
+// that cannot be measured, a number larger than any screen holds.
+std::size_t visibleLines(HWND edit);
+constexpr std::size_t UNMEASURED_VISIBLE_LINES = 200;
+
+// While one lives, changes to the control are not drawn; when it goes, the control is drawn
+// once, at once, with its frame and scroll bar.
+class DrawingPaused {
+ public:
+  explicit DrawingPaused(HWND control);
+  ~DrawingPaused();
+  DrawingPaused(const DrawingPaused&) = delete;
+  DrawingPaused& operator=(const DrawingPaused&) = delete;
+
+ private:
+  HWND control_;
+  LONG_PTR style_;
+};
 
 void addItem(HWND list, const wchar_t* text);
 void selectItem(HWND list, int index);

@@ -391,7 +391,7 @@ TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
 
 TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   // 800 copies print about 27,000 characters: the console overflows again and again while the
-  // run goes, and the control is brought up to it piece by piece.
+  // run goes, and the control shows its last lines now and then; at the end it must hold it all.
   constexpr std::uint32_t COUNT = 800;
   ImageBuilder original(8192), updated(8192);
   for (std::uint32_t i = 0; i < COUNT; ++i) {
