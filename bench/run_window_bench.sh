@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A Start over PNG_COUNT PNGs (2,000 by default) driven through the window, against
 # runConversion alone in a plain process for the same work, both under Wine. Prints the best of
-# three of each and the ratio.
+# three of each and the ratio, with every round's figures.
 #   bash bench/run_window_bench.sh [PNG_COUNT]
 cd "$(dirname "$0")/.."
 source tools/stages.sh
@@ -38,22 +38,32 @@ copied() {
   copies=$(find "$data/gfx-new" -name '*.png' | wc -l)
   [ "$copies" -eq "$count" ] || { echo "run_window_bench.sh: $1 copied $copies of the $count PNGs" >&2; return 1; }
 }
-window_best=999999 plain_best=999999
-for round in 1 2 3; do
-  stage "round $round of 3: Start through the window, then runConversion alone"
+window_run() {
   fresh
   (cd "$data" && quietly "$data/drive.log" "$wine_run" "$wine_bin/glyphwarden-drive.exe" \
      "$(windows_path "$data/gfx-original")" "$(windows_path "$data/gfx-new")")
   copied "the window run"
   ms=$(sed -n 's/^start to Whew: \([0-9]*\) ms.*/\1/p' "$data/drive.log")
   [ -n "$ms" ] || { echo "run_window_bench.sh: glyphwarden-drive.exe printed no time" >&2; false; }
+  echo "   Start through the window: $ms ms"
   [ "$ms" -lt "$window_best" ] && window_best=$ms
+  return 0
+}
+plain_run() {
   fresh
   ms=$("$wine_run" "$wine_bin/time-conversion.exe" "$(windows_path "$data/firmwares/BENCH_W800.bin")" \
          "$(windows_path "$data/firmwares/BENCH_W810.bin")" "$(windows_path "$data/gfx-original")" \
          "$(windows_path "$data/gfx-new")" </dev/null | tr -d '\r')
   copied "runConversion alone"
+  echo "   runConversion alone: $ms ms"
   [ "$ms" -lt "$plain_best" ] && plain_best=$ms
+  return 0
+}
+window_best=999999 plain_best=999999
+# The order alternates, so neither side always runs on the heels of the other's clean-up.
+for round in 1 2 3; do
+  stage "round $round of 3: Start through the window and runConversion alone"
+  if [ $((round % 2)) -eq 1 ]; then window_run; plain_run; else plain_run; window_run; fi
 done
 echo "== $windows_preset build under Wine, $count PNGs: Start through the window $window_best ms;" \
      "runConversion alone $plain_best ms; ratio $(python3 -c "print(f'{$window_best/max($plain_best,1):.2f}')")"

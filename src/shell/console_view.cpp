@@ -48,7 +48,9 @@ void ConsoleView::endRun() {
 void ConsoleView::refresh() {
   const ULONGLONG started = GetTickCount64();
   {
-    const DrawingPaused paused(edit_);
+    // The run's scroll bar mostly stands still once the buffer is full.
+    const DrawingPaused paused(
+        edit_, running_ ? DrawingPaused::Frame::KeepIfScrollBarUnchanged : DrawingPaused::Frame::Redraw);
     if (running_) {
       showTail();
     } else {

@@ -31,10 +31,12 @@ std::size_t visibleLines(HWND edit);
 constexpr std::size_t UNMEASURED_VISIBLE_LINES = 200;
 
 // While one lives, changes to the control are not drawn; when it goes, the control is drawn
-// once, at once, with its frame and scroll bar.
+// once, at once. Its frame, the vertical scroll bar among it, is drawn too, unless the scroll
+// bar stands as it stood before and the frame may be kept then.
 class DrawingPaused {
  public:
-  explicit DrawingPaused(HWND control);
+  enum class Frame { Redraw, KeepIfScrollBarUnchanged };
+  DrawingPaused(HWND control, Frame frame);
   ~DrawingPaused();
   DrawingPaused(const DrawingPaused&) = delete;
   DrawingPaused& operator=(const DrawingPaused&) = delete;
@@ -42,6 +44,8 @@ class DrawingPaused {
  private:
   HWND control_;
   LONG_PTR style_;
+  Frame frame_;
+  SCROLLINFO scrollBar_;
 };
 
 void addItem(HWND list, const wchar_t* text);

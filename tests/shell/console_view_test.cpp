@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,35 @@ class ConsoleViewOnControl : public ::testing::Test {
   int bufferLines() const {
     return static_cast<int>(std::count(expected_.text().begin(), expected_.text().end(), L'\n')) + 1;
   }
+  // The control as it stands on screen, frame and scroll bar included.
+  std::vector<std::uint32_t> pixels() const {
+    RECT frame = {};
+    GetWindowRect(edit_, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    HDC window = GetWindowDC(edit_), memory = CreateCompatibleDC(window);
+    HBITMAP bitmap = CreateCompatibleBitmap(window, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, window, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> shown(static_cast<std::size_t>(width) * height);
+    EXPECT_EQ(GetDIBits(memory, bitmap, 0, height, shown.data(), &format, DIB_RGB_COLORS), height);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(edit_, window);
+    return shown;
+  }
+  std::vector<std::uint32_t> pixelsRedrawnWhole() const {
+    RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    return pixels();
+  }
+
   SCROLLINFO scrollBar() const {
     SCROLLINFO bar = {};
     bar.cbSize = sizeof bar;
@@ -116,4 +146,20 @@ TEST_F(ConsoleViewOnControl, ARefusedAppendChangesNothingOnScreen) {
   EXPECT_TRUE(buffer().ends_with(shown()));
   view_.endRun();
   EXPECT_EQ(shown(), buffer());
+}
+
+TEST_F(ConsoleViewOnControl, WhatARefreshDrawsIsWhatTheWholeControlRedrawnShows) {
+  // While the buffer fills the scroll box shrinks at each refresh; once it is full the box
+  // stands still and its frame is not drawn again.
+  view_.beginRun();
+  for (int refresh = 0; refresh < 5; ++refresh) {
+    appendCopyLines(0x100 + 100 * refresh, 99);
+    Sleep(REFRESH_WAIT_MS);
+    appendCopyLines(0x100 + 100 * refresh + 99, 1);
+    const std::vector<std::uint32_t> drawn = pixels();
+    EXPECT_TRUE(drawn == pixelsRedrawnWhole()) << "refresh " << refresh;
+  }
+  view_.endRun();
+  const std::vector<std::uint32_t> drawn = pixels();
+  EXPECT_TRUE(drawn == pixelsRedrawnWhole()) << "after the run";
 }
