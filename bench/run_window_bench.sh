@@ -33,7 +33,8 @@ rm -rf "$data/raw"
 stage "start Wine with a display"
 start_wine_session
 
-fresh() { rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; }
+# Each run starts with the last one's copies gone and written out, so neither pays for the other.
+fresh() { rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; sync; }
 copied() {
   local copies
   copies=$(find "$data/gfx-new" -name '*.png' | wc -l)
