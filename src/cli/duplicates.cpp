@@ -14,12 +14,19 @@ std::wstring pathInFolder(std::wstring_view folder, std::wstring_view name) {
 void compareDuplicates(RunRecord& record, std::wstring_view originalGfx, std::wstring_view newGfx) {
   std::map<std::uint32_t, const GraphicRecord*> plannedBy;  // a dry run's first copy to each number
   for (GraphicRecord& graphic : record.graphics) {
+    // The PNG is read once, at its first duplicate, however many of its copies are duplicates.
+    enum class Mine { Unread, Read, Unreadable } mineState = Mine::Unread;
+    std::string mine;
     for (CopyRecord& copy : graphic.copies) {
       if (copy.result == CopyResult::WouldCopy) plannedBy.emplace(copy.newNumber, &graphic);
       if (copy.result != CopyResult::Duplicate) continue;
-      std::string mine, existing;
-      if (!platform::readWholeFile(pathInFolder(originalGfx, graphic.fileName).c_str(), mine, DUPLICATE_COMPARE_LIMIT))
-        continue;
+      if (mineState == Mine::Unread)
+        mineState =
+            platform::readWholeFile(pathInFolder(originalGfx, graphic.fileName).c_str(), mine, DUPLICATE_COMPARE_LIMIT)
+                ? Mine::Read
+                : Mine::Unreadable;
+      if (mineState == Mine::Unreadable) continue;
+      std::string existing;
       bool read = platform::readWholeFile(pathInFolder(newGfx, newGraphicName(copy.newNumber)).c_str(), existing,
                                           DUPLICATE_COMPARE_LIMIT);
       if (!read) {

@@ -92,7 +92,7 @@ DrawingPaused::DrawingPaused(HWND control, Frame frame)
     : control_(control),
       style_(GetWindowLongPtrW(control, GWL_STYLE)),
       frame_(frame),
-      scrollBar_(verticalScrollBar(control)) {
+      scrollBar_(frame == Frame::KeepIfScrollBarUnchanged ? verticalScrollBar(control) : SCROLLINFO{}) {
   if (style_ & WS_VISIBLE) SetWindowLongPtrW(control_, GWL_STYLE, style_ & ~WS_VISIBLE);
 }
 

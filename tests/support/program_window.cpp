@@ -1,5 +1,7 @@
 #include "support/program_window.h"
 
+#include "support/start_process_win32.h"
+
 std::wstring textOf(HWND window) {
   std::vector<wchar_t> text(20001, L'\0');
   DWORD_PTR copied = 0;
@@ -39,8 +41,7 @@ std::wstring ProgramWindow::start(const std::wstring& program, const std::wstrin
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDirectory.c_str(), &startup, &process_))
+  if (!startProcess(program, commandLine, FALSE, workingDirectory.c_str(), startup, process_))
     return L"cannot start " + program;
   const bool found = waitFor([&] {
     for (HWND w = FindWindowW(windowClass, nullptr); w; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "support/run_program.h"
+#include "support/start_process_win32.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ std::wstring siblingProgram(const std::wstring& name) {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + name + L".exe";
 }
 
+BOOL startProcess(const std::wstring& program, std::wstring& commandLine, BOOL inheritHandles,
+                  const wchar_t* workingDirectory, STARTUPINFOW& startup, PROCESS_INFORMATION& process) {
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
+                             workingDirectory, &startup, &process);
+  }
+  return started;
+}
+
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
   return runProgram(program, arguments, ChildLimits{});
 }
@@ -61,14 +73,7 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  // Under Wine a start very rarely fails for no reason of the program's own (seen once in
-  // hundreds of starts); a few more tries keep such a failure out of the tests' results.
-  BOOL started = FALSE;
-  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-    if (attempt > 0) Sleep(200);
-    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                             &process);
-  }
+  const BOOL started = startProcess(program, commandLine, TRUE, nullptr, startup, process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (started) {
