@@ -1,0 +1,46 @@
+#include "cli/duplicates.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_files.h"
+
+TEST(CompareDuplicates, EachDuplicateOfAPngIsComparedWithTheFileAtItsOwnDestination) {
+  RunFolders run;
+  writeFile(run.originalGfx / "0100.png", "picture A");
+  writeFile(run.newGfx / "0A01.png", "picture A");
+  writeFile(run.newGfx / "0A02.png", "another picture");
+  // 0A03 is missing from the new folder and no earlier line of the run would put it there.
+  RunRecord record;
+  record.graphics.push_back({L"0100.png",
+                             0x100,
+                             {{0x0A01, CopyResult::Duplicate},
+                              {0x0A02, CopyResult::Duplicate},
+                              {0x0A03, CopyResult::Duplicate},
+                              {0x0A04, CopyResult::Copied}},
+                             std::nullopt});
+  // A PNG that cannot be read leaves its duplicates undecided.
+  record.graphics.push_back({L"0101.png", 0x101, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
+
+  compareDuplicates(record, wide(run.originalGfx), wide(run.newGfx));
+  const std::vector<CopyRecord>& copies = record.graphics[0].copies;
+  EXPECT_EQ(copies[0].identicalToExisting, std::optional<bool>(true));
+  EXPECT_EQ(copies[1].identicalToExisting, std::optional<bool>(false));
+  EXPECT_EQ(copies[2].identicalToExisting, std::nullopt);
+  EXPECT_EQ(copies[3].identicalToExisting, std::nullopt);
+  EXPECT_EQ(record.graphics[1].copies[0].identicalToExisting, std::nullopt);
+}
+
+TEST(CompareDuplicates, InADryRunTheFileMetIsThePngAnEarlierLineWouldCopy) {
+  RunFolders run;
+  writeFile(run.originalGfx / "0100.png", "picture A");
+  writeFile(run.originalGfx / "0101.png", "picture A");
+  writeFile(run.originalGfx / "0102.png", "picture B");
+  RunRecord record;
+  record.graphics.push_back({L"0100.png", 0x100, {{0x0A01, CopyResult::WouldCopy}}, std::nullopt});
+  record.graphics.push_back({L"0101.png", 0x101, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
+  record.graphics.push_back({L"0102.png", 0x102, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
+
+  compareDuplicates(record, wide(run.originalGfx), wide(run.newGfx));
+  EXPECT_EQ(record.graphics[1].copies[0].identicalToExisting, std::optional<bool>(true));
+  EXPECT_EQ(record.graphics[2].copies[0].identicalToExisting, std::optional<bool>(false));
+}
