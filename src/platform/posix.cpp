@@ -15,50 +15,22 @@
 #include <mutex>
 
 #include "platform/platform.h"
+#include "platform/posix_files.h"
 #include "platform/utf8.h"
 
 namespace platform {
 
 const wchar_t PATH_SEPARATOR = L'/';
 
+using namespace posix;
+
 namespace {
 
 constexpr std::uint64_t REGION_PAGE = 4096;
 
-std::string nativePath(const wchar_t* path) {
-  return toUtf8(path);
-}
-
-int openForReading(const std::string& path) {
-  // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 bool isRegularFile(int fd) {
   struct stat st;
   return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 // ---- Mapped images that shrink under their mapping ----
@@ -125,85 +97,12 @@ void unguardView(GuardedView* view) {
   view->begin.store(0);
 }
 
-// ---- Interrupts while a file is being written ----
-
-// The temporary file being written, for the interrupt handler, which may only make
-// async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked.
-char interruptedTemporary[4096];
-volatile std::sig_atomic_t hasInterruptedTemporary = 0;
-constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
-
-void onInterrupt(int signal) {
-  if (hasInterruptedTemporary) ::unlink(interruptedTemporary);
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-// Blocks the interrupts while it lives, so that a temporary file is created and registered, or
-// put in place and forgotten, as one step.
-class InterruptsHeld {
- public:
-  InterruptsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : INTERRUPTS) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &before_);
-  }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
-  InterruptsHeld(const InterruptsHeld&) = delete;
-  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
- private:
-  sigset_t before_;
-};
-
-// A new file under a short, unique name in a folder, removed again unless it was put in place.
-class TemporaryFile {
- public:
-  TemporaryFile(const std::string& folder, mode_t mode) {
-    static unsigned serial = 0;
-    InterruptsHeld held;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      char name[64];
-      std::snprintf(name, sizeof name, "/.glyphwarden-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
-      path_ = folder + name;
-      if (path_.size() >= sizeof interruptedTemporary) return;
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (fd_ < 0 && errno != EEXIST) return;
-    }
-    if (fd_ < 0) return;
-    std::memcpy(interruptedTemporary, path_.c_str(), path_.size() + 1);
-    hasInterruptedTemporary = 1;
-  }
-  ~TemporaryFile() {
-    InterruptsHeld held;
-    if (fd_ >= 0) ::close(fd_);
-    if (fd_ >= 0 || closed_) ::unlink(path_.c_str());
-    hasInterruptedTemporary = 0;
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  bool close() {
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    closed_ = true;
-    return closed;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool closed_ = false;
-};
-
 }  // namespace
 
 // ---- MappedImage ----
 
 struct MappedImage::State {
+  std::string path;
   int fd = -1;
   bool mappingCreated = false;
   std::uint64_t fileLength = 0;
@@ -220,7 +119,8 @@ MappedImage::~MappedImage() {
 
 bool MappedImage::open(const wchar_t* path) {
   release();
-  const int fd = openForReading(nativePath(path));
+  state_->path = nativePath(path);
+  const int fd = openForReading(state_->path);
   if (fd < 0) return false;
   // Only regular files, as a Windows open refuses folders; the exclusive lock makes a second
   // open of the same file fail while this one lives, in this process or another.
@@ -292,11 +192,11 @@ bool MappedImage::unchangedSinceMapped() const {
   const State& s = *state_;
   if (s.base == nullptr) return true;
   if (s.guard != nullptr && s.guard->lostPages.load()) return false;
-  struct stat now;
-  if (fstat(s.fd, &now) != 0) return false;
-  const struct stat& then = s.mappedFile;
-  return now.st_nlink > 0 && now.st_size == then.st_size && now.st_mtim.tv_sec == then.st_mtim.tv_sec &&
-         now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
+  // A rewrite in place whose modification time was put back still moves the change time; a
+  // file renamed over the image, or the image removed, leaves another file (or none) at the path.
+  struct stat now, atPath;
+  return fstat(s.fd, &now) == 0 && now.st_nlink > 0 && sameFileUnchanged(s.mappedFile, now) &&
+         stat(s.path.c_str(), &atPath) == 0 && sameFileUnchanged(s.mappedFile, atPath);
 }
 
 // ---- DirectoryWalk ----
@@ -382,92 +282,6 @@ const wchar_t* DirectoryWalk::name() const {
   return state_->name.c_str();
 }
 
-// ---- Copies ----
-
-namespace {
-
-bool copyContents(int from, int to) {
-  char block[64 * 1024];
-  for (;;) {
-    const ssize_t got = ::read(from, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (!writeAll(to, block, static_cast<std::size_t>(got))) return false;
-  }
-}
-
-// Puts the finished temporary file in place under its final name only if that name is free.
-CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& destination) {
-  if (::link(temporary.c_str(), destination.c_str()) == 0) return CopyOutcome::Copied;
-  int error = errno;
-#ifdef RENAME_NOREPLACE
-  // File systems without hard links (FAT on a memory card) may still rename without replacing.
-  if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
-      return CopyOutcome::Copied;
-    error = errno;
-  }
-#endif
-  return error == EEXIST ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
-}
-
-}  // namespace
-
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination) {
-  const std::string from = nativePath(source);
-  const std::string to = nativePath(destination);
-
-  const int input = openForReading(from);
-  if (input < 0) return CopyOutcome::Failed;
-  struct stat sourceStatus;
-  if (fstat(input, &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode)) {
-    ::close(input);
-    return CopyOutcome::Failed;
-  }
-  struct stat existing;
-  if (lstat(to.c_str(), &existing) == 0) {
-    ::close(input);
-    return S_ISDIR(existing.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
-  }
-
-  // Written under a temporary name beside the destination, then linked into place: a failed or
-  // interrupted copy never leaves a partial file under the destination's name, and a file that
-  // appears there meanwhile is never replaced. Created with the source's permission bits (the
-  // umask applies), as cp does, so the copy is never readable by more users than the source.
-  TemporaryFile temporary(folderOf(to), sourceStatus.st_mode & 0777);
-  CopyOutcome outcome = CopyOutcome::Failed;
-  if (temporary.fd() >= 0 && copyContents(input, temporary.fd()) && temporary.close()) {
-    InterruptsHeld held;  // put in place and the temporary name removed as one step
-    outcome = linkIntoPlace(temporary.path(), to);
-  }
-  ::close(input);
-  return outcome;
-}
-
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
-  const std::string from = nativePath(source);
-  const std::string to = nativePath(destination);
-  struct stat st;
-  if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(from.c_str(), R_OK) != 0)
-    return CopyOutcome::Failed;
-  if (lstat(to.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
-  const std::string folder = folderOf(to);
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
-    return CopyOutcome::Failed;
-  return CopyOutcome::Copied;
-}
-
-void endCleanlyOnInterrupt() {
-  for (int signal : INTERRUPTS) {
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (int other : INTERRUPTS) sigaddset(&action.sa_mask, other);
-    sigaction(signal, &action, nullptr);
-  }
-}
-
 }  // namespace platform
 
 namespace platform {
@@ -510,16 +324,6 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   if (!readable) bytes.clear();
   if (bytes.size() > maxBytes) bytes.resize(maxBytes);
   return readable;
-}
-
-bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
-  const std::string target = nativePath(path);
-  TemporaryFile temporary(folderOf(target), 0666);
-  if (temporary.fd() < 0) return false;
-  if (!writeAll(temporary.fd(), bytes.data(), bytes.size()) || fsync(temporary.fd()) != 0 || !temporary.close())
-    return false;
-  InterruptsHeld held;  // put in place and the temporary name forgotten as one step
-  return std::rename(temporary.path().c_str(), target.c_str()) == 0;
 }
 
 namespace {

@@ -52,6 +52,42 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit = 60s) {
   return true;
 }
 
+void makeLarge(const fs::path& file) {
+  { std::ofstream(file, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(file, 256u << 20);
+}
+
+// The size of the file the process is writing in folder (named or not yet), or -1.
+long long copyBeingWritten(int pid, const fs::path& folder) {
+  const std::string prefix = folder.string() + "/";
+  std::error_code error;
+  fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", error);
+  for (; !error && fd != fs::directory_iterator(); fd.increment(error)) {
+    const fs::path target = fs::read_symlink(fd->path(), error);
+    struct stat st;
+    if (!error && target.string().starts_with(prefix) && stat(fd->path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      return st.st_size;
+  }
+  return -1;
+}
+
+bool stopped(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t end = text.rfind(')');
+  return end != std::string::npos && text.compare(end, 4, ") T ") == 0;
+}
+
+// Stops the run in the middle of its copy into folder: true when it stands stopped with part of
+// a copy of sourceSize bytes written.
+bool stopMidCopy(int pid, const fs::path& folder, std::uintmax_t sourceSize) {
+  if (!waitFor([&] { return copyBeingWritten(pid, folder) > 0; })) return false;
+  kill(pid, SIGSTOP);
+  if (!waitFor([&] { return stopped(pid); })) return false;
+  const long long written = copyBeingWritten(pid, folder);
+  return written > 0 && static_cast<std::uintmax_t>(written) < sourceSize;
+}
+
 bool mapsFile(int pid, const fs::path& file) {
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   const std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
@@ -74,6 +110,24 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
       {"new shortened", false, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 100), 0); },
        "new firmware file changed during the run.\n"},
       {"original removed", true, [](const fs::path& p) { fs::remove(p); },
+       "original firmware file changed during the run.\n"},
+      {"new rewritten in place, modification time put back", false,
+       [](const fs::path& p) {
+         struct stat before;
+         ASSERT_EQ(stat(p.c_str(), &before), 0);
+         const int fd = open(p.c_str(), O_WRONLY);
+         ASSERT_EQ(pwrite(fd, "changed!", 8, 0), 8);
+         close(fd);
+         const timespec times[2] = {before.st_atim, before.st_mtim};
+         ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+       },
+       "new firmware file changed during the run.\n"},
+      {"original renamed over, still reachable through another link", true,
+       [](const fs::path& p) {
+         fs::create_hard_link(p, p.string() + ".kept");
+         writeFile(p.string() + ".new", readFile(p));
+         fs::rename(p.string() + ".new", p);
+       },
        "original firmware file changed during the run.\n"},
   };
   for (const auto& c : cases) {
@@ -117,36 +171,76 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
   }
 }
 
-TEST(CommandLineUnderAttack, InterruptDuringACopyLeavesNoPartialFileAndEndsWithTheSignalsStatus) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+// A copy of a large (sparse, so cheap) 0001.png is held half-written: the run is stopped once
+// the copy into the new graphics folder has bytes but not all of them. Then something happens
+// to it, and the run goes on.
+constexpr std::uintmax_t LARGE_PNG = 256u << 20;
+
+TEST(CommandLineUnderAttack, CopyEndedBySignalLeavesNothingAndEndsWithTheSignalsStatus) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     SCOPED_TRACE(strsignal(signal));
     Pack pack;
-    {
-      // Large enough that the copy is still going when the test sees it; sparse, so cheap.
-      std::ofstream big(pack.at.originalGfx / "0001.png", std::ios::binary | std::ios::trunc);
-    }
-    fs::resize_file(pack.at.originalGfx / "0001.png", 512u << 20);
+    makeLarge(pack.at.originalGfx / "0001.png");
     writeFile(pack.at.newGfx / "keep.png", "kept");
-    // Not the big picture: its size is checked instead of reading it twice.
+    // Not the large picture: its size is checked instead of reading it twice.
     for (const fs::path& file : {pack.at.originalFirmware, pack.at.newFirmware, pack.at.newGfx / "keep.png"})
       pack.snapshot.add(file);
 
     ChildLimits limits;
-    bool interrupted = false;
+    bool held = false;
     limits.whileRunning = [&](int pid) {
-      interrupted = waitFor([&] {
-        for (const std::string& name : fileNames(pack.at.newGfx))
-          if (name.ends_with(".tmp") && fs::file_size(pack.at.newGfx / name) > 0) return true;
-        return false;
-      });
+      held = stopMidCopy(pid, pack.at.newGfx, LARGE_PNG);
       kill(pid, signal);
+      kill(pid, SIGCONT);
     };
     const ProgramResult result = runCli(pack.arguments(), limits);
-    ASSERT_TRUE(interrupted) << "the copy ended before it could be interrupted";
+    ASSERT_TRUE(held) << "the copy was never seen half-written";
     EXPECT_EQ(result.exitCode, 128 + signal) << result.errors;
     EXPECT_EQ(fileNames(pack.at.newGfx), std::vector<std::string>{"keep.png"}) << "no temporary file, no partial PNG";
-    EXPECT_EQ(fs::file_size(pack.at.originalGfx / "0001.png"), 512u << 20);
+    EXPECT_EQ(fs::file_size(pack.at.originalGfx / "0001.png"), LARGE_PNG);
     pack.snapshot.expectUnchanged();
+  }
+}
+
+TEST(CommandLineUnderAttack, SourceChangedDuringItsCopyIsNeverReportedCopied) {
+  const struct {
+    const char* what;
+    void (*change)(const fs::path&);
+  } cases[] = {
+      {"shortened", [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 100), 0); }},
+      {"rewritten in place, modification time put back",
+       [](const fs::path& p) {
+         struct stat before;
+         ASSERT_EQ(stat(p.c_str(), &before), 0);
+         const int fd = open(p.c_str(), O_WRONLY);
+         ASSERT_EQ(pwrite(fd, "changed", 7, static_cast<off_t>(LARGE_PNG - 7)), 7);
+         close(fd);
+         const timespec times[2] = {before.st_atim, before.st_mtim};
+         ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+       }},
+      {"renamed over",
+       [](const fs::path& p) {
+         writeFile(p.string() + ".new", "another picture");
+         fs::rename(p.string() + ".new", p);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Pack pack;
+    const fs::path source = pack.at.originalGfx / "0001.png";
+    makeLarge(source);
+    ChildLimits limits;
+    bool held = false;
+    limits.whileRunning = [&](int pid) {
+      held = stopMidCopy(pid, pack.at.newGfx, LARGE_PNG);
+      c.change(source);
+      kill(pid, SIGCONT);
+    };
+    const ProgramResult result = runCli(pack.arguments(), limits);
+    ASSERT_TRUE(held) << "the copy was never seen half-written";
+    EXPECT_EQ(result.exitCode, 1) << result.errors;
+    EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
+    EXPECT_TRUE(fileNames(pack.at.newGfx).empty()) << "the copy is discarded";
   }
 }
 

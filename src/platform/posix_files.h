@@ -1,0 +1,55 @@
+// What the POSIX platform files share: paths in UTF-8 and the few file calls they all make.
+// Internal to src/platform.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/utf8.h"
+
+namespace platform::posix {
+
+inline std::string nativePath(const wchar_t* path) {
+  return toUtf8(path);
+}
+
+inline int openForReading(const std::string& path) {
+  // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+inline std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+inline bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// The same file, with the same length and the same modification and change times: what was
+// read of one still stands in the other.
+inline bool sameFileUnchanged(const struct stat& before, const struct stat& after) {
+  return before.st_dev == after.st_dev && before.st_ino == after.st_ino && before.st_size == after.st_size &&
+         before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec &&
+         before.st_ctim.tv_sec == after.st_ctim.tv_sec && before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
+}
+
+}  // namespace platform::posix

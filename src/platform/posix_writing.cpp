@@ -1,0 +1,253 @@
+// POSIX file writing: copies that are whole under their final name or absent, the atomic
+// replacement of a report, and the interrupts that must never leave a partial file behind.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/posix_files.h"
+
+namespace platform {
+
+using namespace posix;
+
+namespace {
+
+// ---- Interrupts while a named temporary file exists ----
+
+// The temporary file being written, for the interrupt handler, which may only make
+// async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked.
+char interruptedTemporary[4096];
+volatile std::sig_atomic_t hasInterruptedTemporary = 0;
+constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onInterrupt(int signal) {
+  if (hasInterruptedTemporary) ::unlink(interruptedTemporary);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// Blocks the interrupts while it lives, so that a temporary file is created and registered, or
+// put in place and forgotten, as one step.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : INTERRUPTS) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &before_);
+  }
+  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// A new file under a short, unique name in a folder, removed again unless it was put in place.
+// Its name starts with a dot and ends in ".tmp", so no walk for "*.png" ever takes it for a
+// graphic, even one left by a process that was killed outright.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& folder, mode_t mode) {
+    static unsigned serial = 0;
+    InterruptsHeld held;
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/.glyphwarden-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
+      path_ = folder + name;
+      if (path_.size() >= sizeof interruptedTemporary) return;
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (fd_ < 0 && errno != EEXIST) return;
+    }
+    if (fd_ < 0) return;
+    std::memcpy(interruptedTemporary, path_.c_str(), path_.size() + 1);
+    hasInterruptedTemporary = 1;
+  }
+  ~TemporaryFile() {
+    InterruptsHeld held;
+    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 || closed_) ::unlink(path_.c_str());
+    hasInterruptedTemporary = 0;
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  bool close() {
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    closed_ = true;
+    return closed;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool closed_ = false;
+};
+
+// ---- Copies ----
+
+// Larger files are copied in slices, so that the process answers a stop or a signal between two
+// of them; a PNG is one slice.
+constexpr std::size_t COPY_SLICE = 1u << 20;
+
+// Copies exactly length bytes (the source's length when it was opened): a source that ends
+// sooner has changed, and one that has grown is found by the check that follows.
+bool copyContents(int from, int to, off_t length) {
+  bool kernelCopy = true;
+  char block[64 * 1024];
+  for (off_t left = length; left > 0;) {
+    ssize_t got;
+    if (kernelCopy) {
+      got = ::copy_file_range(from, nullptr, to, nullptr,
+                              std::min<std::size_t>(static_cast<std::size_t>(left), COPY_SLICE), 0);
+      if (got < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM)) {
+        kernelCopy = false;  // not between these two files: read and write instead
+        continue;
+      }
+    } else {
+      got = ::read(from, block, std::min<std::size_t>(static_cast<std::size_t>(left), sizeof block));
+      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got))) return false;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    left -= got;
+  }
+  return true;
+}
+
+// What was copied is what the source holds: the file now at its path is the one that was
+// opened, with the length and the modification and change times it had before the copy.
+bool sourceStood(const std::string& source, const struct stat& before) {
+  struct stat now;
+  return ::stat(source.c_str(), &now) == 0 && sameFileUnchanged(before, now);
+}
+
+CopyOutcome outcomeOfLink(int error) {
+  return error == EEXIST ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
+}
+
+// Puts the finished temporary file in place under its final name only if that name is free.
+CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& destination) {
+  if (::link(temporary.c_str(), destination.c_str()) == 0) return CopyOutcome::Copied;
+  int error = errno;
+#ifdef RENAME_NOREPLACE
+  // File systems without hard links (FAT on a memory card) may still rename without replacing.
+  if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
+      return CopyOutcome::Copied;
+    error = errno;
+  }
+#endif
+  return outcomeOfLink(error);
+}
+
+// Where the file system offers unnamed files: the copy has no name until it is whole, and then
+// gets the destination's name only if that is free. A signal or a failure at any point leaves
+// nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
+// says so in unsupported, having read nothing.
+CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string& from, const std::string& to,
+                        bool& unsupported) {
+  const int output = ::open(folderOf(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
+  if (output < 0) {
+    unsupported = errno == EOPNOTSUPP || errno == EISDIR;
+    return CopyOutcome::Failed;
+  }
+  CopyOutcome outcome = CopyOutcome::Failed;
+  if (copyContents(input, output, before.st_size) && sourceStood(from, before)) {
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", output);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      outcome = CopyOutcome::Copied;
+    } else if (errno == ENOENT && ::linkat(output, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) {
+      outcome = CopyOutcome::Copied;  // no /proc: the empty path needs the right to it instead
+    } else {
+      outcome = outcomeOfLink(errno);
+    }
+  }
+  ::close(output);
+  return outcome;
+}
+
+// Elsewhere: written under a short temporary name beside the destination, then linked into
+// place; an interrupt removes the temporary file before the process ends.
+CopyOutcome copyNamed(int input, const struct stat& before, const std::string& from, const std::string& to) {
+  TemporaryFile temporary(folderOf(to), before.st_mode & 0777);
+  if (temporary.fd() < 0 || !copyContents(input, temporary.fd(), before.st_size) || !temporary.close() ||
+      !sourceStood(from, before))
+    return CopyOutcome::Failed;
+  InterruptsHeld held;  // put in place and the temporary name removed as one step
+  return linkIntoPlace(temporary.path(), to);
+}
+
+}  // namespace
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination) {
+  const std::string from = nativePath(source);
+  const std::string to = nativePath(destination);
+
+  const int input = openForReading(from);
+  if (input < 0) return CopyOutcome::Failed;
+  struct stat before;
+  if (fstat(input, &before) != 0 || !S_ISREG(before.st_mode)) {
+    ::close(input);
+    return CopyOutcome::Failed;
+  }
+  struct stat existing;
+  if (lstat(to.c_str(), &existing) == 0) {
+    ::close(input);
+    return S_ISDIR(existing.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  }
+  // Created with the source's permission bits (the umask applies), as cp does, so the copy is
+  // never readable by more users than the source.
+  bool unsupported = false;
+  CopyOutcome outcome = copyUnnamed(input, before, from, to, unsupported);
+  if (unsupported) outcome = copyNamed(input, before, from, to);
+  ::close(input);
+  return outcome;
+}
+
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+  const std::string from = nativePath(source);
+  const std::string to = nativePath(destination);
+  struct stat st;
+  if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(from.c_str(), R_OK) != 0)
+    return CopyOutcome::Failed;
+  if (lstat(to.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  const std::string folder = folderOf(to);
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
+    return CopyOutcome::Failed;
+  return CopyOutcome::Copied;
+}
+
+void endCleanlyOnInterrupt() {
+  for (int signal : INTERRUPTS) {
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int other : INTERRUPTS) sigaddset(&action.sa_mask, other);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+  const std::string target = nativePath(path);
+  TemporaryFile temporary(folderOf(target), 0666);
+  if (temporary.fd() < 0) return false;
+  if (!writeAll(temporary.fd(), bytes.data(), bytes.size()) || fsync(temporary.fd()) != 0 || !temporary.close())
+    return false;
+  InterruptsHeld held;  // put in place and the temporary name forgotten as one step
+  return std::rename(temporary.path().c_str(), target.c_str()) == 0;
+}
+
+}  // namespace platform
