@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -43,14 +44,122 @@ std::wstring folderOf(const wchar_t* path) {
   return folder;
 }
 
+// A short name beside path, unique to this process and call: it starts with a dot and ends in
+// ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
+// by a process that was ended outright.
+std::wstring temporaryNameBeside(const wchar_t* path) {
+  static unsigned serial = 0;
+  wchar_t name[64];
+  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
+  std::wstring temporary = folderOf(path);
+  if (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
+  return temporary + name;
+}
+
+// A temporary file is removed even when the copy gave it the source's read-only attribute.
+void removeTemporary(const std::wstring& path) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path.c_str());
+}
+
+// What says whether a file changed: which file it is, its length, its link count, and its
+// modification and change times (a rewrite whose modification time was put back still moves
+// the change time).
+struct FileState {
+  BY_HANDLE_FILE_INFORMATION file = {};
+  LARGE_INTEGER changeTime = {};
+};
+
+bool readFileState(HANDLE handle, FileState& state) {
+  FILE_BASIC_INFO basic = {};
+  if (!GetFileInformationByHandle(handle, &state.file) ||
+      !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
+    return false;
+  state.changeTime = basic.ChangeTime;
+  return true;
+}
+
+bool sameFileUnchanged(const FileState& before, const FileState& after) {
+  const BY_HANDLE_FILE_INFORMATION &a = before.file, &b = after.file;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+         b.nNumberOfLinks > 0 && CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0 &&
+         before.changeTime.QuadPart == after.changeTime.QuadPart;
+}
+
+// The file now at path is the one state describes (no other file was renamed over it, and it
+// was not removed).
+bool fileStillAt(const wchar_t* path, const FileState& state) {
+  const FileStatus now = statusOf(path);
+  return now.kind == FileKind::Regular && now.volume == state.file.dwVolumeSerialNumber &&
+         now.file == ((static_cast<std::uint64_t>(state.file.nFileIndexHigh) << 32) | state.file.nFileIndexLow);
+}
+
+// ---- Reads of a mapped image that fault ----
+//
+// A mapped image whose file is shortened (possible under Wine, from a Linux program), on a drive
+// that is removed or a share that is lost, faults on the next read of a lost page. The handler
+// puts zero-filled memory in place of the guarded view, notes that the image changed, and lets
+// the read go on; the run then ends on the change.
+
+struct GuardedView {
+  std::atomic<std::uintptr_t> begin{0}, end{0};
+  std::atomic<bool> lostPages{false};
+};
+constexpr int GUARDED_VIEW_SLOTS = 16;
+GuardedView guardedViews[GUARDED_VIEW_SLOTS];
+
+LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+  if ((record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR && record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
+      record.NumberParameters < 2)
+    return EXCEPTION_CONTINUE_SEARCH;
+  const std::uintptr_t address = record.ExceptionInformation[1];
+  for (GuardedView& view : guardedViews) {
+    const std::uintptr_t begin = view.begin.load(), end = view.end.load();
+    if (address < begin || address >= end || view.lostPages.load()) continue;
+    // A view's base is aligned to the allocation granularity, so the same range can be reserved
+    // again once the view is gone.
+    void* base = reinterpret_cast<void*>(begin);
+    if (!UnmapViewOfFile(base)) return EXCEPTION_CONTINUE_SEARCH;
+    view.lostPages.store(true);
+    if (VirtualAlloc(base, end - begin, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY) != base)
+      return EXCEPTION_CONTINUE_SEARCH;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+BOOL CALLBACK installReadFaultHandler(PINIT_ONCE, PVOID, PVOID*) {
+  AddVectoredExceptionHandler(1, onReadFault);
+  return TRUE;
+}
+INIT_ONCE readFaultHandlerReady = INIT_ONCE_STATIC_INIT;
+
+GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
+  InitOnceExecuteOnce(&readFaultHandlerReady, installReadFaultHandler, nullptr, nullptr);
+  for (GuardedView& view : guardedViews) {
+    std::uintptr_t free = 0;
+    if (view.begin.compare_exchange_strong(free, reinterpret_cast<std::uintptr_t>(base))) {
+      view.lostPages.store(false);
+      view.end.store(reinterpret_cast<std::uintptr_t>(base) + length);
+      return &view;
+    }
+  }
+  return nullptr;  // more views than slots: still read, just not guarded
+}
+
 }  // namespace
 
 // ---- MappedImage ----
 
 struct MappedImage::State {
+  std::wstring path;
   HANDLE file = INVALID_HANDLE_VALUE;  // CreateFileW fails with INVALID_HANDLE_VALUE,
   HANDLE mapping = nullptr;            // CreateFileMappingW with NULL,
   const std::uint8_t* view = nullptr;  // MapViewOfFile with NULL
+  GuardedView* guard = nullptr;
+  FileState mappedFile;  // the file as it was when its view was mapped
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
@@ -63,6 +172,7 @@ bool MappedImage::open(const wchar_t* path) {
   // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
   // violation until this handle is closed. A folder cannot be opened this way.
   state_->file = CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  state_->path = path;
   return state_->file != INVALID_HANDLE_VALUE;
 }
 
@@ -75,14 +185,29 @@ bool MappedImage::createMapping() {
 
 bool MappedImage::mapView() {
   if (state_->mapping == nullptr || state_->view != nullptr) return false;
-  state_->view = static_cast<const std::uint8_t*>(MapViewOfFile(state_->mapping, FILE_MAP_READ, 0, 0, 0));
-  return state_->view != nullptr;
+  State& s = *state_;
+  s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping, FILE_MAP_READ, 0, 0, 0));
+  if (s.view == nullptr) return false;
+  if (!readFileState(s.file, s.mappedFile)) s.mappedFile = {};  // then never found unchanged
+  s.guard = guardView(s.view, queryRegionSize());
+  return true;
 }
 
 void MappedImage::release() {
   State& s = *state_;
-  if (s.view != nullptr) UnmapViewOfFile(s.view);
+  if (s.view != nullptr) {
+    // A view that faulted was put back as plain memory.
+    if (s.guard != nullptr && s.guard->lostPages.load())
+      VirtualFree(const_cast<std::uint8_t*>(s.view), 0, MEM_RELEASE);
+    else
+      UnmapViewOfFile(s.view);
+    if (s.guard != nullptr) {
+      s.guard->end.store(0);
+      s.guard->begin.store(0);
+    }
+  }
   s.view = nullptr;
+  s.guard = nullptr;
   if (s.mapping != nullptr) CloseHandle(s.mapping);
   s.mapping = nullptr;
   if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
@@ -100,10 +225,15 @@ const std::uint8_t* MappedImage::base() const {
   return state_->view;
 }
 
-// The file is open without sharing for as long as it is mapped: nothing else can write,
-// shorten or remove it.
+// The file is open without sharing for as long as it is mapped, so on Windows nothing else can
+// write, shorten or remove it; under Wine a Linux program still can, and a drive can be removed.
 bool MappedImage::unchangedSinceMapped() const {
-  return true;
+  const State& s = *state_;
+  if (s.view == nullptr) return true;
+  if (s.guard != nullptr && s.guard->lostPages.load()) return false;
+  FileState now;
+  return readFileState(s.file, now) && sameFileUnchanged(s.mappedFile, now) &&
+         fileStillAt(s.path.c_str(), s.mappedFile);
 }
 
 // ---- DirectoryWalk ----
@@ -147,11 +277,59 @@ const wchar_t* DirectoryWalk::name() const {
 
 // ---- Copies ----
 
+namespace {
+
+// Copies to a temporary file beside the destination; false, with nothing left, when that fails.
+bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = temporaryNameBeside(destination);
+    if (CopyFileW(source, temporary.c_str(), TRUE)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS) continue;  // a name left by another process: not ours
+    // CopyFileW may leave what it wrote before a full drive or a failed read.
+    removeTemporary(temporary);
+    return false;
+  }
+  return false;
+}
+
+CopyOutcome copyHeldSource(HANDLE input, const wchar_t* source, const wchar_t* destination) {
+  FileState before;
+  if (GetFileType(input) != FILE_TYPE_DISK || !readFileState(input, before)) return CopyOutcome::Failed;
+  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+
+  std::wstring temporary;
+  if (!copyToTemporary(source, destination, temporary)) return CopyOutcome::Failed;
+  // Nothing on Windows can write the held source; under Wine a Linux program can, and a share
+  // may not honour the sharing at all.
+  FileState after;
+  CopyOutcome outcome = CopyOutcome::Failed;
+  if (readFileState(input, after) && sameFileUnchanged(before, after) && fileStillAt(source, before)) {
+    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
+    if (MoveFileExW(temporary.c_str(), destination, 0)) return CopyOutcome::Copied;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) outcome = CopyOutcome::DestinationExists;
+  }
+  removeTemporary(temporary);
+  return outcome;
+}
+
+}  // namespace
+
+// The data goes to a temporary file beside the destination and is put in place whole, without
+// replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
+// partial file under the destination's name.
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination) {
   FileWritingHeld held;
-  if (CopyFileW(source, destination, TRUE)) return CopyOutcome::Copied;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_EXISTS ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
+  // Held open against writers for the length of the copy: others may read the source, none may
+  // write, shorten, rename or remove it until the copy is in place.
+  const HANDLE input =
+      CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (input == INVALID_HANDLE_VALUE) return CopyOutcome::Failed;
+  const CopyOutcome outcome = copyHeldSource(input, source, destination);
+  CloseHandle(input);
+  return outcome;
 }
 
 CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
@@ -234,12 +412,8 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
 }
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
-  static unsigned serial = 0;
   FileWritingHeld held;
-  // A short name beside the file, so that it fits wherever the file's own name fits.
-  wchar_t name[64];
-  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
-  const std::wstring temporary = folderOf(path) + name;
+  const std::wstring temporary = temporaryNameBeside(path);
   const HANDLE file =
       CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
