@@ -174,9 +174,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
       return EXIT_USAGE;
     }
   }
-  if (values[HTML_REPORT] && values[JSON_RECORD] &&
-      (*values[HTML_REPORT] == *values[JSON_RECORD] ||
-       platform::statusOf(values[HTML_REPORT]->c_str()).sameFileAs(platform::statusOf(values[JSON_RECORD]->c_str()))))
+  if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
 
   RunRecord record;

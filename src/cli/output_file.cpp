@@ -20,18 +20,35 @@ std::wstring folderOf(std::wstring_view path) {
   return folder;
 }
 
+bool isSeparator(wchar_t c) {
+  return c == platform::PATH_SEPARATOR || (platform::PATH_SEPARATOR == L'\\' && c == L'/');
+}
+
+// The name path gives its file: what follows its last separator.
+std::wstring_view nameOf(std::wstring_view path) {
+  for (std::size_t at = path.size(); at > 0; --at)
+    if (isSeparator(path[at - 1]) || (platform::PATH_SEPARATOR == L'\\' && path[at - 1] == L':'))
+      return path.substr(at);
+  return path;
+}
+
 }  // namespace
 
 std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, OwnFileTest ownFile) {
+  // Found out now, before anything is copied, rather than when the report is written.
+  if (path.empty() || isSeparator(path.back())) return L"ends in a separator, not a file name";
   const platform::FileStatus file = statusOf(path);
   if (file.kind == platform::FileKind::Folder) return L"is a folder";
   if (file.kind == platform::FileKind::Other) return L"is not a regular file";
   if (file.sameFileAs(statusOf(run.originalFirmware))) return L"is the original firmware image";
   if (file.sameFileAs(statusOf(run.newFirmware))) return L"is the new firmware image";
 
-  const platform::FileStatus folder = statusOf(folderOf(path));
+  const std::wstring folderPath = folderOf(path);
+  const platform::FileStatus folder = statusOf(folderPath);
   if (folder.sameFileAs(statusOf(run.originalGfx))) return L"lies in the original graphics folder";
   if (folder.sameFileAs(statusOf(run.newGfx))) return L"lies in the new graphics folder";
+  if (folder.kind != platform::FileKind::Folder) return L"lies in a folder that does not exist";
+  if (!platform::canCreateFileIn(folderPath.c_str())) return L"lies in a folder where no file can be written";
 
   if (file.kind == platform::FileKind::Regular) {
     std::string start;
@@ -39,4 +56,12 @@ std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, Ow
       return L"exists and was not written by glyphwarden-cli";
   }
   return L"";
+}
+
+bool sameOutputFile(std::wstring_view first, std::wstring_view second) {
+  if (first == second || statusOf(first).sameFileAs(statusOf(second))) return true;
+  // Two spellings of one file that may not exist yet: the same folder and the same name in it.
+  const platform::FileStatus folder = statusOf(folderOf(first));
+  return folder.kind == platform::FileKind::Folder && folder.sameFileAs(statusOf(folderOf(second))) &&
+         platform::sameFileName(nameOf(first), nameOf(second));
 }

@@ -100,6 +100,13 @@ struct FileStatus {
 };
 FileStatus statusOf(const wchar_t* path);
 
+// Whether a new file can be made in folder, found without leaving anything there.
+bool canCreateFileIn(const wchar_t* folder);
+
+// Whether two names in one folder name the same entry: equal on Linux, equal without regard to
+// case on Windows.
+bool sameFileName(std::wstring_view first, std::wstring_view second);
+
 // Reads a regular file, at most maxBytes bytes of it; false when it cannot be read, or when
 // the whole file was asked for and it is larger. For reports only: the conversion run maps its
 // files instead.

@@ -240,6 +240,22 @@ void endCleanlyOnInterrupt() {
   }
 }
 
+bool canCreateFileIn(const wchar_t* folder) {
+  // An unnamed file is made and gone again without the folder ever showing it.
+  const std::string path = nativePath(folder);
+  const int fd = ::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR) return false;
+  return access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool sameFileName(std::wstring_view first, std::wstring_view second) {
+  return first == second;
+}
+
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   const std::string target = nativePath(path);
   TemporaryFile temporary(folderOf(target), 0666);

@@ -411,6 +411,21 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   return readable;
 }
 
+bool canCreateFileIn(const wchar_t* folder) {
+  // Made and removed again at once; a file that was never written is all anyone can see.
+  const std::wstring probe = temporaryNameBeside((std::wstring(folder) + L"\\x").c_str());
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool sameFileName(std::wstring_view first, std::wstring_view second) {
+  return CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
+                              static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   FileWritingHeld held;
   const std::wstring temporary = temporaryNameBeside(path);

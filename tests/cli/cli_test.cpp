@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -256,9 +257,11 @@ TEST(CommandLine, HtmlReportWithADryRunWritesOnlyTheReport) {
   EXPECT_NE(text.find("&rarr; 0201 would copy"), std::string::npos);
   EXPECT_NE(text.find(">no matching anchor in new firmware<"), std::string::npos);
 
+  // A report that could not be written is found out before anything is copied.
   const ProgramResult nowhere = runCli(pack.with({L"--html-report", wide(reports / "missing" / "r.html").c_str()}));
-  EXPECT_EQ(nowhere.exitCode, 1);
-  EXPECT_NE(nowhere.errors.find("cannot write the HTML report"), std::string::npos) << nowhere.errors;
+  EXPECT_EQ(nowhere.exitCode, 2);
+  EXPECT_NE(nowhere.errors.find("lies in a folder that does not exist"), std::string::npos) << nowhere.errors;
+  EXPECT_EQ(treeListing(pack.dir.path()), before);
 }
 
 TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDone) {
@@ -280,6 +283,8 @@ TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDon
       {pack.dir / "new" / "0201.png", "lies in the new graphics folder"},  // the run would make it
       {pack.dir / "a folder.html", "is a folder"},
       {pack.dir / "notes.txt", "exists and was not written by glyphwarden-cli"},
+      {pack.dir / "missing" / "report", "lies in a folder that does not exist"},
+      {wide(pack.dir / "reports") + platform::PATH_SEPARATOR, "ends in a separator"},
   };
   for (const auto& c : cases) {
     for (const wchar_t* option : {L"--html-report", L"--json"}) {
@@ -310,6 +315,10 @@ TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDon
   const ProgramResult same = runCli(pack.with(
       {L"--dry-run", L"--html-report", wide(outputs / "both").c_str(), L"--json", wide(outputs / "both").c_str()}));
   EXPECT_EQ(same.exitCode, 2);
+  EXPECT_FALSE(fs::exists(outputs / "both"));
+  const ProgramResult spelledTwice = runCli(pack.with({L"--dry-run", L"--html-report", wide(outputs / "both").c_str(),
+                                                       L"--json", wide(outputs / "." / "both").c_str()}));
+  EXPECT_EQ(spelledTwice.exitCode, 2) << "one new file, two spellings";
   EXPECT_FALSE(fs::exists(outputs / "both"));
   EXPECT_EQ(treeListing(pack.dir.path()), before);
   snapshot.expectUnchanged();

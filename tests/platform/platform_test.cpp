@@ -48,6 +48,22 @@ TEST(MappedImage, SecondOpenFailsUntilTheFirstIsReleased) {
   EXPECT_TRUE(second.open(path.c_str()));
 }
 
+TEST(MappedImage, PagesLostWhileMappedReadAsZeroAndTheImageCountsAsChanged) {
+  TempDir dir;
+  writeFile(dir / "fw.bin", Bytes(3 * 4096, 0xAB));
+  const std::wstring path = wide(dir / "fw.bin");
+  platform::MappedImage image;
+  ASSERT_TRUE(image.open(path.c_str()) && image.createMapping() && image.mapView());
+  const std::uint32_t size = image.queryRegionSize();
+  ASSERT_TRUE(image.unchangedSinceMapped());
+  loseMappedPages(dir / "fw.bin", image.base(), size);
+  unsigned sum = 0;
+  for (std::uint32_t i = 0; i < size; ++i) sum += image.base()[i];
+  EXPECT_EQ(sum, 0u) << "no fault ends the process; what is lost reads as zero";
+  EXPECT_FALSE(image.unchangedSinceMapped());
+  image.release();
+}
+
 TEST(CopyWithoutOverwrite, HasThreeOutcomesAndNeverReplaces) {
   TempDir dir;
   writeFile(dir / "source.png", "source bytes");

@@ -2,6 +2,7 @@
 // (system_posix.cpp, system_win32.cpp).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,3 +19,7 @@ extern const bool FILESYSTEM_HANDLES_LONG_PATHS;
 // A small program's own main: entry_posix.cpp and entry_win32.cpp call it with the arguments
 // as wide texts, the program's name left out.
 int programMain(const std::vector<std::wstring>& arguments);
+
+// Makes the pages of a mapped view of file unreadable behind the mapping's back, as a file
+// shortened by another program (POSIX) or a drive removed (Windows: the pages are protected).
+void loseMappedPages(const std::filesystem::path& file, const void* view, std::size_t length);

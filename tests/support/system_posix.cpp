@@ -7,3 +7,7 @@ std::wstring wide(const std::filesystem::path& path) {
 
 const char OUTPUT_LINE_END[] = "\n";
 const bool FILESYSTEM_HANDLES_LONG_PATHS = true;
+
+void loseMappedPages(const std::filesystem::path& file, const void*, std::size_t) {
+  std::filesystem::resize_file(file, 0);
+}

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include "support/system.h"
 
 std::wstring wide(const std::filesystem::path& path) {
@@ -6,3 +8,8 @@ std::wstring wide(const std::filesystem::path& path) {
 
 const char OUTPUT_LINE_END[] = "\r\n";
 const bool FILESYSTEM_HANDLES_LONG_PATHS = false;
+
+void loseMappedPages(const std::filesystem::path&, const void* view, std::size_t length) {
+  DWORD before = 0;
+  VirtualProtect(const_cast<void*>(view), length, PAGE_NOACCESS, &before);
+}
