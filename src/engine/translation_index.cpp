@@ -40,6 +40,23 @@ class WordSet {
   std::vector<std::uint64_t> filter_;
 };
 
+// Words below 65,536, as every graphic number read from a PNG's name is: one bit each, 8 KiB
+// that stay in the nearest cache, and no false hits to search.
+class SmallWordSet {
+ public:
+  static constexpr std::uint32_t LIMIT = 0x10000;
+  explicit SmallWordSet(const std::vector<std::uint32_t>& words) : bits_(LIMIT / 64, 0) {
+    for (std::uint32_t word : words) bits_[word / 64] |= std::uint64_t{1} << (word % 64);
+  }
+  // Branch-free: a word past the limit reads some bit and is then refused.
+  bool contains(std::uint32_t word) const {
+    return ((bits_[(word / 64) % (LIMIT / 64)] >> (word % 64)) & (word < LIMIT)) != 0;
+  }
+
+ private:
+  std::vector<std::uint64_t> bits_;
+};
+
 // A handful of words is compared directly: branch-free, so a block of pairs is rejected at the
 // speed of a plain scan.
 template <std::size_t Count>
@@ -84,6 +101,8 @@ void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, cons
       if (pairWord(image, k, which) == only && !onMatch(k, only)) return;
   } else if (set.size() <= WordSet::FEW) {
     forEachMatchingPair(image, end, which, FewWords<WordSet::FEW>(set.words()), onMatch);
+  } else if (set.words().back() < SmallWordSet::LIMIT) {
+    forEachMatchingPair(image, end, which, SmallWordSet(set.words()), onMatch);
   } else {
     forEachMatchingPair<WordSet>(image, end, which, set, onMatch);
   }
