@@ -16,6 +16,15 @@ constexpr ULONGLONG REFRESH_COST_FACTOR = 3;
 // one after the last line break, and the top one may be cut.
 constexpr std::size_t TAIL_SPARE_LINES = 2;
 
+// Looks at the message queue without taking anything from it. The system holds a window "not
+// responding" (on Windows, a frozen ghost with an offer to end the program) once its thread
+// has retrieved no message for 5 s; a look is enough to count, and it also delivers the
+// messages other threads and programs send meanwhile. Input stays queued until the run ends.
+void keepResponding() {
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 }  // namespace
 
 void ConsoleView::start(HWND edit) {
@@ -60,6 +69,7 @@ void ConsoleView::refresh() {
   }
   lastRefresh_ = GetTickCount64();
   lastRefreshCost_ = lastRefresh_ - started;
+  if (running_) keepResponding();
 }
 
 // An EDIT control lays out every line it is given, so during a run it holds only the lines it

@@ -21,6 +21,7 @@ class ConsoleView {
   // buffer.
   void beginRun();
   void endRun();
+  bool running() const { return running_; }
 
  private:
   void refresh();

@@ -108,9 +108,25 @@ void onDestroy() {
   PostQuitMessage(0);
 }
 
+// During a run the console's refreshes look at the message queue, which delivers what other
+// threads and programs send: a command or a close request sent then waits until the run has
+// ended, as clicks and keys do, so that no command starts inside a run and the window is not
+// destroyed under it. A help request sent then is let go: its details do not outlive the send.
+bool deferredUntilAfterTheRun(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!mainWindow.console.running()) return false;
+  switch (message) {
+    case WM_COMMAND:
+    case WM_CLOSE:
+    case WM_SYSCOMMAND: PostMessageW(window, message, wParam, lParam); return true;
+    case WM_HELP: return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (deferredUntilAfterTheRun(window, message, wParam, lParam)) return 0;
   // Nothing may unwind into the system's code: a handler that throws ends there, with a line.
   try {
     switch (message) {
