@@ -11,10 +11,13 @@ release_test() {
   on_exit "rm -rf '$work'"
   deb=build/release/glyphwarden-cli_${version}_amd64.deb
 
-  stage "release: build it, and again from another clone: the same bytes"
+  stage "release: build it for publishing, and again from another clone: the same bytes"
+  # As whoever publishes it builds it: with a real maintainer address.
+  export GLYPHWARDEN_MAINTAINER="Glyphwarden Release Test <release-test@glyphwarden.org>"
   quietly build/logs/release.log bash tools/release.sh
   git clone -q . "$work/clone"
   quietly build/logs/release-clone.log bash "$work/clone/tools/release.sh"
+  unset GLYPHWARDEN_MAINTAINER
   local file
   for file in release-win32/bin/Glyphwarden.exe release-win32/bin/glyphwarden-cli.exe \
               "release/Glyphwarden-$version-win32.zip" "release/glyphwarden-cli_${version}_amd64.deb"; do
@@ -46,12 +49,25 @@ release_test() {
   [ "$copies" -eq "$expected" ] || { echo "release_test: $copies PNGs copied, $expected expected" >&2; false; }
   echo "   the unpacked Glyphwarden.exe copied the sample's $copies PNGs"
 
+  stage "release: Debian's package checker, lintian: no error, no warning"
+  lintian "$deb" >"$work/lintian.txt" 2>&1 || true
+  ! grep -E '^[EW]: ' "$work/lintian.txt" || { echo "release_test: lintian found the above" >&2; false; }
+  echo "   lintian: $(grep -cE '^[EW]: ' "$work/lintian.txt") errors or warnings"
+
   stage "release: the Debian package, unpacked and installed"
   dpkg-deb -x "$deb" "$work/root"
   quietly build/logs/release-deb-sample.log bash tests/cli/sample_run_test.sh build/linux/bin/make-sample \
     "$work/root/usr/bin/glyphwarden-cli" "$work/deb-sample"
   quietly build/logs/release-deb-install.log apt-get install -y "./$deb"
   [ "$(glyphwarden-cli --version)" = "glyphwarden-cli $version" ] || { echo "release_test: the installed program's version" >&2; false; }
+  man -w glyphwarden-cli | grep -qx /usr/share/man/man1/glyphwarden-cli.1.gz ||
+    { echo "release_test: man finds no page for glyphwarden-cli" >&2; false; }
+  local option
+  for option in $(glyphwarden-cli --help | grep -oE '^  --[a-z-]+'); do
+    MANWIDTH=200 man glyphwarden-cli 2>/dev/null | grep -q -- "$option" ||
+      { echo "release_test: the manual page does not mention $option" >&2; false; }
+  done
+  bash tests/release/completion_test.sh "$work/completion"
   quietly build/logs/release-deb-remove.log apt-get remove -y glyphwarden-cli
   [ ! -e /usr/bin/glyphwarden-cli ] || { echo "release_test: /usr/bin/glyphwarden-cli is left after removal" >&2; false; }
   echo "   installed, ran, removed; $(stat -c %s "$zip") bytes of zip, $(stat -c %s "$deb") bytes of .deb"
