@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native, native with sanitizers and under memcheck,
 # the fuzzers, the Windows build's suite under Wine (the 32-bit product where the kernel runs
-# 32-bit programs, the 64-bit build of the same code elsewhere), and the Quick start's demo.
+# 32-bit programs, the 64-bit build of the same code elsewhere), the release, and the Quick
+# start's demo.
+#   bash tools/test.sh           everything (what CI runs)
+#   bash tools/test.sh --quick   the loop for an edit: formatting, the native build and suite
 cd "$(dirname "$0")/.."
 source tools/stages.sh
 source tools/wine_session.sh
+quick=false
+case "${1:-}" in
+  --quick) quick=true ;;
+  "") ;;
+  *) echo "usage: bash tools/test.sh [--quick]" >&2; exit 2 ;;
+esac
 bash tools/setup.sh
 
 stage "formatting (clang-format)"
@@ -20,6 +29,14 @@ build() {
   quietly "build/logs/configure-$1.log" cmake --preset "$1"
   quietly "build/logs/build-$1.log" cmake --build --preset "$1" -j "$jobs"
 }
+
+if $quick; then
+  stage "build and test the linux preset"
+  build linux
+  ctest --preset linux -j "$jobs"
+  echo "== test.sh --quick: formatting, native build and suite passed (bash tools/test.sh runs everything)"
+  exit 0
+fi
 
 for preset in linux asan; do
   stage "build and test the $preset preset"

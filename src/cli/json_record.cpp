@@ -7,7 +7,7 @@
 namespace {
 
 // The first bytes of every record; isJsonRecord looks for them.
-constexpr std::string_view RECORD_START = "{\n  \"format\": \"glyphwarden-run\",\n";
+const std::string RECORD_START = "{\n  \"format\": \"" + std::string(JSON_RECORD_FORMAT) + "\",\n";
 
 // True when the text is valid Unicode: no lone surrogate (a name that was not valid text).
 bool isValidText(std::wstring_view text) {

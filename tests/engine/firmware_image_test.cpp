@@ -60,7 +60,7 @@ TEST_F(FirmwareImagePairTest, RegionSizeIsTheLengthRoundedUpToWholePages) {
   }
 }
 
-TEST_F(FirmwareImagePairTest, HoldsBothFilesUntilReleasedInItsOrder) {
+TEST_F(FirmwareImagePairTest, HoldsBothFilesUntilReleased) {
   FirmwareImagePair pair;
   ASSERT_TRUE(open(pair, original, updated));
   platform::MappedImage probe;
