@@ -11,15 +11,6 @@ platform::FileStatus statusOf(std::wstring_view path) {
   return platform::statusOf(std::wstring(path).c_str());
 }
 
-// The folder that holds path, as text: what comes before its last separator.
-std::wstring folderOf(std::wstring_view path) {
-  const std::size_t separator = path.find_last_of(std::wstring_view(L"/\\", platform::PATH_SEPARATOR == L'\\' ? 2 : 1));
-  if (separator == std::wstring_view::npos) return L".";
-  std::wstring folder(path.substr(0, separator));
-  if (folder.empty() || folder.back() == L':') folder += platform::PATH_SEPARATOR;  // the root
-  return folder;
-}
-
 bool isSeparator(wchar_t c) {
   return c == platform::PATH_SEPARATOR || (platform::PATH_SEPARATOR == L'\\' && c == L'/');
 }
@@ -43,7 +34,7 @@ std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, Ow
   if (file.sameFileAs(statusOf(run.originalFirmware))) return L"is the original firmware image";
   if (file.sameFileAs(statusOf(run.newFirmware))) return L"is the new firmware image";
 
-  const std::wstring folderPath = folderOf(path);
+  const std::wstring folderPath = platform::folderOf(path);
   const platform::FileStatus folder = statusOf(folderPath);
   if (folder.sameFileAs(statusOf(run.originalGfx))) return L"lies in the original graphics folder";
   if (folder.sameFileAs(statusOf(run.newGfx))) return L"lies in the new graphics folder";
@@ -61,7 +52,7 @@ std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, Ow
 bool sameOutputFile(std::wstring_view first, std::wstring_view second) {
   if (first == second || statusOf(first).sameFileAs(statusOf(second))) return true;
   // Two spellings of one file that may not exist yet: the same folder and the same name in it.
-  const platform::FileStatus folder = statusOf(folderOf(first));
-  return folder.kind == platform::FileKind::Folder && folder.sameFileAs(statusOf(folderOf(second))) &&
+  const platform::FileStatus folder = statusOf(platform::folderOf(first));
+  return folder.kind == platform::FileKind::Folder && folder.sameFileAs(statusOf(platform::folderOf(second))) &&
          platform::sameFileName(nameOf(first), nameOf(second));
 }

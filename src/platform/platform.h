@@ -13,6 +13,10 @@ namespace platform {
 
 extern const wchar_t PATH_SEPARATOR;
 
+// The folder that holds path, as text: what comes before its last separator; "." for a bare
+// name, the root for a name in the root.
+std::wstring folderOf(std::wstring_view path);
+
 // A firmware image: a file opened for reading only and without sharing (no other open of it
 // succeeds while this one lives), mapped whole and read-only. The three steps are taken one by
 // one because their failures are told apart; release() undoes whatever was done, in one order:

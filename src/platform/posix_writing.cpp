@@ -156,9 +156,9 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 // gets the destination's name only if that is free. A signal or a failure at any point leaves
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
-CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string& from, const std::string& to,
-                        bool& unsupported) {
-  const int output = ::open(folderOf(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
+CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
+                        const std::string& to, bool& unsupported) {
+  const int output = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
   if (output < 0) {
     unsupported = errno == EOPNOTSUPP || errno == EISDIR;
     return CopyOutcome::Failed;
@@ -181,8 +181,9 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string&
 
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
-CopyOutcome copyNamed(int input, const struct stat& before, const std::string& from, const std::string& to) {
-  TemporaryFile temporary(folderOf(to), before.st_mode & 0777);
+CopyOutcome copyNamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
+                      const std::string& to) {
+  TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0 || !copyContents(input, temporary.fd(), before.st_size) || !temporary.close() ||
       !sourceStood(from, before))
     return CopyOutcome::Failed;
@@ -211,8 +212,9 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is
   // never readable by more users than the source.
   bool unsupported = false;
-  CopyOutcome outcome = copyUnnamed(input, before, from, to, unsupported);
-  if (unsupported) outcome = copyNamed(input, before, from, to);
+  const std::string folder = nativePath(folderOf(destination).c_str());
+  CopyOutcome outcome = copyUnnamed(input, before, from, folder, to, unsupported);
+  if (unsupported) outcome = copyNamed(input, before, from, folder, to);
   ::close(input);
   return outcome;
 }
@@ -224,7 +226,7 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
   if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(from.c_str(), R_OK) != 0)
     return CopyOutcome::Failed;
   if (lstat(to.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
-  const std::string folder = folderOf(to);
+  const std::string folder = nativePath(folderOf(destination).c_str());
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
     return CopyOutcome::Failed;
   return CopyOutcome::Copied;
@@ -258,7 +260,7 @@ bool sameFileName(std::wstring_view first, std::wstring_view second) {
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   const std::string target = nativePath(path);
-  TemporaryFile temporary(folderOf(target), 0666);
+  TemporaryFile temporary(nativePath(folderOf(path).c_str()), 0666);
   if (temporary.fd() < 0) return false;
   if (!writeAll(temporary.fd(), bytes.data(), bytes.size()) || fsync(temporary.fd()) != 0 || !temporary.close())
     return false;

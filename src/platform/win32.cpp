@@ -36,14 +36,6 @@ class FileWritingHeld {
   FileWritingHeld& operator=(const FileWritingHeld&) = delete;
 };
 
-std::wstring folderOf(const wchar_t* path) {
-  std::wstring folder(path);
-  const std::size_t separator = folder.find_last_of(L"\\/");
-  folder = separator == std::wstring::npos ? std::wstring(L".") : folder.substr(0, separator);
-  if (folder.empty() || folder.back() == L':') folder += L'\\';
-  return folder;
-}
-
 // A short name beside path, unique to this process and call: it starts with a dot and ends in
 // ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
 // by a process that was ended outright.
