@@ -23,7 +23,11 @@ int programMain(const std::vector<std::wstring>& arguments) {
   }
   installLogSink(discard, nullptr);
   const auto started = std::chrono::steady_clock::now();
-  const bool succeeded = runConversion(arguments[2], arguments[3], arguments[0], arguments[1]);
+  const RunPaths paths{.originalFirmware = arguments[0],
+                       .newFirmware = arguments[1],
+                       .originalGfx = arguments[2],
+                       .newGfx = arguments[3]};
+  const bool succeeded = runConversion(paths, {});
   const auto ended = std::chrono::steady_clock::now();
   installLogSink(nullptr, nullptr);
   std::printf("%lld\n",

@@ -89,28 +89,19 @@ std::optional<Option> optionNamed(std::wstring_view name) {
   return std::nullopt;
 }
 
-using OptionValues = std::array<std::optional<std::wstring>, OPTION_COUNT>;
-
-ReportedRun describeRun(const RunRecord& record, bool dryRun, bool succeeded, const OptionValues& values) {
-  return {&record,
-          dryRun,
-          succeeded,
-          *values[ORIGINAL_FIRMWARE],
-          *values[NEW_FIRMWARE],
-          *values[ORIGINAL_GFX],
-          *values[NEW_GFX],
-          GLYPHWARDEN_VERSION};
+ReportedRun describeRun(const RunPaths& paths, const RunRecord& record, bool dryRun, bool succeeded) {
+  return {paths, &record, dryRun, succeeded, GLYPHWARDEN_VERSION};
 }
 
-bool writeHtmlReport(const std::wstring& file, const ReportedRun& described, const OptionValues& values) {
+bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
   HtmlReportRun run;
   static_cast<ReportedRun&>(run) = described;
-  run.readPicture = [&values](std::wstring_view fileName, std::string& bytes) {
-    return platform::readWholeFile(pathInFolder(*values[ORIGINAL_GFX], fileName).c_str(), bytes,
+  run.readPicture = [&described](std::wstring_view fileName, std::string& bytes) {
+    return platform::readWholeFile(pathInFolder(described.originalGfx, fileName).c_str(), bytes,
                                    HTML_REPORT_PICTURE_LIMIT);
   };
-  run.readExisting = [&values](std::uint32_t newNumber, std::string& bytes) {
-    return platform::readWholeFile(pathInFolder(*values[NEW_GFX], newGraphicName(newNumber)).c_str(), bytes,
+  run.readExisting = [&described](std::uint32_t newNumber, std::string& bytes) {
+    return platform::readWholeFile(pathInFolder(described.newGfx, newGraphicName(newNumber)).c_str(), bytes,
                                    HTML_REPORT_PICTURE_LIMIT);
   };
   return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
@@ -164,7 +155,10 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
       return usageError(std::wstring(OPTION_NAMES[output.option]) + L" needs a file name");
 
   // Every output file is checked before anything is copied.
-  const RunPaths paths{*values[ORIGINAL_FIRMWARE], *values[NEW_FIRMWARE], *values[ORIGINAL_GFX], *values[NEW_GFX]};
+  const RunPaths paths{.originalFirmware = *values[ORIGINAL_FIRMWARE],
+                       .newFirmware = *values[NEW_FIRMWARE],
+                       .originalGfx = *values[ORIGINAL_GFX],
+                       .newGfx = *values[NEW_GFX]};
   for (const OutputFile& output : OUTPUT_FILES) {
     if (!values[output.option]) continue;
     const std::wstring& file = *values[output.option];
@@ -182,14 +176,13 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   options.dryRun = dryRun;
   options.record = &record;
   installLogSink(writeToStandardOutput, nullptr);
-  const bool succeeded = runConversion(*values[ORIGINAL_GFX], *values[NEW_GFX], *values[ORIGINAL_FIRMWARE],
-                                       *values[NEW_FIRMWARE], options);
+  const bool succeeded = runConversion(paths, options);
   installLogSink(nullptr, nullptr);
   bool good = succeeded && countRun(record).failed == 0;
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
-  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, *values[ORIGINAL_GFX], *values[NEW_GFX]);
-  const ReportedRun described = describeRun(record, dryRun, succeeded, values);
-  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described, values)) {
+  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, paths.originalGfx, paths.newGfx);
+  const ReportedRun described = describeRun(paths, record, dryRun, succeeded);
+  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
     good = false;
   }

@@ -5,9 +5,7 @@
 #include <string>
 #include <string_view>
 
-struct RunPaths {
-  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
-};
+#include "engine/conversion.h"
 
 // Tells a file this program wrote by the first bytes of it.
 using OwnFileTest = bool (*)(std::string_view fileStart);

@@ -4,12 +4,13 @@
 
 #include <string_view>
 
+#include "engine/conversion.h"
 #include "engine/run_record.h"
 
-struct ReportedRun {
+// The run's paths, and what became of it.
+struct ReportedRun : RunPaths {
   const RunRecord* record = nullptr;
   bool dryRun = false;
   bool succeeded = false;  // what runConversion returned
-  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
   std::string_view programVersion;
 };

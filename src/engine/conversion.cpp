@@ -72,18 +72,18 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, std::wst
 
 bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
                    std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath) {
-  return runConversion(originalGfxFolder, newGfxFolder, originalFirmwarePath, newFirmwarePath, {});
+  // The one place the four paths are taken by position.
+  return runConversion(RunPaths{originalFirmwarePath, newFirmwarePath, originalGfxFolder, newGfxFolder}, {});
 }
 
-bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
-                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath,
-                   const ConversionOptions& options) {
+bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
+  const std::wstring_view originalGfxFolder = paths.originalGfx, newGfxFolder = paths.newGfx;
   RunRecord unrecorded;
   RunRecord& record = options.record ? *options.record : unrecorded;
   record = RunRecord{};
 
   FirmwareImagePair images;
-  if (!images.open(std::wstring(originalFirmwarePath).c_str(), std::wstring(newFirmwarePath).c_str())) return false;
+  if (!images.open(std::wstring(paths.originalFirmware).c_str(), std::wstring(paths.newFirmware).c_str())) return false;
   record.imagesOpened = true;
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;

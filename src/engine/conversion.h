@@ -6,8 +6,14 @@
 
 #include "engine/run_record.h"
 
-// True when the PNG walk ran to its end; false when the firmware images could not be opened
-// or the original graphics folder could not be walked.
+// The four paths of a run, by name: each host builds them once and passes them whole.
+struct RunPaths {
+  std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
+};
+
+// The run's own entry point, its paths in the window's order. True when the PNG walk ran to its
+// end; false when the firmware images could not be opened or the original graphics folder could
+// not be walked.
 bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
                    std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath);
 
@@ -19,6 +25,4 @@ struct ConversionOptions {
   RunRecord* record = nullptr;
 };
 
-bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
-                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath,
-                   const ConversionOptions& options);
+bool runConversion(const RunPaths& paths, const ConversionOptions& options);
