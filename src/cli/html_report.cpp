@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <vector>
 
 #include "cli/png_check.h"
@@ -253,13 +254,14 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   appendText(out, std::wstring(run.programVersion.begin(), run.programVersion.end()));
   out += ".</p>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
-  if (!record.imagesOpened)
-    out += "<p class=\"note\">The firmware images could not be opened; nothing was walked.</p>\n";
-  else if (!record.walked)
-    out += "<p class=\"note\">The original graphics folder could not be walked.</p>\n";
-  else if (record.imagesChanged)
-    out +=
-        "<p class=\"note\">A firmware image was changed by another program during the run; nothing was copied.</p>\n";
+  if (const RunOutcome outcome = outcomeOf(record); outcome != RunOutcome::Walked) {
+    // The sentence as it starts a paragraph.
+    std::wstring sentence = outcomeSentence(outcome);
+    sentence[0] = static_cast<wchar_t>(std::towupper(sentence[0]));
+    out += "<p class=\"note\">";
+    appendText(out, sentence);
+    out += ".</p>\n";
+  }
   out += "<table class=\"run\">\n";
   appendRow(out, "Original firmware", run.originalFirmware,
             record.imagesOpened ? regionText(record.originalRegionSize) : "");

@@ -89,13 +89,6 @@ void appendFirmware(std::string& out, const char* key, std::wstring_view path, b
   out += ", \"regionSize\": " + (opened ? std::to_string(regionSize) : std::string("null")) + "},\n";
 }
 
-const char* outcomeOf(const RunRecord& record) {
-  if (!record.imagesOpened) return "firmware not opened";
-  if (!record.walked) return "original folder not walked";
-  if (record.imagesChanged) return "firmware changed during the run";
-  return "walked";
-}
-
 }  // namespace
 
 std::string formatJsonRecord(const ReportedRun& run) {
@@ -106,7 +99,7 @@ std::string formatJsonRecord(const ReportedRun& run) {
   out += "  \"program\": {\"name\": \"glyphwarden-cli\", \"version\": \"" + std::string(run.programVersion) + "\"},\n";
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
-  out += std::string("  \"outcome\": \"") + outcomeOf(record) + "\",\n";
+  out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(outcomeOf(record))) + "\",\n";
   appendFirmware(out, "originalFirmware", run.originalFirmware, record.imagesOpened, record.originalRegionSize);
   appendFirmware(out, "newFirmware", run.newFirmware, record.imagesOpened, record.newRegionSize);
   out += "  ";

@@ -18,12 +18,8 @@ void appendCount(std::wstring& text, std::wstring_view label, std::size_t count)
 
 std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   std::wstring text = dryRun ? L"report (dry run, nothing was copied):\r\n" : L"report:\r\n";
-  if (!record.imagesOpened)
-    text += L"the firmware images could not be opened; nothing was walked\r\n";
-  else if (!record.walked)
-    text += L"the original graphics folder could not be walked; nothing was walked\r\n";
-  else if (record.imagesChanged)
-    text += L"a firmware image was changed by another program during the run; nothing was copied\r\n";
+  if (const RunOutcome outcome = outcomeOf(record); outcome != RunOutcome::Walked)
+    text += std::wstring(outcomeSentence(outcome)) + L"\r\n";
   const RunCounts counts = countRun(record);
   appendCount(text, L"walked:", counts.walked);
   appendCount(text, std::wstring(resultLabel(dryRun ? CopyResult::WouldCopy : CopyResult::Copied)) + L":",

@@ -19,6 +19,34 @@ RunCounts countRun(const RunRecord& record) {
   return counts;
 }
 
+RunOutcome outcomeOf(const RunRecord& record) {
+  if (!record.imagesOpened) return RunOutcome::FirmwareNotOpened;
+  if (!record.walked) return RunOutcome::FolderNotWalked;
+  if (record.imagesChanged) return RunOutcome::FirmwareChanged;
+  return RunOutcome::Walked;
+}
+
+const wchar_t* outcomeName(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::FirmwareNotOpened: return L"firmware not opened";
+    case RunOutcome::FolderNotWalked: return L"original folder not walked";
+    case RunOutcome::FirmwareChanged: return L"firmware changed during the run";
+    case RunOutcome::Walked: break;
+  }
+  return L"walked";
+}
+
+const wchar_t* outcomeSentence(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::FirmwareNotOpened: return L"the firmware images could not be opened; nothing was walked";
+    case RunOutcome::FolderNotWalked: return L"the original graphics folder could not be walked; nothing was walked";
+    case RunOutcome::FirmwareChanged:
+      return L"a firmware image was changed by another program during the run; nothing was copied";
+    case RunOutcome::Walked: break;
+  }
+  return L"";
+}
+
 std::wstring newGraphicName(std::uint32_t newNumber) {
   wchar_t name[16];
   std::swprintf(name, 16, L"%04X.png", static_cast<unsigned>(newNumber));

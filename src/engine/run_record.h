@@ -47,6 +47,13 @@ struct RunCounts {
 
 RunCounts countRun(const RunRecord& record);
 
+// How a run ended, told once for every report: the record's name for it ("firmware not
+// opened") and the sentence the reports say of it, or an empty one for a run that walked.
+enum class RunOutcome { FirmwareNotOpened, FolderNotWalked, FirmwareChanged, Walked };
+RunOutcome outcomeOf(const RunRecord& record);
+const wchar_t* outcomeName(RunOutcome outcome);
+const wchar_t* outcomeSentence(RunOutcome outcome);
+
 // The name a PNG is copied under: the new number as "%04X.png".
 std::wstring newGraphicName(std::uint32_t newNumber);
 
