@@ -2,11 +2,9 @@
 
 #include <cwchar>
 
-namespace {
+#include "platform/utf8.h"
 
-bool isSurrogate(wchar_t c) {
-  return c >= 0xD800 && c <= 0xDFFF;
-}
+namespace {
 
 // Characters a terminal acts on, or that reorder or break the text around them.
 bool needsEscape(char32_t c) {
@@ -27,10 +25,8 @@ std::wstring displayText(std::wstring_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const wchar_t c = text[i];
-    if (isSurrogate(c)) {
-      const bool pairs =
-          sizeof(wchar_t) == 2 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-      if (pairs) {
+    if (platform::isSurrogate(static_cast<char32_t>(c))) {
+      if (platform::codePointAt(text, i).length == 2) {
         out += c;
         out += text[++i];
       } else if (sizeof(wchar_t) == 4 && c >= 0xDC80 && c <= 0xDCFF) {

@@ -13,14 +13,11 @@ namespace {
 // Text as UTF-8 with every character that means something to HTML escaped. A lone surrogate
 // (a file name that was not valid text) shows as U+FFFD.
 void appendText(std::string& out, std::wstring_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = static_cast<char32_t>(text[i]);
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
-      }
-    }
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+  for (std::size_t i = 0; i < text.size();) {
+    const platform::CodePoint point = platform::codePointAt(text, i);
+    i += point.length;
+    char32_t c = point.value;
+    if (platform::isSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
     switch (c) {
       case U'&': out += "&amp;"; continue;
       case U'<': out += "&lt;"; continue;

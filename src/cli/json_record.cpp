@@ -11,13 +11,10 @@ const std::string RECORD_START = "{\n  \"format\": \"" + std::string(JSON_RECORD
 
 // True when the text is valid Unicode: no lone surrogate (a name that was not valid text).
 bool isValidText(std::wstring_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (c < 0xD800 || c > 0xDFFF) continue;
-    const bool pairs =
-        sizeof(wchar_t) == 2 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-    if (!pairs) return false;
-    ++i;
+  for (std::size_t i = 0; i < text.size();) {
+    const platform::CodePoint point = platform::codePointAt(text, i);
+    if (platform::isSurrogate(point.value)) return false;
+    i += point.length;
   }
   return true;
 }
@@ -26,12 +23,11 @@ bool isValidText(std::wstring_view text) {
 // surrogate shows as U+FFFD (the lossless form is given beside it).
 void appendString(std::string& out, std::wstring_view text) {
   out += '"';
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = static_cast<char32_t>(text[i]);
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+  for (std::size_t i = 0; i < text.size();) {
+    const platform::CodePoint point = platform::codePointAt(text, i);
+    i += point.length;
+    char32_t c = point.value;
+    if (platform::isSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
     if (c == U'"' || c == U'\\') {
       out += '\\';
       out += static_cast<char>(c);

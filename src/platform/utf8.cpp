@@ -18,10 +18,6 @@ void appendWide(std::uint32_t cp, std::wstring& out) {
   }
 }
 
-bool isSurrogate(std::uint32_t cp) {
-  return cp >= 0xD800 && cp <= 0xDFFF;
-}
-
 // Length of the valid UTF-8 sequence at the start of bytes, 0 when it is not one.
 std::size_t decodeSequence(std::string_view bytes, std::uint32_t& cp) {
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
@@ -51,19 +47,22 @@ std::size_t decodeSequence(std::string_view bytes, std::uint32_t& cp) {
 
 }  // namespace
 
+CodePoint codePointAt(std::wstring_view text, std::size_t at) {
+  const char32_t c = static_cast<char32_t>(text[at]);
+  if (WIDE_IS_UTF16 && c >= 0xD800 && c <= 0xDBFF && at + 1 < text.size()) {
+    const char32_t low = static_cast<char32_t>(text[at + 1]);
+    if (low >= 0xDC00 && low <= 0xDFFF) return {0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00), 2};
+  }
+  return {c, 1};
+}
+
 std::string toUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
-    if (WIDE_IS_UTF16 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
-      const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        appendUtf8(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), out);
-        ++i;
-        continue;
-      }
-    }
+  for (std::size_t i = 0; i < text.size();) {
+    const CodePoint point = codePointAt(text, i);
+    const std::uint32_t cp = point.value;
+    i += point.length;
     if (cp >= 0xDC80 && cp <= 0xDCFF) {
       out += static_cast<char>(cp - 0xDC00);  // an escaped raw byte
     } else if (isSurrogate(cp) || cp > 0x10FFFF) {
