@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <cwctype>
 #include <mutex>
 
+#include "platform/guarded_views.h"
 #include "platform/platform.h"
 #include "platform/posix_files.h"
 #include "platform/utf8.h"
@@ -39,12 +39,6 @@ bool isRegularFile(int fd) {
 // a read past its new end raises SIGBUS. The handler puts zero pages over the lost part of a
 // guarded view, notes that the image changed, and lets the read go on.
 
-struct GuardedView {
-  std::atomic<std::uintptr_t> begin{0}, end{0};
-  std::atomic<bool> lostPages{false};
-};
-constexpr int GUARDED_VIEW_SLOTS = 16;
-GuardedView guardedViews[GUARDED_VIEW_SLOTS];
 std::uintptr_t systemPageSize = 4096;
 struct sigaction busErrorBefore;
 
@@ -80,21 +74,7 @@ GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGBUS, &action, &busErrorBefore);
   });
-  for (GuardedView& view : guardedViews) {
-    std::uintptr_t free = 0;
-    if (view.begin.compare_exchange_strong(free, reinterpret_cast<std::uintptr_t>(base))) {
-      view.lostPages.store(false);
-      view.end.store(reinterpret_cast<std::uintptr_t>(base) + length);
-      return &view;
-    }
-  }
-  return nullptr;  // more views than slots: still read, just not guarded
-}
-
-void unguardView(GuardedView* view) {
-  if (view == nullptr) return;
-  view->end.store(0);
-  view->begin.store(0);
+  return claimGuardedView(base, length);
 }
 
 }  // namespace
@@ -166,7 +146,7 @@ bool MappedImage::mapView() {
 void MappedImage::release() {
   State& s = *state_;
   if (s.base != nullptr) {
-    unguardView(s.guard);
+    releaseGuardedView(s.guard);
     munmap(const_cast<std::uint8_t*>(s.base), s.mappedLength);
   }
   s.base = nullptr;

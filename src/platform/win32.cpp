@@ -2,10 +2,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 
+#include "platform/guarded_views.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
@@ -94,13 +94,6 @@ bool fileStillAt(const wchar_t* path, const FileState& state) {
 // puts zero-filled memory in place of the guarded view, notes that the image changed, and lets
 // the read go on; the run then ends on the change.
 
-struct GuardedView {
-  std::atomic<std::uintptr_t> begin{0}, end{0};
-  std::atomic<bool> lostPages{false};
-};
-constexpr int GUARDED_VIEW_SLOTS = 16;
-GuardedView guardedViews[GUARDED_VIEW_SLOTS];
-
 LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
   const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
   if ((record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR && record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
@@ -130,15 +123,7 @@ INIT_ONCE readFaultHandlerReady = INIT_ONCE_STATIC_INIT;
 
 GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
   InitOnceExecuteOnce(&readFaultHandlerReady, installReadFaultHandler, nullptr, nullptr);
-  for (GuardedView& view : guardedViews) {
-    std::uintptr_t free = 0;
-    if (view.begin.compare_exchange_strong(free, reinterpret_cast<std::uintptr_t>(base))) {
-      view.lostPages.store(false);
-      view.end.store(reinterpret_cast<std::uintptr_t>(base) + length);
-      return &view;
-    }
-  }
-  return nullptr;  // more views than slots: still read, just not guarded
+  return claimGuardedView(base, length);
 }
 
 }  // namespace
@@ -193,10 +178,7 @@ void MappedImage::release() {
       VirtualFree(const_cast<std::uint8_t*>(s.view), 0, MEM_RELEASE);
     else
       UnmapViewOfFile(s.view);
-    if (s.guard != nullptr) {
-      s.guard->end.store(0);
-      s.guard->begin.store(0);
-    }
+    releaseGuardedView(s.guard);
   }
   s.view = nullptr;
   s.guard = nullptr;

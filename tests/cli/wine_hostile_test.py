@@ -164,20 +164,27 @@ def graphics(pack):
 
 LARGE = 128 << 20
 
-# A copy ended from outside (SIGKILL as TerminateProcess or a power cut, SIGTERM as Wine gets
-# it at log-off) leaves nothing under the final name, and the next run copies the PNG whole.
-for sig in (signal.SIGKILL, signal.SIGTERM):
-    before = len(failures)
-    current = f"copy ended by {sig.name}"
-    pack = Pack(f"killed-{sig.name}")
+
+def held_copy(name, act):
+    """A run whose copy of a large 0001.png is stopped half-written; act(pid, source) is done to
+    it there, and the run goes on. The pack, and how the run ended."""
+    pack = Pack(name)
     source = pack.png("0001.png")
     make_large(source, LARGE)
     process = start(pack.arguments())
     pid = stop_mid_copy(pack, process, source, LARGE)
     if check(pid is not None, "the copy was never seen half-written"):
-        os.kill(pid, sig)
+        act(pid, source)
         os.kill(pid, signal.SIGCONT)
-    code, out, err = finish(process)
+    return pack, finish(process)
+
+
+# A copy ended from outside (SIGKILL as TerminateProcess or a power cut, SIGTERM as Wine gets
+# it at log-off) leaves nothing under the final name, and the next run copies the PNG whole.
+for sig in (signal.SIGKILL, signal.SIGTERM):
+    before = len(failures)
+    current = f"copy ended by {sig.name}"
+    pack, (code, out, err) = held_copy(f"killed-{sig.name}", lambda pid, source: os.kill(pid, sig))
     check(code != 0, f"the run ended early, exit {code}")
     check(graphics(pack) == [], f"nothing under a graphic's name: {graphics(pack)}")
     code, out, err = finish(start(pack.arguments()))
@@ -209,15 +216,7 @@ def rename_over(path):
 for change in (shorten, rewrite_keeping_times, rename_over):
     before = len(failures)
     current = f"source {change.__name__}"
-    pack = Pack(f"changed-{change.__name__}")
-    source = pack.png("0001.png")
-    make_large(source, LARGE)
-    process = start(pack.arguments())
-    pid = stop_mid_copy(pack, process, source, LARGE)
-    if check(pid is not None, "the copy was never seen half-written"):
-        change(source)
-        os.kill(pid, signal.SIGCONT)
-    code, out, err = finish(process)
+    pack, (code, out, err) = held_copy(f"changed-{change.__name__}", lambda pid, source: change(source))
     check(code == 1, f"exit {code}: {err}")
     check("0001 -> 0A01 copy failed.\n" in out, f"the copy is reported failed: {out!r}")
     check(os.listdir(pack.new_gfx) == [], f"the copy is discarded: {os.listdir(pack.new_gfx)}")
