@@ -11,23 +11,11 @@ platform::FileStatus statusOf(std::wstring_view path) {
   return platform::statusOf(std::wstring(path).c_str());
 }
 
-bool isSeparator(wchar_t c) {
-  return c == platform::PATH_SEPARATOR || (platform::PATH_SEPARATOR == L'\\' && c == L'/');
-}
-
-// The name path gives its file: what follows its last separator.
-std::wstring_view nameOf(std::wstring_view path) {
-  for (std::size_t at = path.size(); at > 0; --at)
-    if (isSeparator(path[at - 1]) || (platform::PATH_SEPARATOR == L'\\' && path[at - 1] == L':'))
-      return path.substr(at);
-  return path;
-}
-
 }  // namespace
 
 std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, OwnFileTest ownFile) {
   // Found out now, before anything is copied, rather than when the report is written.
-  if (path.empty() || isSeparator(path.back())) return L"ends in a separator, not a file name";
+  if (path.empty() || platform::isSeparator(path.back())) return L"ends in a separator, not a file name";
   const platform::FileStatus file = statusOf(path);
   if (file.kind == platform::FileKind::Folder) return L"is a folder";
   if (file.kind == platform::FileKind::Other) return L"is not a regular file";
@@ -54,5 +42,5 @@ bool sameOutputFile(std::wstring_view first, std::wstring_view second) {
   // Two spellings of one file that may not exist yet: the same folder and the same name in it.
   const platform::FileStatus folder = statusOf(platform::folderOf(first));
   return folder.kind == platform::FileKind::Folder && folder.sameFileAs(statusOf(platform::folderOf(second))) &&
-         platform::sameFileName(nameOf(first), nameOf(second));
+         platform::sameFileName(platform::nameOf(first), platform::nameOf(second));
 }

@@ -4,13 +4,30 @@
 
 namespace platform {
 
+namespace {
+
+bool windowsPaths() {
+  return PATH_SEPARATOR == L'\\';
+}
+
+}  // namespace
+
+bool isSeparator(wchar_t c) {
+  return c == PATH_SEPARATOR || (windowsPaths() && c == L'/');
+}
+
 std::wstring folderOf(std::wstring_view path) {
-  const bool windowsPaths = PATH_SEPARATOR == L'\\';
-  const std::size_t separator = path.find_last_of(std::wstring_view(L"/\\", windowsPaths ? 2 : 1));
+  const std::size_t separator = path.find_last_of(std::wstring_view(L"/\\", windowsPaths() ? 2 : 1));
   if (separator == std::wstring_view::npos) return L".";
   std::wstring folder(path.substr(0, separator));
-  if (folder.empty() || (windowsPaths && folder.back() == L':')) folder += PATH_SEPARATOR;  // the root
+  if (folder.empty() || (windowsPaths() && folder.back() == L':')) folder += PATH_SEPARATOR;  // the root
   return folder;
+}
+
+std::wstring_view nameOf(std::wstring_view path) {
+  for (std::size_t at = path.size(); at > 0; --at)
+    if (isSeparator(path[at - 1]) || (windowsPaths() && path[at - 1] == L':')) return path.substr(at);
+  return path;
 }
 
 }  // namespace platform

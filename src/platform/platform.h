@@ -16,6 +16,10 @@ extern const wchar_t PATH_SEPARATOR;
 // The folder that holds path, as text: what comes before its last separator; "." for a bare
 // name, the root for a name in the root.
 std::wstring folderOf(std::wstring_view path);
+// The name of the file path names: what follows its last separator (or, on Windows, drive).
+std::wstring_view nameOf(std::wstring_view path);
+// '/' everywhere; '\' too on Windows.
+bool isSeparator(wchar_t c);
 
 // A firmware image: a file opened for reading only and without sharing (no other open of it
 // succeeds while this one lives), mapped whole and read-only. The three steps are taken one by

@@ -95,6 +95,12 @@ class TemporaryFile {
   bool closed_ = false;
 };
 
+// Where a file system has no unnamed files, O_TMPFILE fails with one of these (EISDIR from
+// kernels older than the flag).
+bool noUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR;
+}
+
 // ---- Copies ----
 
 // Larger files are copied in slices, so that the process answers a stop or a signal between two
@@ -160,7 +166,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string&
                         const std::string& to, bool& unsupported) {
   const int output = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
   if (output < 0) {
-    unsupported = errno == EOPNOTSUPP || errno == EISDIR;
+    unsupported = noUnnamedFiles(errno);
     return CopyOutcome::Failed;
   }
   CopyOutcome outcome = CopyOutcome::Failed;
@@ -250,7 +256,7 @@ bool canCreateFileIn(const wchar_t* folder) {
     ::close(fd);
     return true;
   }
-  if (errno != EOPNOTSUPP && errno != EISDIR) return false;
+  if (!noUnnamedFiles(errno)) return false;
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
