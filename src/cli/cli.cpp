@@ -96,13 +96,11 @@ ReportedRun describeRun(const RunPaths& paths, const RunRecord& record, bool dry
 bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
   HtmlReportRun run;
   static_cast<ReportedRun&>(run) = described;
-  run.readPicture = [&described](std::wstring_view fileName, std::string& bytes) {
-    return platform::readWholeFile(pathInFolder(described.originalGfx, fileName).c_str(), bytes,
-                                   HTML_REPORT_PICTURE_LIMIT);
+  run.readPicture = [](const GraphicRecord& graphic, std::string& bytes) {
+    return platform::readWholeFile(graphic.path.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
   };
-  run.readExisting = [&described](std::uint32_t newNumber, std::string& bytes) {
-    return platform::readWholeFile(pathInFolder(described.newGfx, newGraphicName(newNumber)).c_str(), bytes,
-                                   HTML_REPORT_PICTURE_LIMIT);
+  run.readExisting = [](const CopyRecord& copy, std::string& bytes) {
+    return platform::readWholeFile(copy.destination.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
   };
   return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
 }
@@ -180,7 +178,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   installLogSink(nullptr, nullptr);
   bool good = succeeded && countRun(record).failed == 0;
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
-  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record, paths.originalGfx, paths.newGfx);
+  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record);
   const ReportedRun described = describeRun(paths, record, dryRun, succeeded);
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));

@@ -4,14 +4,7 @@
 
 #include "platform/platform.h"
 
-std::wstring pathInFolder(std::wstring_view folder, std::wstring_view name) {
-  std::wstring path(folder);
-  path += platform::PATH_SEPARATOR;
-  path += name;
-  return path;
-}
-
-void compareDuplicates(RunRecord& record, std::wstring_view originalGfx, std::wstring_view newGfx) {
+void compareDuplicates(RunRecord& record) {
   std::map<std::uint32_t, const GraphicRecord*> plannedBy;  // a dry run's first copy to each number
   for (GraphicRecord& graphic : record.graphics) {
     // The PNG is read once, at its first duplicate, however many of its copies are duplicates.
@@ -21,19 +14,15 @@ void compareDuplicates(RunRecord& record, std::wstring_view originalGfx, std::ws
       if (copy.result == CopyResult::WouldCopy) plannedBy.emplace(copy.newNumber, &graphic);
       if (copy.result != CopyResult::Duplicate) continue;
       if (mineState == Mine::Unread)
-        mineState =
-            platform::readWholeFile(pathInFolder(originalGfx, graphic.fileName).c_str(), mine, DUPLICATE_COMPARE_LIMIT)
-                ? Mine::Read
-                : Mine::Unreadable;
+        mineState = platform::readWholeFile(graphic.path.c_str(), mine, DUPLICATE_COMPARE_LIMIT) ? Mine::Read
+                                                                                                 : Mine::Unreadable;
       if (mineState == Mine::Unreadable) continue;
       std::string existing;
-      bool read = platform::readWholeFile(pathInFolder(newGfx, newGraphicName(copy.newNumber)).c_str(), existing,
-                                          DUPLICATE_COMPARE_LIMIT);
+      bool read = platform::readWholeFile(copy.destination.c_str(), existing, DUPLICATE_COMPARE_LIMIT);
       if (!read) {
         const auto planned = plannedBy.find(copy.newNumber);
         read = planned != plannedBy.end() &&
-               platform::readWholeFile(pathInFolder(originalGfx, planned->second->fileName).c_str(), existing,
-                                       DUPLICATE_COMPARE_LIMIT);
+               platform::readWholeFile(planned->second->path.c_str(), existing, DUPLICATE_COMPARE_LIMIT);
       }
       if (read) copy.identicalToExisting = mine == existing;
     }

@@ -10,10 +10,8 @@
 // Pictures larger than this are not compared; their duplicates stay undecided.
 constexpr std::size_t DUPLICATE_COMPARE_LIMIT = 64u << 20;
 
-// A file's path in a folder, as the run composes it.
-std::wstring pathInFolder(std::wstring_view folder, std::wstring_view name);
-
-// Sets identicalToExisting on every duplicate copy of the record. The file a duplicate met is
+// Sets identicalToExisting on every duplicate copy of a recorded run, reading the files at
+// the paths the run composed. The file a duplicate met is
 // the one now at its destination; in a dry run that was never written, the PNG that an earlier
 // line of the same run would have copied there.
-void compareDuplicates(RunRecord& record, std::wstring_view originalGfx, std::wstring_view newGfx);
+void compareDuplicates(RunRecord& record);

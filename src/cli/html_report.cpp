@@ -147,7 +147,7 @@ void appendExisting(std::string& out, const CopyRecord& copy, const HtmlReportRu
                                      : " <span class=\"differs\">differs from the file there</span>";
   }
   std::string bytes;
-  if (!run.readExisting || !run.readExisting(copy.newNumber, bytes)) return;
+  if (!run.readExisting || !run.readExisting(copy, bytes)) return;
   out += "<div class=\"existing\" title=\"already at " + hexNumber(copy.newNumber) + ".png\">";
   appendPicture(out, true, bytes);
   out += "</div>";
@@ -161,7 +161,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
   if (problem) out += " problem";
   out += "\"><div class=\"thumb\">";
   std::string bytes;
-  appendPicture(out, run.readPicture && run.readPicture(graphic.fileName, bytes), bytes);
+  appendPicture(out, run.readPicture && run.readPicture(graphic, bytes), bytes);
   out += "</div><figcaption><span class=\"name\">";
   appendText(out, graphic.fileName);
   out += "</span>";

@@ -9,10 +9,10 @@
 #include "cli/reported_run.h"
 
 struct HtmlReportRun : ReportedRun {
-  // The bytes of a walked PNG, by file name; false when it cannot be read or is too large.
-  std::function<bool(std::wstring_view fileName, std::string& bytes)> readPicture;
-  // The bytes of the file now in the new folder under a new number, shown beside a duplicate.
-  std::function<bool(std::uint32_t newNumber, std::string& bytes)> readExisting;
+  // The bytes of a walked PNG; false when it cannot be read or is too large.
+  std::function<bool(const GraphicRecord& graphic, std::string& bytes)> readPicture;
+  // The bytes of the file now at a copy's destination, shown beside a duplicate.
+  std::function<bool(const CopyRecord& copy, std::string& bytes)> readExisting;
 };
 
 // Pictures larger than this are not embedded; their tile says so.

@@ -28,15 +28,11 @@ class GraphicCopier {
   GraphicCopier(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder, bool dryRun)
       : originalGfxFolder_(originalGfxFolder), newGfxFolder_(newGfxFolder), dryRun_(dryRun) {}
 
+  PathText sourcePath(std::wstring_view fileName) const { return inFolder(originalGfxFolder_, fileName); }
+  PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
+
   // A path that does not fit its buffer is never truncated: that copy is refused.
-  CopyResult copy(std::wstring_view fileName, std::uint32_t newNumber) {
-    PathText source, destination;
-    source.append(originalGfxFolder_);
-    source.append(platform::PATH_SEPARATOR);
-    source.append(fileName);
-    destination.append(newGfxFolder_);
-    destination.append(platform::PATH_SEPARATOR);
-    destination.append(newGraphicName(newNumber));
+  CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber) {
     if (!source.fits() || !destination.fits()) return CopyResult::Failed;
     if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str()), false);
 
@@ -47,20 +43,28 @@ class GraphicCopier {
   }
 
  private:
+  static PathText inFolder(std::wstring_view folder, std::wstring_view name) {
+    PathText path;
+    path.append(folder);
+    path.append(platform::PATH_SEPARATOR);
+    path.append(name);
+    return path;
+  }
+
   std::wstring_view originalGfxFolder_;
   std::wstring_view newGfxFolder_;
   bool dryRun_;
   std::set<std::uint32_t> plannedNumbers_;  // what a dry run would have written so far
 };
 
-CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, std::wstring_view fileName,
-                         GraphicCopier& copier) {
+CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
+                         const PathText& destination, GraphicCopier& copier) {
   wchar_t line[PATH_TEXT_CAPACITY];
   std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
                 static_cast<unsigned>(newNumber));
   appendLog(line);
 
-  const CopyResult copied = copier.copy(fileName, newNumber);
+  const CopyResult copied = copier.copy(source, destination, newNumber);
   BoundedText<260> result;
   result.append(consoleResultText(copied));
   result.append(L"\r\n");
@@ -100,12 +104,18 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
 
   // The walk is read whole first, so that each image is read once for all the numbers.
   // Names without a number, and number 0, are skipped in silence.
+  GraphicCopier copier(originalGfxFolder, newGfxFolder, options.dryRun);
   std::vector<GraphicRecord>& graphics = record.graphics;
   std::vector<std::uint32_t> numbers;
   do {
     const auto number = scanGraphicNumber(walk.name());
     if (number && *number != 0) numbers.push_back(*number);
-    if (number || options.record) graphics.push_back({walk.name(), number, {}, std::nullopt});
+    if (options.record) {
+      const PathText path = copier.sourcePath(walk.name());
+      graphics.push_back({walk.name(), number, {}, std::nullopt, path.fits() ? path.c_str() : L""});
+    } else if (number) {
+      graphics.push_back({walk.name(), number, {}, std::nullopt});
+    }
   } while (walk.next());
   walk.close();
   record.walked = true;
@@ -118,17 +128,21 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
     record.imagesChanged = true;
     return false;
   }
-  GraphicCopier copier(originalGfxFolder, newGfxFolder, options.dryRun);
   std::vector<std::uint32_t> newNumbers;
   for (GraphicRecord& graphic : graphics) {
+    const PathText source = copier.sourcePath(graphic.fileName);
     if (!graphic.number || *graphic.number == 0) {
       graphic.notCarried = NotCarried::NotAGraphicNumber;
       continue;
     }
     newNumbers.clear();
     index.translate(*graphic.number, newNumbers);
-    for (const std::uint32_t newNumber : newNumbers)
-      graphic.copies.push_back({newNumber, reportAndCopy(*graphic.number, newNumber, graphic.fileName, copier)});
+    for (const std::uint32_t newNumber : newNumbers) {
+      const PathText destination = copier.destinationPath(newNumber);
+      CopyRecord& copy = graphic.copies.emplace_back(
+          CopyRecord{newNumber, reportAndCopy(*graphic.number, newNumber, source, destination, copier)});
+      if (options.record && destination.fits()) copy.destination = destination.view();
+    }
     if (newNumbers.empty())
       graphic.notCarried =
           index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;

@@ -19,6 +19,8 @@ struct CopyRecord {
   // For a duplicate, once the reports have compared them: whether the file already at the
   // destination has the same bytes as the PNG that was not copied.
   std::optional<bool> identicalToExisting = std::nullopt;
+  // The path the copy was made to, as the run composed it (recorded runs only).
+  std::wstring destination = {};
 };
 
 struct GraphicRecord {
@@ -26,6 +28,8 @@ struct GraphicRecord {
   std::optional<std::uint32_t> number;  // as scanned from the name; 0 is not a graphic number
   std::vector<CopyRecord> copies;       // one per new number, in the console's order
   std::optional<NotCarried> notCarried;
+  // The PNG's path, as the run composed it (recorded runs only; empty when it did not fit).
+  std::wstring path = {};
 };
 
 struct RunRecord {

@@ -4,6 +4,14 @@
 
 #include "support/test_files.h"
 
+// The paths a recorded run composes for the walked PNGs and their copies.
+void placeInFolders(RunRecord& record, const RunFolders& run) {
+  for (GraphicRecord& graphic : record.graphics) {
+    graphic.path = wide(run.originalGfx / graphic.fileName);
+    for (CopyRecord& copy : graphic.copies) copy.destination = wide(run.newGfx / newGraphicName(copy.newNumber));
+  }
+}
+
 TEST(CompareDuplicates, EachDuplicateOfAPngIsComparedWithTheFileAtItsOwnDestination) {
   RunFolders run;
   writeFile(run.originalGfx / "0100.png", "picture A");
@@ -21,7 +29,8 @@ TEST(CompareDuplicates, EachDuplicateOfAPngIsComparedWithTheFileAtItsOwnDestinat
   // A PNG that cannot be read leaves its duplicates undecided.
   record.graphics.push_back({L"0101.png", 0x101, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
 
-  compareDuplicates(record, wide(run.originalGfx), wide(run.newGfx));
+  placeInFolders(record, run);
+  compareDuplicates(record);
   const std::vector<CopyRecord>& copies = record.graphics[0].copies;
   EXPECT_EQ(copies[0].identicalToExisting, std::optional<bool>(true));
   EXPECT_EQ(copies[1].identicalToExisting, std::optional<bool>(false));
@@ -40,7 +49,8 @@ TEST(CompareDuplicates, InADryRunTheFileMetIsThePngAnEarlierLineWouldCopy) {
   record.graphics.push_back({L"0101.png", 0x101, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
   record.graphics.push_back({L"0102.png", 0x102, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
 
-  compareDuplicates(record, wide(run.originalGfx), wide(run.newGfx));
+  placeInFolders(record, run);
+  compareDuplicates(record);
   EXPECT_EQ(record.graphics[1].copies[0].identicalToExisting, std::optional<bool>(true));
   EXPECT_EQ(record.graphics[2].copies[0].identicalToExisting, std::optional<bool>(false));
 }

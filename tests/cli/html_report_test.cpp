@@ -22,8 +22,8 @@ std::string reportOf(const RunRecord& record, const std::map<std::wstring, std::
   run.newFirmware = L"W810.bin";
   run.originalGfx = originalGfx;
   run.newGfx = L"new";
-  run.readPicture = [&](std::wstring_view name, std::string& bytes) {
-    const auto found = pictures.find(std::wstring(name));
+  run.readPicture = [&](const GraphicRecord& graphic, std::string& bytes) {
+    const auto found = pictures.find(graphic.fileName);
     if (found == pictures.end()) return false;
     bytes = found->second;
     return true;
