@@ -7,7 +7,7 @@ packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config
           g++-mingw-w64-i686-posix mingw-w64-tools
           g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth
           x11-apps netpbm clang-14 libclang-rt-14-dev valgrind chromium clang-format python3-jsonschema
-          help2man lintian bash-completion man-db)
+          help2man lintian bash-completion man-db libssl-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -173,6 +173,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   ConversionOptions options;
   options.dryRun = dryRun;
   options.record = &record;
+  options.fingerprints = values[JSON_RECORD].has_value();
   installLogSink(writeToStandardOutput, nullptr);
   const bool succeeded = runConversion(paths, options);
   installLogSink(nullptr, nullptr);

@@ -117,6 +117,7 @@ figcaption { min-width: 0; }
 .name { display: block; font-weight: 600; word-break: break-all; }
 .number { font-family: "DejaVu Sans Mono", monospace; color: #55606b; }
 .copies { list-style: none; margin: 2px 0 0; padding: 0; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
+.copies .evidence { display: block; color: #555; font-size: 11px; }
 .copies .copied { color: #1b6e2a; } .copies .duplicate { color: #8a4b00; } .copies .failed { color: #b3261e; }
 .reason { margin: 2px 0 0; color: #b3261e; font-size: 12px; }
 .same { color: #1b6e2a; } .differs { color: #b3261e; font-weight: 600; }
@@ -153,6 +154,16 @@ void appendExisting(std::string& out, const CopyRecord& copy, const HtmlReportRu
   out += "</div>";
 }
 
+// Why the copy went where it went: the shared anchor and where each pair lies in its image (a
+// pair index is below 2^29, so its offset fits 32 bits).
+void appendEvidence(std::string& out, const CopyRecord& copy) {
+  char text[128];
+  std::snprintf(text, sizeof text,
+                "<span class=\"evidence\">anchor %08X: original pair at 0x%X, new pair at 0x%X</span>",
+                static_cast<unsigned>(copy.anchor), 8u * copy.originalPair, 8u * copy.newPair);
+  out += text;
+}
+
 void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReportRun& run) {
   const bool carried = isCarried(graphic), problem = hasProblem(graphic);
   out += "<figure class=\"tile";
@@ -178,6 +189,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
       out += "\"><span class=\"result\">&rarr; " + hexNumber(copy.newNumber) + " ";
       appendText(out, resultLabel(copy.result));
       out += "</span>";
+      appendEvidence(out, copy);
       if (copy.result == CopyResult::Duplicate) appendExisting(out, copy, run);
       out += "</li>";
     }

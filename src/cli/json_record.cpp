@@ -77,12 +77,20 @@ void appendName(std::string& out, const char* key, std::wstring_view text) {
   }
 }
 
-void appendFirmware(std::string& out, const char* key, std::wstring_view path, bool opened, std::uint32_t regionSize) {
+void appendDigest(std::string& out, const std::optional<platform::Sha256Digest>& digest) {
+  out += ", \"sha256\": ";
+  out += digest ? "\"" + sha256Hex(*digest) + "\"" : std::string("null");
+}
+
+void appendFirmware(std::string& out, const char* key, std::wstring_view path, bool opened, std::uint32_t regionSize,
+                    const std::optional<platform::Sha256Digest>& digest) {
   out += "  \"";
   out += key;
   out += "\": {";
   appendName(out, "path", path);
-  out += ", \"regionSize\": " + (opened ? std::to_string(regionSize) : std::string("null")) + "},\n";
+  out += ", \"regionSize\": " + (opened ? std::to_string(regionSize) : std::string("null"));
+  appendDigest(out, digest);
+  out += "},\n";
 }
 
 }  // namespace
@@ -96,8 +104,9 @@ std::string formatJsonRecord(const ReportedRun& run) {
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
   out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(outcomeOf(record))) + "\",\n";
-  appendFirmware(out, "originalFirmware", run.originalFirmware, record.imagesOpened, record.originalRegionSize);
-  appendFirmware(out, "newFirmware", run.newFirmware, record.imagesOpened, record.newRegionSize);
+  appendFirmware(out, "originalFirmware", run.originalFirmware, record.imagesOpened, record.originalRegionSize,
+                 record.originalSha256);
+  appendFirmware(out, "newFirmware", run.newFirmware, record.imagesOpened, record.newRegionSize, record.newSha256);
   out += "  ";
   appendName(out, "originalGfx", run.originalGfx);
   out += ",\n  ";
@@ -116,6 +125,7 @@ std::string formatJsonRecord(const ReportedRun& run) {
     appendName(out, "name", graphic.fileName);
     out += ", \"number\": ";
     out += graphic.number && *graphic.number != 0 ? std::to_string(*graphic.number) : "null";
+    appendDigest(out, graphic.sha256);
     out += ", \"copies\": [";
     const char* copySeparator = "";
     for (const CopyRecord& copy : graphic.copies) {
@@ -123,6 +133,9 @@ std::string formatJsonRecord(const ReportedRun& run) {
       copySeparator = ", ";
       out += "{\"newNumber\": " + std::to_string(copy.newNumber) + ", \"result\": ";
       appendString(out, resultLabel(copy.result));
+      out += ", \"anchor\": " + std::to_string(copy.anchor) +
+             ", \"originalPair\": " + std::to_string(copy.originalPair) +
+             ", \"newPair\": " + std::to_string(copy.newPair);
       if (copy.result == CopyResult::Duplicate)
         out += std::string(", \"identical\": ") +
                (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
@@ -141,4 +154,39 @@ std::string formatJsonRecord(const ReportedRun& run) {
 
 bool isJsonRecord(std::string_view fileStart) {
   return fileStart.starts_with(RECORD_START);
+}
+
+std::string sha256Hex(const platform::Sha256Digest& digest) {
+  static constexpr char DIGITS[] = "0123456789abcdef";
+  std::string hex;
+  for (const std::uint8_t byte : digest) {
+    hex += DIGITS[byte >> 4];
+    hex += DIGITS[byte & 15];
+  }
+  return hex;
+}
+
+std::optional<std::wstring> nameFromStoredHex(std::string_view hex) {
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high << 4 | low);
+  }
+  if (hex.size() % 2 != 0 || bytes.empty()) return std::nullopt;
+  if constexpr (sizeof(wchar_t) == 4) {
+    return platform::fromUtf8(bytes);
+  } else {
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::wstring name;
+    for (std::size_t i = 0; i < bytes.size(); i += 2)
+      name +=
+          static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return name;
+  }
 }

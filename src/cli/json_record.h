@@ -2,15 +2,24 @@
 // docs/run-record.schema.json.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/reported_run.h"
 
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
-constexpr int JSON_RECORD_FORMAT_VERSION = 1;
+// 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs.
+constexpr int JSON_RECORD_FORMAT_VERSION = 2;
 
 std::string formatJsonRecord(const ReportedRun& run);
 
 // Tells a record of this program by the start of its file.
 bool isJsonRecord(std::string_view fileStart);
+
+// A digest as the record writes it: 64 lower-case hexadecimal digits.
+std::string sha256Hex(const platform::Sha256Digest& digest);
+
+// The name a "...StoredHex" field holds, as the file system stores it; nothing when the field is
+// not such a name.
+std::optional<std::wstring> nameFromStoredHex(std::string_view hex);

@@ -1,6 +1,8 @@
 #include "engine/conversion.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,9 +34,11 @@ class GraphicCopier {
   PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
-  CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber) {
+  // Given a digest, a copy made fills it with the SHA-256 of the bytes copied.
+  CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
+                  platform::Sha256Digest* digest) {
     if (!source.fits() || !destination.fits()) return CopyResult::Failed;
-    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str()), false);
+    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), digest), false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
     const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str()), true);
@@ -58,18 +62,28 @@ class GraphicCopier {
 };
 
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
-                         const PathText& destination, GraphicCopier& copier) {
+                         const PathText& destination, GraphicCopier& copier, platform::Sha256Digest* digest) {
   wchar_t line[PATH_TEXT_CAPACITY];
   std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
                 static_cast<unsigned>(newNumber));
   appendLog(line);
 
-  const CopyResult copied = copier.copy(source, destination, newNumber);
+  const CopyResult copied = copier.copy(source, destination, newNumber, digest);
   BoundedText<260> result;
   result.append(consoleResultText(copied));
   result.append(L"\r\n");
   appendLog(result.c_str());
   return copied;
+}
+
+// The SHA-256 of an image's bytes as mapped: the file's length of them.
+std::optional<platform::Sha256Digest> digestOf(const FirmwareImage& image) {
+  const std::span<const std::uint8_t> bytes = image.bytes();
+  platform::Sha256 hash;
+  hash.update(bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(image.image.fileLength(), bytes.size()))));
+  platform::Sha256Digest digest;
+  if (!hash.finish(digest)) return std::nullopt;
+  return digest;
 }
 
 }  // namespace
@@ -122,30 +136,48 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
+  const bool fingerprints = options.record && options.fingerprints;
+  if (fingerprints) {
+    record.originalSha256 = digestOf(images.original());
+    record.newSha256 = digestOf(images.updated());
+  }
   // Every read of the images is behind this point: an image changed meanwhile ends the run
   // before anything is copied.
   if (!images.confirmUnchanged()) {
     record.imagesChanged = true;
     return false;
   }
-  std::vector<std::uint32_t> newNumbers;
+  std::vector<TranslationIndex::Translation> translations;
   for (GraphicRecord& graphic : graphics) {
     const PathText source = copier.sourcePath(graphic.fileName);
-    if (!graphic.number || *graphic.number == 0) {
+    if (graphic.number && *graphic.number != 0) {
+      translations.clear();
+      index.translate(*graphic.number, translations);
+      for (const TranslationIndex::Translation& translation : translations) {
+        const PathText destination = copier.destinationPath(translation.newNumber);
+        // The first copy made hashes what it copies; the PNG is not read again for it.
+        platform::Sha256Digest digest;
+        const bool hashCopy = fingerprints && !graphic.sha256;
+        const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, copier,
+                                                hashCopy ? &digest : nullptr);
+        if (hashCopy && result == CopyResult::Copied) graphic.sha256 = digest;
+        if (!options.record) continue;
+        graphic.copies.push_back({.newNumber = translation.newNumber,
+                                  .result = result,
+                                  .destination = destination.fits() ? destination.c_str() : L"",
+                                  .anchor = translation.anchor,
+                                  .originalPair = translation.originalPair,
+                                  .newPair = translation.newPair});
+      }
+      if (translations.empty())
+        graphic.notCarried =
+            index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
+    } else {
       graphic.notCarried = NotCarried::NotAGraphicNumber;
-      continue;
     }
-    newNumbers.clear();
-    index.translate(*graphic.number, newNumbers);
-    for (const std::uint32_t newNumber : newNumbers) {
-      const PathText destination = copier.destinationPath(newNumber);
-      CopyRecord& copy = graphic.copies.emplace_back(
-          CopyRecord{newNumber, reportAndCopy(*graphic.number, newNumber, source, destination, copier)});
-      if (options.record && destination.fits()) copy.destination = destination.view();
-    }
-    if (newNumbers.empty())
-      graphic.notCarried =
-          index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
+    platform::Sha256Digest digest;
+    if (fingerprints && !graphic.sha256 && source.fits() && platform::sha256OfFile(source.c_str(), digest))
+      graphic.sha256 = digest;
   }
   return true;
 }

@@ -23,6 +23,9 @@ struct ConversionOptions {
   bool dryRun = false;
   // When set, receives what became of every walked PNG.
   RunRecord* record = nullptr;
+  // With a record: the SHA-256 of both images and of every walked PNG that can be read, for a
+  // later check that a copy is still what the run made.
+  bool fingerprints = false;
 };
 
 bool runConversion(const RunPaths& paths, const ConversionOptions& options);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 enum class CopyResult { Copied, WouldCopy, Duplicate, Failed };
 
 // Why a walked PNG went nowhere.
@@ -21,6 +23,11 @@ struct CopyRecord {
   std::optional<bool> identicalToExisting = std::nullopt;
   // The path the copy was made to, as the run composed it (recorded runs only).
   std::wstring destination = {};
+  // Why it went there: the anchor word, and the indexes k of the original pair that carries the
+  // PNG's number and of the first new pair with the same anchor (bytes 8k to 8k+7 of each image).
+  std::uint32_t anchor = 0;
+  std::uint32_t originalPair = 0;
+  std::uint32_t newPair = 0;
 };
 
 struct GraphicRecord {
@@ -30,14 +37,19 @@ struct GraphicRecord {
   std::optional<NotCarried> notCarried;
   // The PNG's path, as the run composed it (recorded runs only; empty when it did not fit).
   std::wstring path = {};
+  // With fingerprints: the SHA-256 of the PNG's bytes, as copied (its first copy) or as read
+  // after its lines; none when it could not be read.
+  std::optional<platform::Sha256Digest> sha256 = std::nullopt;
 };
 
 struct RunRecord {
   bool imagesOpened = false;
   std::uint32_t originalRegionSize = 0;
   std::uint32_t newRegionSize = 0;
-  bool walked = false;                  // the original graphics folder was walked to its end
-  bool imagesChanged = false;           // another program changed an image while it was read: nothing copied
+  bool walked = false;         // the original graphics folder was walked to its end
+  bool imagesChanged = false;  // another program changed an image while it was read: nothing copied
+  // With fingerprints: the SHA-256 of each image's bytes as mapped and read.
+  std::optional<platform::Sha256Digest> originalSha256, newSha256;
   std::vector<GraphicRecord> graphics;  // in walk order
 };
 

@@ -136,15 +136,15 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   if (wanted.empty()) return;
 
   // Every original pair that carries a wanted number, in image order (the last pair excluded).
-  forEachMatchingPair(original, searchablePairCount(original), PairWord::GfxId, wanted,
-                      [&](std::size_t k, std::uint32_t gfxId) {
-                        originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor)});
-                        return true;
-                      });
+  forEachMatchingPair(
+      original, searchablePairCount(original), PairWord::GfxId, wanted, [&](std::size_t k, std::uint32_t gfxId) {
+        originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor), static_cast<std::uint32_t>(k)});
+        return true;
+      });
   std::stable_sort(originalPairs_.begin(), originalPairs_.end(), GfxIdOrder{});
   if (originalPairs_.empty()) return;
 
-  for (const OriginalPair& pair : originalPairs_) anchors_.push_back({pair.anchor, 0, false});
+  for (const OriginalPair& pair : originalPairs_) anchors_.push_back({pair.anchor, 0, 0, false});
   std::sort(anchors_.begin(), anchors_.end(), AnchorOrder{});
   anchors_.erase(std::unique(anchors_.begin(), anchors_.end(),
                              [](const AnchorTarget& a, const AnchorTarget& b) { return a.anchor == b.anchor; }),
@@ -155,23 +155,29 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
 
   // The first new pair with each anchor wins; stop once every anchor is found.
   std::size_t missing = anchors_.size();
-  forEachMatchingPair(updated, pairCount(updated), PairWord::Anchor, wantedAnchors,
-                      [&](std::size_t m, std::uint32_t anchor) {
-                        auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
-                        if (!target->found) {
-                          *target = {anchor, pairWord(updated, m, PairWord::GfxId), true};
-                          --missing;
-                        }
-                        return missing > 0;
-                      });
+  forEachMatchingPair(
+      updated, pairCount(updated), PairWord::Anchor, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
+        auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
+        if (!target->found) {
+          *target = {anchor, pairWord(updated, m, PairWord::GfxId), static_cast<std::uint32_t>(m), true};
+          --missing;
+        }
+        return missing > 0;
+      });
 }
 
-void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
+void TranslationIndex::translate(std::uint32_t number, std::vector<Translation>& translations) const {
   auto pair = std::lower_bound(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
   for (; pair != originalPairs_.end() && pair->gfx_id == number; ++pair) {
     const auto target = std::lower_bound(anchors_.begin(), anchors_.end(), pair->anchor, AnchorOrder{});
-    if (target->found) newNumbers.push_back(target->gfx_id);
+    if (target->found) translations.push_back({target->gfx_id, pair->anchor, pair->index, target->index});
   }
+}
+
+void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
+  std::vector<Translation> translations;
+  translate(number, translations);
+  for (const Translation& translation : translations) newNumbers.push_back(translation.newNumber);
 }
 
 bool TranslationIndex::carries(std::uint32_t number) const {

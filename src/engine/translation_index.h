@@ -13,8 +13,19 @@ class TranslationIndex {
   // Reads each image at most once, and neither when numbers is empty.
   void build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers);
 
-  // Appends the new numbers of number (one of those given to build): one per original pair
+  // One new number found for a number, and the evidence: the anchor, and the indexes k of the
+  // original pair and of the first new pair with that anchor (bytes 8k to 8k+7 of each image).
+  struct Translation {
+    std::uint32_t newNumber;
+    std::uint32_t anchor;
+    std::uint32_t originalPair;
+    std::uint32_t newPair;
+  };
+
+  // Appends the translations of number (one of those given to build): one per original pair
   // carrying it whose anchor has an equal in the new image, in the order of those pairs.
+  void translate(std::uint32_t number, std::vector<Translation>& translations) const;
+  // The same, the new numbers only.
   void translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const;
 
   // True when the original image has a searched pair carrying number (one given to build).
@@ -24,10 +35,12 @@ class TranslationIndex {
   struct OriginalPair {
     std::uint32_t gfx_id;
     std::uint32_t anchor;
+    std::uint32_t index;
   };
   struct AnchorTarget {
     std::uint32_t anchor;
     std::uint32_t gfx_id;
+    std::uint32_t index;
     bool found;
   };
   struct GfxIdOrder;

@@ -2,6 +2,7 @@
 // OS (win32.cpp, posix.cpp), each keeping its own state; nothing here names an OS type.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,6 +46,8 @@ class MappedImage {
   std::uint32_t queryRegionSize() const;
   // The view's first byte; the region past the end of the file reads as zero.
   const std::uint8_t* base() const;
+  // The length of the file when it was mapped. 0 when there is no view.
+  std::uint64_t fileLength() const;
 
   // False when the file was written, truncated or removed since it was mapped. Reading a part
   // of the view that the file no longer has never faults: it reads as zero, and this says so.
@@ -76,11 +79,41 @@ class DirectoryWalk {
   std::unique_ptr<State> state_;
 };
 
+// SHA-256, from the system's own library (CNG on Windows, OpenSSL's libcrypto on Linux).
+using Sha256Digest = std::array<std::uint8_t, 32>;
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  void update(std::span<const std::uint8_t> bytes);
+  // False when the library failed at any step; the hasher is used up either way.
+  bool finish(Sha256Digest& digest);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The digest of a regular file's bytes, read through one open; false when it cannot be read.
+bool sha256OfFile(const wchar_t* path, Sha256Digest& digest);
+
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
-// file behind, and never makes the copy readable by more users than the source.
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination);
+// file behind, and never makes the copy readable by more users than the source. Given a digest,
+// a copy that succeeds also fills it with the SHA-256 of the bytes copied.
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, Sha256Digest* digest = nullptr);
+
+// What became, or would become, of a file that a run made and that is to be taken back.
+enum class Removal { Removed, Missing, Changed, NotRegular, OtherLinks, Unreadable, NotRemoved };
+
+// Removes the regular file at path only if its bytes have the digest, it has no other link, and
+// it is still the file that was checked when it goes; never follows a link at path. With
+// dryRun, checks the same and removes nothing (Removed then means it would be removed).
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun);
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's

@@ -168,6 +168,10 @@ const std::uint8_t* MappedImage::base() const {
   return state_->base;
 }
 
+std::uint64_t MappedImage::fileLength() const {
+  return state_->base == nullptr ? 0 : state_->fileLength;
+}
+
 bool MappedImage::unchangedSinceMapped() const {
   const State& s = *state_;
   if (s.base == nullptr) return true;

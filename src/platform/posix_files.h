@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace platform::posix {
@@ -44,5 +45,9 @@ inline bool sameFileUnchanged(const struct stat& before, const struct stat& afte
          before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec &&
          before.st_ctim.tv_sec == after.st_ctim.tv_sec && before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
 }
+
+// The digest of the first length bytes of an open file, read from its start; false when it
+// cannot read them all.
+bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest);
 
 }  // namespace platform::posix

@@ -1,0 +1,64 @@
+// SHA-256 on Linux: OpenSSL's libcrypto, as Debian ships it.
+#include <openssl/evp.h>
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "platform/posix_files.h"
+
+namespace platform {
+
+struct Sha256::State {
+  EVP_MD_CTX* context = nullptr;
+  bool good = false;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  state_->context = EVP_MD_CTX_new();
+  state_->good = state_->context != nullptr && EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr) == 1;
+}
+
+Sha256::~Sha256() {
+  EVP_MD_CTX_free(state_->context);
+}
+
+void Sha256::update(std::span<const std::uint8_t> bytes) {
+  if (state_->good && !bytes.empty()) state_->good = EVP_DigestUpdate(state_->context, bytes.data(), bytes.size()) == 1;
+}
+
+bool Sha256::finish(Sha256Digest& digest) {
+  unsigned length = 0;
+  const bool good =
+      state_->good && EVP_DigestFinal_ex(state_->context, digest.data(), &length) == 1 && length == digest.size();
+  state_->good = false;
+  return good;
+}
+
+namespace posix {
+
+bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest) {
+  Sha256 hash;
+  std::uint8_t block[64 * 1024];
+  for (std::uint64_t at = 0; at < length;) {
+    const ssize_t got = ::pread(fd, block, std::min<std::uint64_t>(sizeof block, length - at), static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    hash.update({block, static_cast<std::size_t>(got)});
+    at += static_cast<std::uint64_t>(got);
+  }
+  return hash.finish(digest);
+}
+
+}  // namespace posix
+
+bool sha256OfFile(const wchar_t* path, Sha256Digest& digest) {
+  const int fd = posix::openForReading(posix::nativePath(path));
+  if (fd < 0) return false;
+  struct stat st;
+  const bool hashed = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                      posix::sha256OfOpenFile(fd, static_cast<std::uint64_t>(st.st_size), digest);
+  ::close(fd);
+  return hashed;
+}
+
+}  // namespace platform

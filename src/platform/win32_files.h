@@ -1,0 +1,28 @@
+// What the Win32 platform files share: the state that tells whether a file changed, and
+// whether the file at a path is still the one that was opened. Internal to src/platform.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+// What says whether a file changed: which file it is, its length, its link count, and its
+// modification and change times (a rewrite whose modification time was put back still moves
+// the change time).
+struct FileState {
+  BY_HANDLE_FILE_INFORMATION file = {};
+  LARGE_INTEGER changeTime = {};
+};
+
+bool readFileState(HANDLE handle, FileState& state);
+bool sameFileUnchanged(const FileState& before, const FileState& after);
+// The file now at path is the one state describes (no other file was renamed over it, and it
+// was not removed).
+bool fileStillAt(const wchar_t* path, const FileState& state);
+
+// The digest of an open file's bytes, read from its start to its end.
+bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest);
+
+}  // namespace platform::win32

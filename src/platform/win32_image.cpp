@@ -1,0 +1,145 @@
+// Win32 firmware images: the exclusive open, the read-only mapping and view, the change check,
+// and the handler that turns a faulting read of a lost view into zeros.
+#include <windows.h>
+
+#include "platform/guarded_views.h"
+#include "platform/platform.h"
+#include "platform/win32_files.h"
+
+namespace platform {
+
+using win32::FileState;
+using win32::fileStillAt;
+using win32::readFileState;
+using win32::sameFileUnchanged;
+
+namespace {
+
+// ---- Reads of a mapped image that fault ----
+//
+// A mapped image whose file is shortened (possible under Wine, from a Linux program), on a drive
+// that is removed or a share that is lost, faults on the next read of a lost page. The handler
+// puts zero-filled memory in place of the guarded view, notes that the image changed, and lets
+// the read go on; the run then ends on the change.
+
+LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+  if ((record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR && record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
+      record.NumberParameters < 2)
+    return EXCEPTION_CONTINUE_SEARCH;
+  const std::uintptr_t address = record.ExceptionInformation[1];
+  for (GuardedView& view : guardedViews) {
+    const std::uintptr_t begin = view.begin.load(), end = view.end.load();
+    if (address < begin || address >= end || view.lostPages.load()) continue;
+    // A view's base is aligned to the allocation granularity, so the same range can be reserved
+    // again once the view is gone.
+    void* base = reinterpret_cast<void*>(begin);
+    if (!UnmapViewOfFile(base)) return EXCEPTION_CONTINUE_SEARCH;
+    view.lostPages.store(true);
+    if (VirtualAlloc(base, end - begin, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY) != base)
+      return EXCEPTION_CONTINUE_SEARCH;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+BOOL CALLBACK installReadFaultHandler(PINIT_ONCE, PVOID, PVOID*) {
+  AddVectoredExceptionHandler(1, onReadFault);
+  return TRUE;
+}
+INIT_ONCE readFaultHandlerReady = INIT_ONCE_STATIC_INIT;
+
+GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
+  InitOnceExecuteOnce(&readFaultHandlerReady, installReadFaultHandler, nullptr, nullptr);
+  return claimGuardedView(base, length);
+}
+
+}  // namespace
+
+// ---- MappedImage ----
+
+struct MappedImage::State {
+  std::wstring path;
+  HANDLE file = INVALID_HANDLE_VALUE;  // CreateFileW fails with INVALID_HANDLE_VALUE,
+  HANDLE mapping = nullptr;            // CreateFileMappingW with NULL,
+  const std::uint8_t* view = nullptr;  // MapViewOfFile with NULL
+  GuardedView* guard = nullptr;
+  FileState mappedFile;  // the file as it was when its view was mapped
+};
+
+MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
+MappedImage::~MappedImage() {
+  release();
+}
+
+bool MappedImage::open(const wchar_t* path) {
+  release();
+  // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
+  // violation until this handle is closed. A folder cannot be opened this way.
+  state_->file = CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  state_->path = path;
+  return state_->file != INVALID_HANDLE_VALUE;
+}
+
+bool MappedImage::createMapping() {
+  if (state_->file == INVALID_HANDLE_VALUE || state_->mapping != nullptr) return false;
+  // Maximum size 0 maps the whole file; the system refuses this for a file of length 0.
+  state_->mapping = CreateFileMappingW(state_->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  return state_->mapping != nullptr;
+}
+
+bool MappedImage::mapView() {
+  if (state_->mapping == nullptr || state_->view != nullptr) return false;
+  State& s = *state_;
+  s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping, FILE_MAP_READ, 0, 0, 0));
+  if (s.view == nullptr) return false;
+  if (!readFileState(s.file, s.mappedFile)) s.mappedFile = {};  // then never found unchanged
+  s.guard = guardView(s.view, queryRegionSize());
+  return true;
+}
+
+void MappedImage::release() {
+  State& s = *state_;
+  if (s.view != nullptr) {
+    // A view that faulted was put back as plain memory.
+    if (s.guard != nullptr && s.guard->lostPages.load())
+      VirtualFree(const_cast<std::uint8_t*>(s.view), 0, MEM_RELEASE);
+    else
+      UnmapViewOfFile(s.view);
+    releaseGuardedView(s.guard);
+  }
+  s.view = nullptr;
+  s.guard = nullptr;
+  if (s.mapping != nullptr) CloseHandle(s.mapping);
+  s.mapping = nullptr;
+  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
+  s.file = INVALID_HANDLE_VALUE;
+}
+
+std::uint32_t MappedImage::queryRegionSize() const {
+  if (state_->view == nullptr) return 0;
+  MEMORY_BASIC_INFORMATION info = {};
+  if (VirtualQuery(state_->view, &info, sizeof info) == 0) return 0;
+  return static_cast<std::uint32_t>(info.RegionSize);
+}
+
+const std::uint8_t* MappedImage::base() const {
+  return state_->view;
+}
+
+std::uint64_t MappedImage::fileLength() const {
+  const BY_HANDLE_FILE_INFORMATION& file = state_->mappedFile.file;
+  return state_->view == nullptr ? 0 : (static_cast<std::uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+}
+
+// The file is open without sharing for as long as it is mapped, so on Windows nothing else can
+// write, shorten or remove it; under Wine a Linux program still can, and a drive can be removed.
+bool MappedImage::unchangedSinceMapped() const {
+  const State& s = *state_;
+  if (s.view == nullptr) return true;
+  if (s.guard != nullptr && s.guard->lostPages.load()) return false;
+  FileState now;
+  return readFileState(s.file, now) && sameFileUnchanged(s.mappedFile, now) &&
+         fileStillAt(s.path.c_str(), s.mappedFile);
+}
+}  // namespace platform

@@ -1,0 +1,182 @@
+// Win32 writes: copies that never leave a partial file or replace one, the atomic replacement
+// of a report, and the interrupt that waits for either to finish.
+#include <windows.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/win32_files.h"
+
+namespace platform {
+
+using win32::FileState;
+using win32::fileStillAt;
+using win32::readFileState;
+using win32::sameFileUnchanged;
+
+namespace {
+
+// Held while a file is being written, so that an interrupt (handled on a thread of its own)
+// ends the process only between two writes, never in the middle of one.
+CRITICAL_SECTION fileWriting;
+INIT_ONCE fileWritingReady = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK initialiseFileWriting(PINIT_ONCE, PVOID, PVOID*) {
+  InitializeCriticalSection(&fileWriting);
+  return TRUE;
+}
+
+class FileWritingHeld {
+ public:
+  FileWritingHeld() {
+    InitOnceExecuteOnce(&fileWritingReady, initialiseFileWriting, nullptr, nullptr);
+    EnterCriticalSection(&fileWriting);
+  }
+  ~FileWritingHeld() { LeaveCriticalSection(&fileWriting); }
+  FileWritingHeld(const FileWritingHeld&) = delete;
+  FileWritingHeld& operator=(const FileWritingHeld&) = delete;
+};
+
+// A short name beside path, unique to this process and call: it starts with a dot and ends in
+// ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
+// by a process that was ended outright.
+std::wstring temporaryNameBeside(const wchar_t* path) {
+  static unsigned serial = 0;
+  wchar_t name[64];
+  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
+  std::wstring temporary = folderOf(path);
+  if (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
+  return temporary + name;
+}
+
+// A temporary file is removed even when the copy gave it the source's read-only attribute.
+void removeTemporary(const std::wstring& path) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
+// ---- Copies ----
+
+namespace {
+
+// Copies to a temporary file beside the destination; false, with nothing left, when that fails.
+bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = temporaryNameBeside(destination);
+    if (CopyFileW(source, temporary.c_str(), TRUE)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS) continue;  // a name left by another process: not ours
+    // CopyFileW may leave what it wrote before a full drive or a failed read.
+    removeTemporary(temporary);
+    return false;
+  }
+  return false;
+}
+
+CopyOutcome copyHeldSource(HANDLE input, const wchar_t* source, const wchar_t* destination, Sha256Digest* digest) {
+  FileState before;
+  if (GetFileType(input) != FILE_TYPE_DISK || !readFileState(input, before)) return CopyOutcome::Failed;
+  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+
+  std::wstring temporary;
+  if (!copyToTemporary(source, destination, temporary)) return CopyOutcome::Failed;
+  // Nothing on Windows can write the held source; under Wine a Linux program can, and a share
+  // may not honour the sharing at all.
+  FileState after;
+  CopyOutcome outcome = CopyOutcome::Failed;
+  // The digest is read through the held source: no one on Windows has written it since the copy.
+  if ((digest == nullptr || win32::sha256OfOpenFile(input, *digest)) && readFileState(input, after) &&
+      sameFileUnchanged(before, after) && fileStillAt(source, before)) {
+    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
+    if (MoveFileExW(temporary.c_str(), destination, 0)) return CopyOutcome::Copied;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) outcome = CopyOutcome::DestinationExists;
+  }
+  removeTemporary(temporary);
+  return outcome;
+}
+
+}  // namespace
+
+// The data goes to a temporary file beside the destination and is put in place whole, without
+// replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
+// partial file under the destination's name.
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, Sha256Digest* digest) {
+  FileWritingHeld held;
+  // Held open against writers for the length of the copy: others may read the source, none may
+  // write, shorten, rename or remove it until the copy is in place.
+  const HANDLE input =
+      CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (input == INVALID_HANDLE_VALUE) return CopyOutcome::Failed;
+  const CopyOutcome outcome = copyHeldSource(input, source, destination, digest);
+  CloseHandle(input);
+  return outcome;
+}
+
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+  const DWORD sourceAttributes = GetFileAttributesW(source);
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return CopyOutcome::Failed;
+  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  const DWORD folderAttributes = GetFileAttributesW(folderOf(destination).c_str());
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return CopyOutcome::Failed;
+  return CopyOutcome::Copied;
+}
+
+namespace {
+
+// Runs on a thread of its own: waits for a copy or a replacement in progress to finish whole,
+// then ends the process, so that nothing is left partial.
+BOOL WINAPI onConsoleInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InitOnceExecuteOnce(&fileWritingReady, initialiseFileWriting, nullptr, nullptr);
+  EnterCriticalSection(&fileWriting);
+  TerminateProcess(GetCurrentProcess(), 128 + (event == CTRL_C_EVENT ? SIGINT : SIGBREAK));
+  return TRUE;
+}
+
+}  // namespace
+
+void endCleanlyOnInterrupt() {
+  SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
+}
+
+bool canCreateFileIn(const wchar_t* folder) {
+  // Made and removed again at once; a file that was never written is all anyone can see.
+  const std::wstring probe = temporaryNameBeside((std::wstring(folder) + L"\\x").c_str());
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+  FileWritingHeld held;
+  const std::wstring temporary = temporaryNameBeside(path);
+  const HANDLE file =
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool written = true;
+  for (std::size_t at = 0; written && at < bytes.size();) {
+    DWORD put = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
+    written = WriteFile(file, bytes.data() + at, chunk, &put, nullptr) && put > 0;
+    at += put;
+  }
+  written = written && FlushFileBuffers(file);
+  const bool closed = CloseHandle(file) != 0;
+  if (written && closed && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DeleteFileW(temporary.c_str());
+  return false;
+}
+
+}  // namespace platform
