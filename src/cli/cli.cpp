@@ -10,6 +10,7 @@
 #include "cli/json_record.h"
 #include "cli/output_file.h"
 #include "cli/text_report.h"
+#include "cli/undo.h"
 #include "console/append_log.h"
 #include "engine/conversion.h"
 #include "glyphwarden_version.h"
@@ -24,6 +25,7 @@ const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
     L"                       --original-gfx DIR --new-gfx DIR\r\n"
     L"                       [--dry-run] [--report] [--html-report FILE] [--json FILE]\r\n"
+    L"       glyphwarden-cli --undo RECORD [--dry-run]\r\n"
     L"       glyphwarden-cli --help | --version\r\n";
 
 const wchar_t HELP[] =
@@ -41,7 +43,10 @@ const wchar_t HELP[] =
     L"  --html-report FILE        after the run, write a page with every PNG, its thumbnail and\r\n"
     L"                            where it went (one self-contained HTML file)\r\n"
     L"  --json FILE               after the run, write a record of it for other programs (JSON:\r\n"
-    L"                            every PNG, its number, where it went or why not)\r\n"
+    L"                            every PNG, its number and checksum, where it went and why)\r\n"
+    L"  --undo RECORD             take back the run that RECORD (from --json) describes: remove\r\n"
+    L"                            each file it copied that still has the bytes it copied, and\r\n"
+    L"                            nothing else; with --dry-run, only say what would be removed\r\n"
     L"  --help                    this text\r\n"
     L"  --version                 the program's version\r\n"
     L"\r\n"
@@ -54,10 +59,10 @@ const wchar_t HELP[] =
     L"interrupted (no partial file is left).\r\n";
 
 // The options with a value; the first REQUIRED_COUNT must be given.
-enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, JSON_RECORD, OPTION_COUNT };
+enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, JSON_RECORD, UNDO, OPTION_COUNT };
 constexpr int REQUIRED_COUNT = HTML_REPORT;
 constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
-    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report", L"--json"};
+    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report", L"--json", L"--undo"};
 
 // The files the command line may write, each with the test that tells an earlier one of its own.
 struct OutputFile {
@@ -141,6 +146,13 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
     } else {
       return usageError(std::wstring(argument) + L" needs a value");
     }
+  }
+  if (values[UNDO]) {
+    for (int i = 0; i < OPTION_COUNT; ++i)
+      if (i != UNDO && values[i]) return usageError(L"--undo takes no " + std::wstring(OPTION_NAMES[i]));
+    if (report) return usageError(L"--undo takes no --report");
+    if (values[UNDO]->empty()) return usageError(L"--undo needs a record");
+    return undoRun(*values[UNDO], dryRun);
   }
   for (int i = 0; i < REQUIRED_COUNT; ++i)
     if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));

@@ -79,7 +79,13 @@ void appendName(std::string& out, const char* key, std::wstring_view text) {
 
 void appendDigest(std::string& out, const std::optional<platform::Sha256Digest>& digest) {
   out += ", \"sha256\": ";
-  out += digest ? "\"" + sha256Hex(*digest) + "\"" : std::string("null");
+  if (!digest) {
+    out += "null";
+    return;
+  }
+  out += '"';
+  out += sha256Hex(*digest);
+  out += '"';
 }
 
 void appendFirmware(std::string& out, const char* key, std::wstring_view path, bool opened, std::uint32_t regionSize,

@@ -3,6 +3,8 @@
 // removed is the file checked.
 #include <windows.h>
 
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32_files.h"
 
@@ -20,9 +22,41 @@ Removal removalOfOpenFailure(DWORD error) {
   }
 }
 
-Removal checkHeldFile(HANDLE file, const Sha256Digest& expected, BY_HANDLE_FILE_INFORMATION& info) {
+// The path a handle's file is found at once every link on the way is followed.
+std::wstring finalPathOf(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+}
+
+// Whether the file opened is the entry at path itself, not what a link there leads to. Opening
+// with FILE_FLAG_OPEN_REPARSE_POINT is enough on Windows; under Wine a Linux symbolic link is
+// followed regardless, and only the final path tells.
+bool isEntryItself(HANDLE file, const wchar_t* path) {
+  const HANDLE folder = CreateFileW(folderOf(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  std::wstring expected = finalPathOf(folder);
+  CloseHandle(folder);
+  if (expected.empty()) return false;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += nameOf(path);
+  const std::wstring found = finalPathOf(file);
+  return !found.empty() && sameFileName(found, expected);
+}
+
+Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expected,
+                      BY_HANDLE_FILE_INFORMATION& info) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return Removal::NotRegular;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return Removal::NotRegular;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !isEntryItself(file, path))
+    return Removal::NotRegular;
   if (info.nNumberOfLinks > 1) return Removal::OtherLinks;
   Sha256Digest digest;
   if (!win32::sha256OfOpenFile(file, digest)) return Removal::Unreadable;
@@ -62,7 +96,7 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
     return removalOfOpenFailure(error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  Removal outcome = checkHeldFile(file, digest, info);
+  Removal outcome = checkHeldFile(file, path, digest, info);
   if (outcome == Removal::Removed && !dryRun) outcome = deleteHeldFile(file, info);
   CloseHandle(file);  // a file marked for deletion goes now
   return outcome;

@@ -1,0 +1,28 @@
+// glyphwarden-cli --undo RECORD: takes back what one run made, by its JSON record. Only files
+// the record names as copied, still holding the bytes the run copied, are removed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+// What a record says a run made: its new graphics folder and each file it copied there.
+struct MadeFile {
+  std::uint32_t newNumber;
+  platform::Sha256Digest sha256;
+};
+struct RunToUndo {
+  std::wstring newGfx;
+  std::vector<MadeFile> made;  // in the record's order
+};
+
+// Reads a record; on failure says why in refusal ("is the record of a dry run: ...").
+std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstring& refusal);
+
+// Exit statuses: 0 when every file the run made is gone afterwards (or, with dryRun, would be),
+// 1 when any is kept, 2 when the record cannot be used.
+int undoRun(const std::wstring& recordPath, bool dryRun);
