@@ -22,7 +22,7 @@ run() {
 run --dry-run --json "$work/dry.json"
 run --json "$work/run.json"
 /usr/bin/python3 - "$schema" "$work" "$sample" <<'PY'
-import json, os, sys
+import hashlib, json, os, struct, sys
 import jsonschema
 schema_path, work, sample = sys.argv[1:]
 schema = json.load(open(schema_path))
@@ -44,6 +44,20 @@ for name in ("dry.json", "run.json"):
                 if c["result"] == "copied":
                     original = open(f'{sample}/gfx-original/{g["name"]}', "rb").read()
                     assert open(f'{sample}/gfx-new/{c["newNumber"]:04X}.png', "rb").read() == original
+    # Each copy's evidence is in the images: the original pair carries the PNG's number, the new
+    # pair is the first with the same anchor and carries the new number.
+    images = [open(f'{sample}/firmwares/{n}', "rb").read() for n in ("PHONE_W800_R1A.bin", "PHONE_W810_R4E.bin")]
+    pairs = [struct.unpack_from(f"<{len(i) // 4}I", i) for i in images]
+    for key, image in zip(("originalFirmware", "newFirmware"), images):
+        assert record[key]["sha256"] == hashlib.sha256(image).hexdigest(), key
+    for g in graphics:
+        name = bytes.fromhex(g["nameStoredHex"]) if "nameStoredHex" in g else os.fsencode(g["name"])
+        png = open(os.fsencode(f"{sample}/gfx-original/") + name, "rb").read()
+        assert g["sha256"] == hashlib.sha256(png).hexdigest(), g["name"]
+        for c in g["copies"]:
+            old, new, anchor = pairs[0][2 * c["originalPair"]:][:2], pairs[1][2 * c["newPair"]:][:2], c["anchor"]
+            assert old == (anchor, g["number"]) and new == (anchor, c["newNumber"]), (g["name"], c, old, new)
+            assert anchor not in pairs[1][0:2 * c["newPair"]:2], (g["name"], c, "an earlier new pair has the anchor")
     identical = {c["newNumber"]: c["identical"] for g in graphics for c in g["copies"] if c["result"] == "duplicate"}
     assert identical.get(0x300) is True and identical.get(0x318) is False, f"{name}: {identical}"
     bad = [g for g in graphics if "nameStoredHex" in g]

@@ -285,6 +285,27 @@ for which in ("original", "new"):
     check(os.listdir(pack.new_gfx) == [], "nothing is copied from an image that changed")
     passed += len(failures) == before
 
+# Undo after a copy was replaced by a Linux link to its original (the same bytes): Wine follows
+# such a link in every call, so only the file's final path tells that it is not the copy.
+current = "undo keeps a copy replaced by a link"
+before = len(failures)
+pack = Pack("undo-link")
+write(pack.png("0001.png"), b"picture one")
+write(pack.png("0002.png"), b"picture two")
+record = os.path.join(pack.dir, "run.json")
+code, out, err = finish(start(pack.arguments() + ["--json", windows_path(record)]))
+check(code == 0, f"the run: exit {code} {err}")
+link = os.path.join(pack.new_gfx, "0A01.png")
+os.remove(link)
+os.symlink(pack.png("0001.png"), link)
+code, out, err = finish(start([cli, "--undo", windows_path(record)]))
+check(code == 1, f"exit {code}: {err}")
+check("kept 0A01.png: not a regular file\n" in out and "removed 0A02.png\n" in out, f"the lines: {out!r}")
+check(os.listdir(pack.new_gfx) == ["0A01.png"] and os.path.islink(link), f"left: {os.listdir(pack.new_gfx)}")
+with open(pack.png("0001.png"), "rb") as f:
+    check(f.read() == b"picture one", "the link's target is untouched")
+passed += len(failures) == before
+
 for failure in failures:
     print("FAILED:", failure)
 print(f"{passed} passed, {len(failures)} failed")
