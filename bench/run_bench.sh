@@ -29,7 +29,9 @@ PY
 data=${BENCH_DATA:-/dev/shm/glyphwarden-bench}
 trap 'rm -rf /dev/shm/glyphwarden-bench' EXIT
 run() { "$bin/glyphwarden-cli" --original-firmware "$data/original.bin" --new-firmware "$data/new.bin" \
-          --original-gfx "$data/gfx-original" --new-gfx "$data/gfx-new" >/dev/null; }
+          --original-gfx "$data/gfx-original" --new-gfx "$data/gfx-new" "$@" >/dev/null; }
+# With a record: both images and every PNG hashed (SHA-256) besides.
+recorded() { run --json "$data/record.json"; }
 floor() { cat "$data/original.bin" "$data/new.bin" >/dev/null; cp "$data"/gfx-original/*.png "$data/gfx-new/"; }
 timed() {  # ms of one round into an empty new folder
   rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; sync
@@ -39,19 +41,22 @@ ROUNDS=${ROUNDS:-7}
 for count in 2000 20000; do
   stage "whole run of $count PNGs against the floor (read both images, cp the same PNGs), $ROUNDS rounds"
   "$bin/make-bench-data" "$data" "$count"
-  runs=() floors=()
+  runs=() floors=() records=()
   for round in $(seq "$ROUNDS"); do
     # Alternating order, so that neither side always meets a warmer cache.
-    if [ $((round % 2)) -eq 1 ]; then runs+=("$(timed run)"); floors+=("$(timed floor)")
-    else floors+=("$(timed floor)"); runs+=("$(timed run)"); fi
+    if [ $((round % 2)) -eq 1 ]; then runs+=("$(timed run)"); floors+=("$(timed floor)"); records+=("$(timed recorded)")
+    else records+=("$(timed recorded)"); floors+=("$(timed floor)"); runs+=("$(timed run)"); fi
   done
-  python3 - "$count" "${runs[*]}" "${floors[*]}" <<'PY'
+  python3 - "$count" "${runs[*]}" "${floors[*]}" "${records[*]}" <<'PY'
 import statistics, sys
-count, runs, floors = int(sys.argv[1]), [int(x) for x in sys.argv[2].split()], [int(x) for x in sys.argv[3].split()]
-print(f"   rounds: glyphwarden-cli {runs} ms, floor {floors} ms")
-mr, mf = statistics.median(runs), statistics.median(floors)
+count = int(sys.argv[1])
+runs, floors, records = ([int(x) for x in arg.split()] for arg in sys.argv[2:5])
+print(f"   rounds: glyphwarden-cli {runs} ms, floor {floors} ms, with --json {records} ms")
+mr, mf, mj = statistics.median(runs), statistics.median(floors), statistics.median(records)
 print(f"== whole run of {count:,} PNGs: median glyphwarden-cli {mr:.0f} ms, floor {mf:.0f} ms, ratio {mr/max(mf,1):.2f}"
       f" (bests {min(runs)} / {min(floors)} ms, {min(runs)/max(min(floors),1):.2f})")
+print(f"== the same with --json (every file hashed): median {mj:.0f} ms, ratio to the floor {mj/max(mf,1):.2f}"
+      f" (best {min(records)} ms, {min(records)/max(min(floors),1):.2f})")
 PY
 done
 

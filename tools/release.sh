@@ -74,14 +74,14 @@ Version: $version
 Architecture: amd64
 Maintainer: $maintainer
 Installed-Size: $(du -sk --apparent-size "$root/usr" | cut -f1)
-Depends: libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)
+Depends: libc6 (>= 2.34), libgcc-s1 (>= 3.0), libssl3 (>= 3.0.0), libstdc++6 (>= 12)
 Section: utils
 Priority: optional
 Description: carries PNG graphics from one device firmware version to another
  Reads the pair tables of two firmware images and copies every PNG of a
  graphics folder into another folder under the graphic number the new
  firmware gives it, never changing a firmware image and never overwriting a
- PNG. Dry run, text, HTML and JSON reports.
+ PNG. Dry run, text, HTML and JSON reports; a recorded run can be taken back.
 CONTROL
 # A native package's changelog and copyright, in Debian's formats.
 {
