@@ -50,10 +50,10 @@ bool readMadeFiles(const JsonValue& record, std::vector<MadeFile>& made) {
           *newNumber->integer < 0 || *newNumber->integer > 0xFFFFFFFF)
         return false;
       if (result->text != "copied") continue;
-      // A copy made always has the digest of what it copied.
-      const auto digest = digestFromHex(graphic.member("sha256"));
-      if (!digest) return false;
-      made.push_back({static_cast<std::uint32_t>(*newNumber->integer), *digest});
+      const JsonValue* sha256 = graphic.member("sha256");
+      const auto digest = digestFromHex(sha256);
+      if (!digest && (sha256 == nullptr || sha256->kind != JsonValue::Kind::Null)) return false;
+      made.push_back({static_cast<std::uint32_t>(*newNumber->integer), digest});
     }
   }
   return true;
@@ -129,7 +129,12 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
     const std::wstring name = newGraphicName(file.newNumber);
     // Composed as the run composed it.
     const std::wstring path = run->newGfx + platform::PATH_SEPARATOR + name;
-    const platform::Removal removal = platform::removeIfDigest(path.c_str(), file.sha256, dryRun);
+    if (!file.sha256) {
+      ++kept;
+      writeLine(platform::Stream::Output, L"kept " + name + L": the record has no checksum of it");
+      continue;
+    }
+    const platform::Removal removal = platform::removeIfDigest(path.c_str(), *file.sha256, dryRun);
     if (removal == platform::Removal::Removed) {
       ++removed;
       writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + name);

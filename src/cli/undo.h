@@ -13,7 +13,9 @@
 // What a record says a run made: its new graphics folder and each file it copied there.
 struct MadeFile {
   std::uint32_t newNumber;
-  platform::Sha256Digest sha256;
+  // None when the run could not hash what it copied (its source changed just after the copy):
+  // such a file is never removed.
+  std::optional<platform::Sha256Digest> sha256;
 };
 struct RunToUndo {
   std::wstring newGfx;

@@ -9,6 +9,7 @@
 
 #include "console/append_log.h"
 #include "engine/bounded_text.h"
+#include "engine/digest_worker.h"
 #include "engine/firmware_image.h"
 #include "engine/graphic_number.h"
 #include "engine/translation_index.h"
@@ -34,11 +35,11 @@ class GraphicCopier {
   PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
-  // Given a digest, a copy made fills it with the SHA-256 of the bytes copied.
+  // Given kept, a copy made hands over its source, still open.
   CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
-                  platform::Sha256Digest* digest) {
+                  std::unique_ptr<platform::CopiedSource>* kept) {
     if (!source.fits() || !destination.fits()) return CopyResult::Failed;
-    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), digest), false);
+    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept), false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
     const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str()), true);
@@ -62,13 +63,14 @@ class GraphicCopier {
 };
 
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
-                         const PathText& destination, GraphicCopier& copier, platform::Sha256Digest* digest) {
+                         const PathText& destination, GraphicCopier& copier,
+                         std::unique_ptr<platform::CopiedSource>* kept) {
   wchar_t line[PATH_TEXT_CAPACITY];
   std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
                 static_cast<unsigned>(newNumber));
   appendLog(line);
 
-  const CopyResult copied = copier.copy(source, destination, newNumber, digest);
+  const CopyResult copied = copier.copy(source, destination, newNumber, kept);
   BoundedText<260> result;
   result.append(consoleResultText(copied));
   result.append(L"\r\n");
@@ -76,14 +78,10 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const Pa
   return copied;
 }
 
-// The SHA-256 of an image's bytes as mapped: the file's length of them.
-std::optional<platform::Sha256Digest> digestOf(const FirmwareImage& image) {
+// An image's bytes as mapped: the file's length of them.
+std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
   const std::span<const std::uint8_t> bytes = image.bytes();
-  platform::Sha256 hash;
-  hash.update(bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(image.image.fileLength(), bytes.size()))));
-  platform::Sha256Digest digest;
-  if (!hash.finish(digest)) return std::nullopt;
-  return digest;
+  return bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(image.image.fileLength(), bytes.size())));
 }
 
 }  // namespace
@@ -105,6 +103,9 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record.imagesOpened = true;
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
+  const bool fingerprints = options.record && options.fingerprints;
+  std::optional<DigestWorker> digests;
+  if (fingerprints) digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
 
   PathText pattern;
   pattern.append(originalGfxFolder);
@@ -136,11 +137,6 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
-  const bool fingerprints = options.record && options.fingerprints;
-  if (fingerprints) {
-    record.originalSha256 = digestOf(images.original());
-    record.newSha256 = digestOf(images.updated());
-  }
   // Every read of the images is behind this point: an image changed meanwhile ends the run
   // before anything is copied.
   if (!images.confirmUnchanged()) {
@@ -148,19 +144,23 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
     return false;
   }
   std::vector<TranslationIndex::Translation> translations;
-  for (GraphicRecord& graphic : graphics) {
+  for (std::size_t slot = 0; slot < graphics.size(); ++slot) {
+    GraphicRecord& graphic = graphics[slot];
+    bool hashAsked = false;
     const PathText source = copier.sourcePath(graphic.fileName);
     if (graphic.number && *graphic.number != 0) {
       translations.clear();
       index.translate(*graphic.number, translations);
       for (const TranslationIndex::Translation& translation : translations) {
         const PathText destination = copier.destinationPath(translation.newNumber);
-        // The first copy made hashes what it copies; the PNG is not read again for it.
-        platform::Sha256Digest digest;
-        const bool hashCopy = fingerprints && !graphic.sha256;
+        // The first copy made is hashed through the source it read.
+        std::unique_ptr<platform::CopiedSource> kept;
         const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, copier,
-                                                hashCopy ? &digest : nullptr);
-        if (hashCopy && result == CopyResult::Copied) graphic.sha256 = digest;
+                                                digests && !hashAsked ? &kept : nullptr);
+        if (kept) {
+          digests->hashCopied(slot, std::move(kept));
+          hashAsked = true;
+        }
         if (!options.record) continue;
         graphic.copies.push_back({.newNumber = translation.newNumber,
                                   .result = result,
@@ -175,9 +175,14 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
     } else {
       graphic.notCarried = NotCarried::NotAGraphicNumber;
     }
-    platform::Sha256Digest digest;
-    if (fingerprints && !graphic.sha256 && source.fits() && platform::sha256OfFile(source.c_str(), digest))
-      graphic.sha256 = digest;
+    if (digests && !hashAsked && source.fits()) digests->hashFile(slot, source.c_str());
+  }
+  if (digests) {
+    const DigestWorker::Digests& made = digests->finish();
+    for (const auto& [slot, digest] : made.pngs) graphics[slot].sha256 = digest;
+    // Hashed while the copies were made: a digest stands only for an image still unchanged.
+    if (images.original().image.unchangedSinceMapped()) record.originalSha256 = made.original;
+    if (images.updated().image.unchangedSinceMapped()) record.newSha256 = made.updated;
   }
   return true;
 }

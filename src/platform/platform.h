@@ -100,12 +100,31 @@ class Sha256 {
 // The digest of a regular file's bytes, read through one open; false when it cannot be read.
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest);
 
+// The source of a copy, kept open after it so that what was copied can be hashed later, on any
+// thread. On Windows nothing can write it while it is kept.
+class CopiedSource {
+ public:
+  struct State;
+  explicit CopiedSource(std::unique_ptr<State> state);
+  ~CopiedSource();
+  CopiedSource(const CopiedSource&) = delete;
+  CopiedSource& operator=(const CopiedSource&) = delete;
+
+  // The SHA-256 of the bytes copied: false when the source cannot be read whole, or has changed
+  // since the copy read it.
+  bool digest(Sha256Digest& digest) const;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
-// file behind, and never makes the copy readable by more users than the source. Given a digest,
-// a copy that succeeds also fills it with the SHA-256 of the bytes copied.
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, Sha256Digest* digest = nullptr);
+// file behind, and never makes the copy readable by more users than the source. Given kept, a
+// copy that succeeds hands its source over there, still open.
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
+                                 std::unique_ptr<CopiedSource>* kept = nullptr);
 
 // What became, or would become, of a file that a run made and that is to be taken back.
 enum class Removal { Removed, Missing, Changed, NotRegular, OtherLinks, Unreadable, NotRemoved };

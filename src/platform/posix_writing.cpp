@@ -139,12 +139,6 @@ bool sourceStood(const std::string& source, const struct stat& before) {
   return ::stat(source.c_str(), &now) == 0 && sameFileUnchanged(before, now);
 }
 
-// The source read once more, through the same open, for its digest: what the check after it
-// finds unchanged is what was copied.
-bool hashedIfAsked(int input, const struct stat& before, Sha256Digest* digest) {
-  return digest == nullptr || sha256OfOpenFile(input, static_cast<std::uint64_t>(before.st_size), *digest);
-}
-
 CopyOutcome outcomeOfLink(int error) {
   return error == EEXIST ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
 }
@@ -169,15 +163,14 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
 CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
-                        const std::string& to, Sha256Digest* digest, bool& unsupported) {
+                        const std::string& to, bool& unsupported) {
   const int output = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
   if (output < 0) {
     unsupported = noUnnamedFiles(errno);
     return CopyOutcome::Failed;
   }
   CopyOutcome outcome = CopyOutcome::Failed;
-  if (copyContents(input, output, before.st_size) && hashedIfAsked(input, before, digest) &&
-      sourceStood(from, before)) {
+  if (copyContents(input, output, before.st_size) && sourceStood(from, before)) {
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", output);
     if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -195,10 +188,10 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string&
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
 CopyOutcome copyNamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
-                      const std::string& to, Sha256Digest* digest) {
+                      const std::string& to) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0 || !copyContents(input, temporary.fd(), before.st_size) || !temporary.close() ||
-      !hashedIfAsked(input, before, digest) || !sourceStood(from, before))
+      !sourceStood(from, before))
     return CopyOutcome::Failed;
   InterruptsHeld held;  // put in place and the temporary name removed as one step
   return linkIntoPlace(temporary.path(), to);
@@ -206,7 +199,26 @@ CopyOutcome copyNamed(int input, const struct stat& before, const std::string& f
 
 }  // namespace
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, Sha256Digest* digest) {
+struct CopiedSource::State {
+  int fd;
+  struct stat copied;  // the source as the copy read it
+};
+
+CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
+CopiedSource::~CopiedSource() {
+  ::close(state_->fd);
+}
+
+// Read once more, through the open the copy read: the same bytes when the file is still the same
+// length with the same times afterwards, as the copy itself was checked.
+bool CopiedSource::digest(Sha256Digest& digest) const {
+  struct stat now;
+  return sha256OfOpenFile(state_->fd, static_cast<std::uint64_t>(state_->copied.st_size), digest) &&
+         fstat(state_->fd, &now) == 0 && sameFileUnchanged(state_->copied, now);
+}
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
+                                 std::unique_ptr<CopiedSource>* kept) {
   const std::string from = nativePath(source);
   const std::string to = nativePath(destination);
 
@@ -226,9 +238,12 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   // never readable by more users than the source.
   bool unsupported = false;
   const std::string folder = nativePath(folderOf(destination).c_str());
-  CopyOutcome outcome = copyUnnamed(input, before, from, folder, to, digest, unsupported);
-  if (unsupported) outcome = copyNamed(input, before, from, folder, to, digest);
-  ::close(input);
+  CopyOutcome outcome = copyUnnamed(input, before, from, folder, to, unsupported);
+  if (unsupported) outcome = copyNamed(input, before, from, folder, to);
+  if (kept != nullptr && outcome == CopyOutcome::Copied)
+    *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
+  else
+    ::close(input);
   return outcome;
 }
 

@@ -77,9 +77,7 @@ bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wst
   return false;
 }
 
-CopyOutcome copyHeldSource(HANDLE input, const wchar_t* source, const wchar_t* destination, Sha256Digest* digest) {
-  FileState before;
-  if (GetFileType(input) != FILE_TYPE_DISK || !readFileState(input, before)) return CopyOutcome::Failed;
+CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* source, const wchar_t* destination) {
   if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
     return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
 
@@ -89,9 +87,7 @@ CopyOutcome copyHeldSource(HANDLE input, const wchar_t* source, const wchar_t* d
   // may not honour the sharing at all.
   FileState after;
   CopyOutcome outcome = CopyOutcome::Failed;
-  // The digest is read through the held source: no one on Windows has written it since the copy.
-  if ((digest == nullptr || win32::sha256OfOpenFile(input, *digest)) && readFileState(input, after) &&
-      sameFileUnchanged(before, after) && fileStillAt(source, before)) {
+  if (readFileState(input, after) && sameFileUnchanged(before, after) && fileStillAt(source, before)) {
     // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
     if (MoveFileExW(temporary.c_str(), destination, 0)) return CopyOutcome::Copied;
     const DWORD error = GetLastError();
@@ -106,15 +102,40 @@ CopyOutcome copyHeldSource(HANDLE input, const wchar_t* source, const wchar_t* d
 // The data goes to a temporary file beside the destination and is put in place whole, without
 // replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
 // partial file under the destination's name.
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, Sha256Digest* digest) {
+struct CopiedSource::State {
+  HANDLE file;
+  FileState copied;  // the source as the copy read it
+};
+
+CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
+CopiedSource::~CopiedSource() {
+  CloseHandle(state_->file);
+}
+
+// Read through the handle held since before the copy: no one on Windows can have written it,
+// and the state check catches what Wine or a share let through.
+bool CopiedSource::digest(Sha256Digest& digest) const {
+  FileState now;
+  return win32::sha256OfOpenFile(state_->file, digest) && readFileState(state_->file, now) &&
+         sameFileUnchanged(state_->copied, now);
+}
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
+                                 std::unique_ptr<CopiedSource>* kept) {
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.
   const HANDLE input =
       CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (input == INVALID_HANDLE_VALUE) return CopyOutcome::Failed;
-  const CopyOutcome outcome = copyHeldSource(input, source, destination, digest);
-  CloseHandle(input);
+  FileState before;
+  const CopyOutcome outcome = GetFileType(input) == FILE_TYPE_DISK && readFileState(input, before)
+                                  ? copyHeldSource(input, before, source, destination)
+                                  : CopyOutcome::Failed;
+  if (kept != nullptr && outcome == CopyOutcome::Copied)
+    *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
+  else
+    CloseHandle(input);
   return outcome;
 }
 

@@ -1,0 +1,117 @@
+#include "engine/digest_worker.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace {
+
+// The worker is woken for a batch of jobs at a time: a wake is a system call and a switch of
+// threads, dearer than hashing a small PNG. Kept sources are open files: a bounded number waits.
+constexpr std::size_t BATCH = 64;
+constexpr std::size_t MAX_WAITING = 4 * BATCH;
+// About a millisecond of hashing.
+constexpr std::size_t IMAGE_SLICE = 1u << 20;
+
+DigestWorker::Digest digestOf(std::span<const std::uint8_t> bytes) {
+  platform::Sha256 hash;
+  hash.update(bytes);
+  platform::Sha256Digest digest;
+  if (!hash.finish(digest)) return std::nullopt;
+  return digest;
+}
+
+}  // namespace
+
+DigestWorker::DigestWorker(std::span<const std::uint8_t> original, std::span<const std::uint8_t> updated)
+    : images_{original, updated} {
+  try {
+    thread_ = std::thread([this] { work(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: every digest is made on the caller's thread, the images' at the end.
+  }
+}
+
+DigestWorker::~DigestWorker() {
+  finish();
+}
+
+void DigestWorker::hashCopied(std::size_t slot, std::unique_ptr<platform::CopiedSource> source) {
+  push({slot, std::move(source), {}});
+}
+
+void DigestWorker::hashFile(std::size_t slot, std::wstring path) {
+  push({slot, nullptr, std::move(path)});
+}
+
+DigestWorker::Digests& DigestWorker::finish() {
+  if (thread_.joinable()) {
+    {
+      const std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    jobWaiting_.notify_one();
+    thread_.join();
+  } else if (!digests_.original) {
+    digests_.original = digestOf(images_[0]);
+    digests_.updated = digestOf(images_[1]);
+  }
+  return digests_;
+}
+
+void DigestWorker::push(Job job) {
+  if (!thread_.joinable()) {
+    run(job);
+    return;
+  }
+  bool batchReady;
+  {
+    std::unique_lock lock(mutex_);
+    roomForJob_.wait(lock, [this] { return jobs_.size() < MAX_WAITING; });
+    jobs_.push_back(std::move(job));
+    batchReady = jobs_.size() == BATCH;
+  }
+  if (batchReady) jobWaiting_.notify_one();
+}
+
+void DigestWorker::run(Job& job) {
+  platform::Sha256Digest digest;
+  const bool hashed = job.source ? job.source->digest(digest) : platform::sha256OfFile(job.path.c_str(), digest);
+  job.source.reset();  // the file is closed at once
+  if (hashed) digests_.pngs.emplace_back(job.slot, digest);
+}
+
+// The PNGs come first, a batch as soon as one is ready, so that the run never waits for room;
+// the images are hashed a slice at a time whenever no batch is ready.
+void DigestWorker::work() {
+  platform::Sha256 imageHashes[2];
+  std::size_t hashed[2] = {0, 0};
+  const auto imagesLeft = [&] { return hashed[0] < images_[0].size() || hashed[1] < images_[1].size(); };
+  std::deque<Job> batch;
+  for (;;) {
+    bool closing;
+    {
+      std::unique_lock lock(mutex_);
+      const auto ready = [this] { return closing_ || jobs_.size() >= BATCH; };
+      if (!imagesLeft()) jobWaiting_.wait(lock, ready);
+      if (ready()) batch.swap(jobs_);
+      closing = closing_;
+    }
+    if (!batch.empty()) {
+      roomForJob_.notify_one();
+      for (Job& job : batch) run(job);
+      batch.clear();
+      continue;
+    }
+    if (!imagesLeft()) {
+      if (closing) break;
+      continue;
+    }
+    const int image = hashed[0] < images_[0].size() ? 0 : 1;
+    const std::size_t slice = std::min(IMAGE_SLICE, images_[image].size() - hashed[image]);
+    imageHashes[image].update(images_[image].subspan(hashed[image], slice));
+    hashed[image] += slice;
+  }
+  platform::Sha256Digest digest;
+  if (imageHashes[0].finish(digest)) digests_.original = digest;
+  if (imageHashes[1].finish(digest)) digests_.updated = digest;
+}

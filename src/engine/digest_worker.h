@@ -1,0 +1,62 @@
+// The SHA-256 digests a recorded run asks for, made on a thread of its own so that the run's
+// copies do not wait for them: the images first, then each PNG, through the source its copy kept
+// open or, when nothing was copied, by its path.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+class DigestWorker {
+ public:
+  using Digest = std::optional<platform::Sha256Digest>;
+  struct Digests {
+    Digest original, updated;  // the images'
+    // Each PNG's that could be hashed, with its slot, in no set order. A slot whose PNG could not
+    // be read, or changed since its copy, has none.
+    std::vector<std::pair<std::size_t, platform::Sha256Digest>> pngs;
+  };
+
+  // Starts hashing the two images at once; they must stay mapped until finish().
+  DigestWorker(std::span<const std::uint8_t> original, std::span<const std::uint8_t> updated);
+  // Waits for every digest asked for.
+  ~DigestWorker();
+  DigestWorker(const DigestWorker&) = delete;
+  DigestWorker& operator=(const DigestWorker&) = delete;
+
+  // The PNG of slot, through the source of its copy.
+  void hashCopied(std::size_t slot, std::unique_ptr<platform::CopiedSource> source);
+  // The PNG of slot, read at its path.
+  void hashFile(std::size_t slot, std::wstring path);
+
+  // Waits for every digest asked for.
+  Digests& finish();
+
+ private:
+  struct Job {
+    std::size_t slot;
+    std::unique_ptr<platform::CopiedSource> source;
+    std::wstring path;
+  };
+  void push(Job job);
+  void run(Job& job);
+  void work();
+
+  std::span<const std::uint8_t> images_[2];
+  Digests digests_;  // written by the thread that runs the jobs; read once it is joined
+  std::mutex mutex_;
+  std::condition_variable jobWaiting_, roomForJob_;
+  std::deque<Job> jobs_;
+  bool closing_ = false;
+  std::thread thread_;
+};
