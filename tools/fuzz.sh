@@ -9,10 +9,10 @@ seconds=${FUZZ_SECONDS:-60}
 stage "build the fuzz targets"
 quietly build/logs/configure-fuzz.log cmake --preset fuzz
 quietly build/logs/build-fuzz.log cmake --build --preset fuzz -j "$(nproc)" \
-  --target graphic_number_fuzz console_log_fuzz pair_search_fuzz
+  --target graphic_number_fuzz console_log_fuzz pair_search_fuzz record_reader_fuzz
 mkdir -p build/fuzz/artifacts
 failed=()
-for target in graphic_number console_log pair_search; do
+for target in graphic_number console_log pair_search record_reader; do
   stage "fuzz $target for $seconds s"
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"

@@ -45,7 +45,7 @@ class Reader {
 
   bool readValue(JsonValue& value, int depth) {
     skipSpace();
-    if (at_ >= text_.size() || depth > MAX_JSON_DEPTH) return false;
+    if (at_ >= text_.size() || depth > MAX_JSON_DEPTH || ++values_ > MAX_JSON_VALUES) return false;
     switch (text_[at_]) {
       case '{': value.kind = JsonValue::Kind::Object; return readObject(value, depth);
       case '[': value.kind = JsonValue::Kind::Array; return readArray(value, depth);
@@ -61,10 +61,10 @@ class Reader {
     ++at_;
     if (take('}')) return true;
     do {
-      std::pair<std::string, JsonValue>& member = value.members.emplace_back();
+      JsonMember& member = value.members.emplace_back();
       skipSpace();
-      if (at_ >= text_.size() || text_[at_] != '"' || !readString(member.first) || !take(':') ||
-          !readValue(member.second, depth + 1))
+      if (at_ >= text_.size() || text_[at_] != '"' || !readString(member.name) || !take(':') ||
+          !readValue(member.value, depth + 1))
         return false;
     } while (take(','));
     return take('}');
@@ -171,14 +171,15 @@ class Reader {
 
   std::string_view text_;
   std::size_t at_ = 0;
+  std::size_t values_ = 0;
 };
 
 }  // namespace
 
 const JsonValue* JsonValue::member(std::string_view key) const {
   if (kind != Kind::Object) return nullptr;
-  for (const auto& [name, value] : members)
-    if (name == key) return &value;
+  for (const JsonMember& found : members)
+    if (found.name == key) return &found.value;
   return nullptr;
 }
 

@@ -8,8 +8,8 @@
 
 namespace {
 
-// Records of 20,000 PNGs take a few megabytes.
-constexpr std::size_t RECORD_LIMIT = 256u << 20;
+// A record of 20,000 PNGs takes about 5 MB.
+constexpr std::size_t RECORD_LIMIT = 64u << 20;
 
 std::optional<platform::Sha256Digest> digestFromHex(const JsonValue* value) {
   if (value == nullptr || !value->isString() || value->text.size() != 64) return std::nullopt;
@@ -114,7 +114,7 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   std::wstring refusal;
   std::optional<RunToUndo> run;
   if (!platform::readWholeFile(recordPath.c_str(), bytes, RECORD_LIMIT))
-    refusal = L"cannot be read";
+    refusal = L"cannot be read, or is larger than a record can be (64 MiB)";
   else
     run = readRunToUndo(bytes, refusal);
   if (!run) {

@@ -24,7 +24,12 @@ struct RecordedRun {
   fs::path record = at.dir / "run.json";
   FileSnapshot untouched;
 
-  RecordedRun() {
+  // newGfxName, when given, names the new folder instead.
+  explicit RecordedRun(const fs::path& newGfxName = {}) {
+    if (!newGfxName.empty()) {
+      at.newGfx = at.dir / newGfxName;
+      fs::create_directory(at.newGfx);
+    }
     ImageBuilder original(4096), updated(4096);
     for (std::uint32_t i = 1; i <= 5; ++i) {
       original.pair(i, 0x7700 + i, 0x0100 + i);
@@ -109,7 +114,21 @@ TEST(Undo, RemovesExactlyTheUnchangedFilesTheRunMade) {
   }
 }
 
+TEST(Undo, FindsANewFolderWhoseNameTheRecordEscapes) {
+  RecordedRun run(fs::path(u8"new \"gfx\"\t\U0001F600"));
+  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
+  EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
+  EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
+}
+
 #ifndef _WIN32
+TEST(Undo, FindsANewFolderWhoseNameIsNotValidText) {
+  RecordedRun run(fs::path("new gfx \xff"));
+  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
+  EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
+  EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
+}
+
 // Under Wine a Linux link is followed by every Windows call; tests/cli/wine_hostile_test.py
 // holds the Windows program to the same.
 TEST(Undo, KeepsACopyReplacedByASymbolicLinkAndItsTarget) {
