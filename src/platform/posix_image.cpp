@@ -1,0 +1,180 @@
+// POSIX firmware images: the exclusive open (a lock), the read-only mapping, the change check,
+// and the handler that turns a read of pages a shortened file no longer has into zeros.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+
+#include "platform/guarded_views.h"
+#include "platform/platform.h"
+#include "platform/posix_files.h"
+
+namespace platform {
+
+using namespace posix;
+
+namespace {
+
+constexpr std::uint64_t REGION_PAGE = 4096;
+
+bool isRegularFile(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// ---- Mapped images that shrink under their mapping ----
+//
+// The exclusive lock is only advisory: another program may still truncate a mapped image, and
+// a read past its new end raises SIGBUS. The handler puts zero pages over the lost part of a
+// guarded view, notes that the image changed, and lets the read go on.
+
+std::uintptr_t systemPageSize = 4096;
+struct sigaction busErrorBefore;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (GuardedView& view : guardedViews) {
+    const std::uintptr_t begin = view.begin.load(), end = view.end.load();
+    if (address < begin || address >= end) continue;
+    const std::uintptr_t page = address & ~(systemPageSize - 1);
+    if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+        MAP_FAILED) {
+      view.lostPages.store(true);
+      return;
+    }
+  }
+  // Not ours: whoever handled it before does, or the default action ends the process.
+  if (busErrorBefore.sa_flags & SA_SIGINFO) {
+    if (busErrorBefore.sa_sigaction) return busErrorBefore.sa_sigaction(signal, info, context);
+  } else if (busErrorBefore.sa_handler != SIG_DFL && busErrorBefore.sa_handler != SIG_IGN &&
+             busErrorBefore.sa_handler != nullptr) {
+    return busErrorBefore.sa_handler(signal);
+  }
+  std::signal(SIGBUS, SIG_DFL);  // the read faults again, now fatally
+}
+
+GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    systemPageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    struct sigaction action = {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &busErrorBefore);
+  });
+  return claimGuardedView(base, length);
+}
+
+}  // namespace
+
+// ---- MappedImage ----
+
+struct MappedImage::State {
+  std::string path;
+  int fd = -1;
+  bool mappingCreated = false;
+  std::uint64_t fileLength = 0;
+  struct stat mappedFile = {};  // the file as it was when the mapping was created
+  const std::uint8_t* base = nullptr;
+  std::size_t mappedLength = 0;
+  GuardedView* guard = nullptr;
+};
+
+MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
+MappedImage::~MappedImage() {
+  release();
+}
+
+bool MappedImage::open(const wchar_t* path) {
+  release();
+  state_->path = nativePath(path);
+  const int fd = openForReading(state_->path);
+  if (fd < 0) return false;
+  // Only regular files, as a Windows open refuses folders; the exclusive lock makes a second
+  // open of the same file fail while this one lives, in this process or another.
+  if (!isRegularFile(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  state_->fd = fd;
+  return true;
+}
+
+bool MappedImage::createMapping() {
+  if (state_->fd < 0 || state_->mappingCreated) return false;
+  struct stat st;
+  if (fstat(state_->fd, &st) != 0) return false;
+  const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
+  // A whole-file mapping of an empty file is refused, as on Windows; a region size must also
+  // fit in 32 bits.
+  if (length == 0 || length > 0x100000000ull - REGION_PAGE) return false;
+  // POSIX has no mapping object: the view maps the file itself, at this length.
+  state_->mappingCreated = true;
+  state_->fileLength = length;
+  state_->mappedFile = st;
+  return true;
+}
+
+bool MappedImage::mapView() {
+  State& s = *state_;
+  if (!s.mappingCreated || s.base != nullptr) return false;
+  // Map whole system pages: every byte of the last page past the end of the file reads as
+  // zero. The system page is a multiple of 4,096, so the whole region lies inside the mapping.
+  const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+  const std::uint64_t length = (s.fileLength + page - 1) / page * page;
+  if (length > SIZE_MAX) return false;
+  void* base = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, s.fd, 0);
+  if (base == MAP_FAILED) return false;
+  s.base = static_cast<const std::uint8_t*>(base);
+  s.mappedLength = static_cast<std::size_t>(length);
+  s.guard = guardView(s.base, s.mappedLength);
+  return true;
+}
+
+void MappedImage::release() {
+  State& s = *state_;
+  if (s.base != nullptr) {
+    releaseGuardedView(s.guard);
+    munmap(const_cast<std::uint8_t*>(s.base), s.mappedLength);
+  }
+  s.base = nullptr;
+  s.guard = nullptr;
+  s.mappedLength = 0;
+  s.mappingCreated = false;
+  s.fileLength = 0;
+  if (s.fd >= 0) ::close(s.fd);
+  s.fd = -1;
+}
+
+std::uint32_t MappedImage::queryRegionSize() const {
+  // POSIX has no region query: the file length rounded up to 4,096 bytes, as Windows reports.
+  if (state_->base == nullptr) return 0;
+  return static_cast<std::uint32_t>((state_->fileLength + REGION_PAGE - 1) / REGION_PAGE * REGION_PAGE);
+}
+
+const std::uint8_t* MappedImage::base() const {
+  return state_->base;
+}
+
+std::uint64_t MappedImage::fileLength() const {
+  return state_->base == nullptr ? 0 : state_->fileLength;
+}
+
+bool MappedImage::unchangedSinceMapped() const {
+  const State& s = *state_;
+  if (s.base == nullptr) return true;
+  if (s.guard != nullptr && s.guard->lostPages.load()) return false;
+  // A rewrite in place whose modification time was put back still moves the change time; a
+  // file renamed over the image, or the image removed, leaves another file (or none) at the path.
+  struct stat now, atPath;
+  return fstat(s.fd, &now) == 0 && now.st_nlink > 0 && sameFileUnchanged(s.mappedFile, now) &&
+         stat(s.path.c_str(), &atPath) == 0 && sameFileUnchanged(s.mappedFile, atPath);
+}
+}  // namespace platform
