@@ -107,3 +107,15 @@ TEST(HtmlReport, TellsItsOwnReportsFromOtherFiles) {
         std::string(HTML_REPORT_START) + "<title>My notes</title>", TINY_PNG})
     EXPECT_FALSE(isHtmlReport(other)) << other;
 }
+
+TEST(HtmlReport, ShowsEachCopysAnchorAndPairOffsets) {
+  RunRecord record;
+  record.imagesOpened = record.walked = true;
+  GraphicRecord graphic = carried(L"0001.png", 1, 0x11);
+  graphic.copies[0].anchor = 0x89D35FEE;
+  graphic.copies[0].originalPair = 9347;
+  graphic.copies[0].newPair = 0x1FFFFFFF;  // the last pair a 4 GiB region can hold
+  record.graphics = {graphic};
+  EXPECT_NE(reportOf(record, {}).find("anchor 89D35FEE: original pair at 0x12418, new pair at 0xFFFFFFF8"),
+            std::string::npos);
+}
