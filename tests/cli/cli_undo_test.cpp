@@ -27,7 +27,7 @@ struct RecordedRun {
   // newGfxName, when given, names the new folder instead.
   explicit RecordedRun(const fs::path& newGfxName = {}) {
     if (!newGfxName.empty()) {
-      at.newGfx = at.dir / newGfxName;
+      at.newGfx = at.dir.path() / newGfxName;
       fs::create_directory(at.newGfx);
     }
     ImageBuilder original(4096), updated(4096);
