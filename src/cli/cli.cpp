@@ -56,7 +56,8 @@ const wchar_t HELP[] =
     L"Exit status: 0 when every PNG carried was copied (or would be) or was a duplicate;\r\n"
     L"1 when the run failed, a copy failed, a report could not be written or the output could\r\n"
     L"not be written; 2 when the command line was not usable; 128 + the signal number when\r\n"
-    L"interrupted (no partial file is left).\r\n";
+    L"interrupted (no partial file is left). With --undo: 0 when every file the run made is\r\n"
+    L"gone afterwards, 1 when any was kept, 2 when the record cannot be used.\r\n";
 
 // The options with a value; the first REQUIRED_COUNT must be given.
 enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, JSON_RECORD, UNDO, OPTION_COUNT };
