@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +46,27 @@ inline bool sameFileUnchanged(const struct stat& before, const struct stat& afte
          before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec &&
          before.st_ctim.tv_sec == after.st_ctim.tv_sec && before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
 }
+
+// The signals that end a run cleanly.
+constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Blocks the interrupts while it lives, so that what it guards (a temporary file created and
+// registered, or put in place and forgotten; a file moved aside and removed) is one step.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : INTERRUPTS) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &before_);
+  }
+  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 // The digest of the first length bytes of an open file, read from its start; false when it
 // cannot read them all.

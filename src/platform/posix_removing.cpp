@@ -43,6 +43,7 @@ Removal removeChecked(int folder, const char* name, const struct stat& checked) 
   static unsigned serial = 0;
   char aside[64];
   std::snprintf(aside, sizeof aside, ".glyphwarden-undo-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
+  InterruptsHeld held;  // an interrupt never leaves the file under its private name
   if (::renameat2(folder, name, folder, aside, RENAME_NOREPLACE) != 0) {
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Removal::NotRemoved;
     // A file system that cannot rename without replacing: checked by name once more instead.

@@ -25,31 +25,12 @@ namespace {
 // async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked.
 char interruptedTemporary[4096];
 volatile std::sig_atomic_t hasInterruptedTemporary = 0;
-constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 
 void onInterrupt(int signal) {
   if (hasInterruptedTemporary) ::unlink(interruptedTemporary);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
-
-// Blocks the interrupts while it lives, so that a temporary file is created and registered, or
-// put in place and forgotten, as one step.
-class InterruptsHeld {
- public:
-  InterruptsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : INTERRUPTS) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &before_);
-  }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
-  InterruptsHeld(const InterruptsHeld&) = delete;
-  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
- private:
-  sigset_t before_;
-};
 
 // A new file under a short, unique name in a folder, removed again unless it was put in place.
 // Its name starts with a dot and ends in ".tmp", so no walk for "*.png" ever takes it for a
