@@ -12,11 +12,6 @@ static_assert(std::endian::native == std::endian::little, "pair words are read i
 
 using ImageBytes = std::span<const std::uint8_t>;
 
-struct IdPair {
-  std::uint32_t anchor;
-  std::uint32_t gfx_id;
-};
-
 // Where each word of a pair lies in it.
 enum class PairWord : std::size_t { Anchor = 0, GfxId = 4 };
 
@@ -24,10 +19,6 @@ inline std::uint32_t pairWord(ImageBytes image, std::size_t k, PairWord word) {
   std::uint32_t value;
   std::memcpy(&value, image.data() + 8 * k + static_cast<std::size_t>(word), sizeof value);
   return value;
-}
-
-inline IdPair readPair(ImageBytes image, std::size_t k) {
-  return {pairWord(image, k, PairWord::Anchor), pairWord(image, k, PairWord::GfxId)};
 }
 
 inline std::size_t pairCount(ImageBytes image) {

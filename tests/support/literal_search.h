@@ -7,6 +7,16 @@
 
 #include "engine/id_pair.h"
 
+// Pair k of an image, both words, as the first searches read it.
+struct IdPair {
+  std::uint32_t anchor;
+  std::uint32_t gfx_id;
+};
+
+inline IdPair readPair(ImageBytes image, std::size_t k) {
+  return {pairWord(image, k, PairWord::Anchor), pairWord(image, k, PairWord::GfxId)};
+}
+
 // Outer search: the first original pair k >= from (and k <= S/8 - 2) with this gfx_id.
 std::optional<std::size_t> findGfxId(ImageBytes original, std::uint32_t number, std::size_t from);
 // Inner search: the gfx_id of the first new pair (any m <= T/8 - 1) with this anchor.
