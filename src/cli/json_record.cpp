@@ -54,13 +54,7 @@ std::string storedBytesHex(std::wstring_view name) {
       bytes += static_cast<char>((unit >> 8) & 0xFF);
     }
   }
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02x", byte);
-    hex += digits;
-  }
-  return hex;
+  return hexOf({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
 }
 
 // A text field that may hold a name or path: its text, and its stored form when it is not
@@ -84,7 +78,7 @@ void appendDigest(std::string& out, const std::optional<platform::Sha256Digest>&
     return;
   }
   out += '"';
-  out += sha256Hex(*digest);
+  out += hexOf(*digest);
   out += '"';
 }
 
@@ -162,37 +156,43 @@ bool isJsonRecord(std::string_view fileStart) {
   return fileStart.starts_with(RECORD_START);
 }
 
-std::string sha256Hex(const platform::Sha256Digest& digest) {
+std::string hexOf(std::span<const std::uint8_t> bytes) {
   static constexpr char DIGITS[] = "0123456789abcdef";
   std::string hex;
-  for (const std::uint8_t byte : digest) {
+  for (const std::uint8_t byte : bytes) {
     hex += DIGITS[byte >> 4];
     hex += DIGITS[byte & 15];
   }
   return hex;
 }
 
-std::optional<std::wstring> nameFromStoredHex(std::string_view hex) {
+std::optional<std::string> bytesOfHex(std::string_view hex) {
   const auto digit = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
+  if (hex.size() % 2 != 0) return std::nullopt;
   std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int high = digit(hex[i]), low = digit(hex[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes += static_cast<char>(high << 4 | low);
   }
-  if (hex.size() % 2 != 0 || bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::wstring> nameFromStoredHex(std::string_view hex) {
+  const auto bytes = bytesOfHex(hex);
+  if (!bytes || bytes->empty()) return std::nullopt;
   if constexpr (sizeof(wchar_t) == 4) {
-    return platform::fromUtf8(bytes);
+    return platform::fromUtf8(*bytes);
   } else {
-    if (bytes.size() % 2 != 0) return std::nullopt;
+    if (bytes->size() % 2 != 0) return std::nullopt;
     std::wstring name;
-    for (std::size_t i = 0; i < bytes.size(); i += 2)
-      name +=
-          static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    for (std::size_t i = 0; i < bytes->size(); i += 2)
+      name += static_cast<wchar_t>(static_cast<unsigned char>((*bytes)[i]) | static_cast<unsigned char>((*bytes)[i + 1])
+                                                                                 << 8);
     return name;
   }
 }

@@ -2,7 +2,9 @@
 // docs/run-record.schema.json.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,8 +19,10 @@ std::string formatJsonRecord(const ReportedRun& run);
 // Tells a record of this program by the start of its file.
 bool isJsonRecord(std::string_view fileStart);
 
-// A digest as the record writes it: 64 lower-case hexadecimal digits.
-std::string sha256Hex(const platform::Sha256Digest& digest);
+// Bytes as the record writes them (a digest, a stored name): two lower-case hexadecimal digits
+// each; and back, nothing when the text is not such digits.
+std::string hexOf(std::span<const std::uint8_t> bytes);
+std::optional<std::string> bytesOfHex(std::string_view hex);
 
 // The name a "...StoredHex" field holds, as the file system stores it; nothing when the field is
 // not such a name.

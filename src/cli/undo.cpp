@@ -1,5 +1,7 @@
 #include "cli/undo.h"
 
+#include <algorithm>
+
 #include "cli/display_text.h"
 #include "cli/json_reader.h"
 #include "cli/json_record.h"
@@ -12,17 +14,10 @@ namespace {
 constexpr std::size_t RECORD_LIMIT = 64u << 20;
 
 std::optional<platform::Sha256Digest> digestFromHex(const JsonValue* value) {
-  if (value == nullptr || !value->isString() || value->text.size() != 64) return std::nullopt;
+  const auto bytes = value != nullptr && value->isString() ? bytesOfHex(value->text) : std::nullopt;
   platform::Sha256Digest digest;
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    unsigned byte = 0;
-    for (const char c : value->text.substr(2 * i, 2)) {
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-      if (digit < 0) return std::nullopt;
-      byte = byte << 4 | static_cast<unsigned>(digit);
-    }
-    digest[i] = static_cast<std::uint8_t>(byte);
-  }
+  if (!bytes || bytes->size() != digest.size()) return std::nullopt;
+  std::copy(bytes->begin(), bytes->end(), digest.begin());
   return digest;
 }
 
