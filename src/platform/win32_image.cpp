@@ -8,10 +8,7 @@
 
 namespace platform {
 
-using win32::FileState;
-using win32::fileStillAt;
-using win32::readFileState;
-using win32::sameFileUnchanged;
+using namespace win32;
 
 namespace {
 

@@ -11,10 +11,7 @@
 
 namespace platform {
 
-using win32::FileState;
-using win32::fileStillAt;
-using win32::readFileState;
-using win32::sameFileUnchanged;
+using namespace win32;
 
 namespace {
 
@@ -116,7 +113,7 @@ CopiedSource::~CopiedSource() {
 // and the state check catches what Wine or a share let through.
 bool CopiedSource::digest(Sha256Digest& digest) const {
   FileState now;
-  return win32::sha256OfOpenFile(state_->file, digest) && readFileState(state_->file, now) &&
+  return sha256OfOpenFile(state_->file, digest) && readFileState(state_->file, now) &&
          sameFileUnchanged(state_->copied, now);
 }
 
