@@ -115,7 +115,8 @@ TEST(Undo, RemovesExactlyTheUnchangedFilesTheRunMade) {
 }
 
 TEST(Undo, FindsANewFolderWhoseNameTheRecordEscapes) {
-  RecordedRun run(fs::path(u8"new \"gfx\"\t\U0001F600"));
+  // DEL is written escaped, U+1F600 as four bytes (two UTF-16 units on Windows).
+  RecordedRun run(fs::path(u8"new gfx \x7F\U0001F600"));
   const ProgramResult undo = runCli({L"--undo", wide(run.record)});
   EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
   EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
