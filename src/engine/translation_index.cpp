@@ -166,18 +166,21 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
       });
 }
 
-void TranslationIndex::translate(std::uint32_t number, std::vector<Translation>& translations) const {
+template <class OnTranslation>
+void TranslationIndex::forEachTranslation(std::uint32_t number, OnTranslation onTranslation) const {
   auto pair = std::lower_bound(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
   for (; pair != originalPairs_.end() && pair->gfx_id == number; ++pair) {
     const auto target = std::lower_bound(anchors_.begin(), anchors_.end(), pair->anchor, AnchorOrder{});
-    if (target->found) translations.push_back({target->gfx_id, pair->anchor, pair->index, target->index});
+    if (target->found) onTranslation(Translation{target->gfx_id, pair->anchor, pair->index, target->index});
   }
 }
 
+void TranslationIndex::translate(std::uint32_t number, std::vector<Translation>& translations) const {
+  forEachTranslation(number, [&](const Translation& translation) { translations.push_back(translation); });
+}
+
 void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
-  std::vector<Translation> translations;
-  translate(number, translations);
-  for (const Translation& translation : translations) newNumbers.push_back(translation.newNumber);
+  forEachTranslation(number, [&](const Translation& translation) { newNumbers.push_back(translation.newNumber); });
 }
 
 bool TranslationIndex::carries(std::uint32_t number) const {

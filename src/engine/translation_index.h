@@ -45,6 +45,8 @@ class TranslationIndex {
   };
   struct GfxIdOrder;
   struct AnchorOrder;
+  template <class OnTranslation>
+  void forEachTranslation(std::uint32_t number, OnTranslation onTranslation) const;
   std::vector<OriginalPair> originalPairs_;  // by gfx_id, then by position in the image
   std::vector<AnchorTarget> anchors_;        // by anchor, each once
 };
