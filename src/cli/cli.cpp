@@ -89,6 +89,12 @@ int usageError(std::wstring_view problem) {
   return EXIT_USAGE;
 }
 
+// A command line that cannot be carried out here, though it is well formed.
+int refusal(const std::wstring& problem) {
+  writeError(problem);
+  return EXIT_USAGE;
+}
+
 std::optional<Option> optionNamed(std::wstring_view name) {
   for (int i = 0; i < OPTION_COUNT; ++i)
     if (OPTION_NAMES[i] == name) return static_cast<Option>(i);
@@ -153,6 +159,8 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
       if (i != UNDO && values[i]) return usageError(L"--undo takes no " + std::wstring(OPTION_NAMES[i]));
     if (report) return usageError(L"--undo takes no --report");
     if (values[UNDO]->empty()) return usageError(L"--undo needs a record");
+    if (const wchar_t* why = platform::whyHashingIsUnavailable())
+      return refusal(L"--undo compares SHA-256 checksums, and " + std::wstring(why) + L"; nothing was removed");
     return undoRun(*values[UNDO], dryRun);
   }
   for (int i = 0; i < REQUIRED_COUNT; ++i)
@@ -181,6 +189,10 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   }
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
+
+  if (values[JSON_RECORD])
+    if (const wchar_t* why = platform::whyHashingIsUnavailable())
+      return refusal(L"--json records SHA-256 checksums, and " + std::wstring(why) + L"; nothing was done");
 
   RunRecord record;
   ConversionOptions options;

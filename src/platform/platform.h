@@ -97,6 +97,9 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
+// Why this system cannot hash (its SHA-256 library is missing or refuses), or null when it can.
+const wchar_t* whyHashingIsUnavailable();
+
 // The digest of a regular file's bytes, read through one open; false when it cannot be read.
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest);
 

@@ -27,6 +27,14 @@ bool succeeded(NTSTATUS status) {
 
 }  // namespace
 
+const wchar_t* whyHashingIsUnavailable() {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    return L"Windows' CNG offers no SHA-256";
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  return nullptr;
+}
+
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   State& s = *state_;
   DWORD objectLength = 0, got = 0;
