@@ -1,6 +1,10 @@
 #include "engine/translation_index.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -76,12 +80,53 @@ class FewWords {
   std::uint32_t words_[Count];
 };
 
-// Calls onMatch(k, word) for each pair k < end whose given word the set contains, skipping
+struct PairRange {
+  std::size_t begin, end;
+  bool later;  // the later half of the pairs
+};
+
+// Runs onPart(range) over the two halves of [0, count): the later half on a thread of its own
+// when the pairs are enough to be worth one and a thread can be had, the earlier half here.
+// Without a thread the halves run one after the other, the earlier first.
+template <class OnPart>
+void inTwoHalves(std::size_t count, std::size_t pairsWorthAThread, OnPart onPart) {
+  const PairRange earlier{0, count / 2, false}, later{count / 2, count, true};
+  std::thread helper;
+  std::exception_ptr helperFailure;
+  if (count >= pairsWorthAThread && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::thread([&] {
+        try {
+          onPart(later);
+        } catch (...) {
+          helperFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!helper.joinable()) {
+    onPart(earlier);
+    onPart(later);
+    return;
+  }
+  try {
+    onPart(earlier);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (helperFailure) std::rethrow_exception(helperFailure);
+}
+
+// Calls onMatch(k, word) for each pair k in range whose given word the set contains, skipping
 // whole blocks of pairs that hold none.
 template <class Set, class OnMatch>
-void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, const Set& set, OnMatch onMatch) {
+void forEachMatchingPair(ImageBytes image, PairRange range, PairWord which, const Set& set, OnMatch onMatch) {
   constexpr std::size_t BLOCK = 256;
-  for (std::size_t first = 0; first < end; first += BLOCK) {
+  const std::size_t end = range.end;
+  for (std::size_t first = range.begin; first < end; first += BLOCK) {
     const std::size_t last = std::min(end, first + BLOCK);
     bool any = false;
     for (std::size_t k = first; k < last; ++k) any |= set.contains(pairWord(image, k, which));
@@ -94,20 +139,20 @@ void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, cons
 }
 
 template <class OnMatch>
-void forEachMatchingPair(ImageBytes image, std::size_t end, PairWord which, const WordSet& set, OnMatch onMatch) {
+void forEachMatchingPair(ImageBytes image, PairRange range, PairWord which, const WordSet& set, OnMatch onMatch) {
   if (set.size() == 1) {
     // One word: the plain scan is the fastest there is.
     const std::uint32_t only = set.words().front();
-    for (std::size_t k = 0; k < end; ++k)
+    for (std::size_t k = range.begin; k < range.end; ++k)
       if (pairWord(image, k, which) == only && !onMatch(k, only)) return;
   } else if (set.size() <= WordSet::FEW) {
-    forEachMatchingPair(image, end, which, FewWords<WordSet::FEW>(set.words()), onMatch);
+    forEachMatchingPair(image, range, which, FewWords<WordSet::FEW>(set.words()), onMatch);
   } else if (set.words().back() < SmallWordSet::LIMIT) {
-    forEachMatchingPair(image, end, which, SmallWordSet(set.words()), onMatch);
+    forEachMatchingPair(image, range, which, SmallWordSet(set.words()), onMatch);
   } else {
     // A filter that lets through a few words in a thousand hits most blocks of pairs: one pass,
     // its branch nearly always the same way.
-    for (std::size_t k = 0; k < end; ++k) {
+    for (std::size_t k = range.begin; k < range.end; ++k) {
       const std::uint32_t word = pairWord(image, k, which);
       if (set.contains(word) && !onMatch(k, word)) return;
     }
@@ -129,18 +174,23 @@ struct TranslationIndex::AnchorOrder {
   bool operator()(const AnchorTarget& a, std::uint32_t anchor) const { return a.anchor < anchor; }
 };
 
-void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers) {
+void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers,
+                             std::size_t pairsWorthAThread) {
   originalPairs_.clear();
   anchors_.clear();
   const WordSet wanted(std::move(numbers));
   if (wanted.empty()) return;
 
   // Every original pair that carries a wanted number, in image order (the last pair excluded).
-  forEachMatchingPair(
-      original, searchablePairCount(original), PairWord::GfxId, wanted, [&](std::size_t k, std::uint32_t gfxId) {
-        originalPairs_.push_back({gfxId, pairWord(original, k, PairWord::Anchor), static_cast<std::uint32_t>(k)});
-        return true;
-      });
+  std::vector<OriginalPair> laterPairs;
+  inTwoHalves(searchablePairCount(original), pairsWorthAThread, [&](PairRange range) {
+    std::vector<OriginalPair>& found = range.later ? laterPairs : originalPairs_;
+    forEachMatchingPair(original, range, PairWord::GfxId, wanted, [&](std::size_t k, std::uint32_t gfxId) {
+      found.push_back({gfxId, pairWord(original, k, PairWord::Anchor), static_cast<std::uint32_t>(k)});
+      return true;
+    });
+  });
+  originalPairs_.insert(originalPairs_.end(), laterPairs.begin(), laterPairs.end());
   std::stable_sort(originalPairs_.begin(), originalPairs_.end(), GfxIdOrder{});
   if (originalPairs_.empty()) return;
 
@@ -153,17 +203,32 @@ void TranslationIndex::build(ImageBytes original, ImageBytes updated, std::vecto
   for (const AnchorTarget& target : anchors_) anchorWords.push_back(target.anchor);
   const WordSet wantedAnchors(std::move(anchorWords));
 
-  // The first new pair with each anchor wins; stop once every anchor is found.
-  std::size_t missing = anchors_.size();
-  forEachMatchingPair(
-      updated, pairCount(updated), PairWord::Anchor, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
-        auto target = std::lower_bound(anchors_.begin(), anchors_.end(), anchor, AnchorOrder{});
-        if (!target->found) {
-          *target = {anchor, pairWord(updated, m, PairWord::GfxId), static_cast<std::uint32_t>(m), true};
-          --missing;
-        }
+  // The first new pair with each anchor wins. Each half notes its own first pairs and stops once
+  // it has every anchor; the later half also stops once the earlier one has them all, and the
+  // earlier half's pairs win where both found one.
+  std::vector<AnchorTarget> laterTargets = anchors_;
+  std::atomic<bool> earlierHasAll{false};
+  inTwoHalves(pairCount(updated), pairsWorthAThread, [&](PairRange range) {
+    const bool earlier = !range.later;
+    std::vector<AnchorTarget>& targets = earlier ? anchors_ : laterTargets;
+    if (!earlier && earlierHasAll.load(std::memory_order_relaxed)) return;
+    std::size_t missing = targets.size();
+    std::size_t seen = 0;
+    forEachMatchingPair(updated, range, PairWord::Anchor, wantedAnchors, [&](std::size_t m, std::uint32_t anchor) {
+      auto target = std::lower_bound(targets.begin(), targets.end(), anchor, AnchorOrder{});
+      if (!target->found) {
+        *target = {anchor, pairWord(updated, m, PairWord::GfxId), static_cast<std::uint32_t>(m), true};
+        --missing;
+      }
+      if (earlier) {
+        if (missing == 0) earlierHasAll.store(true, std::memory_order_relaxed);
         return missing > 0;
-      });
+      }
+      return missing > 0 && (++seen % 64 != 0 || !earlierHasAll.load(std::memory_order_relaxed));
+    });
+  });
+  for (std::size_t i = 0; i < anchors_.size(); ++i)
+    if (!anchors_[i].found) anchors_[i] = laterTargets[i];
 }
 
 template <class OnTranslation>

@@ -3,6 +3,7 @@
 // It finds what the pair-by-pair searches find, in the same order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -10,8 +11,12 @@
 
 class TranslationIndex {
  public:
+  // Images of at least this many pairs are read in two halves at once, on two threads.
+  static constexpr std::size_t PAIRS_WORTH_A_THREAD = std::size_t{1} << 20;
+
   // Reads each image at most once, and neither when numbers is empty.
-  void build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers);
+  void build(ImageBytes original, ImageBytes updated, std::vector<std::uint32_t> numbers,
+             std::size_t pairsWorthAThread = PAIRS_WORTH_A_THREAD);
 
   // One new number found for a number, and the evidence: the anchor, and the indexes k of the
   // original pair and of the first new pair with that anchor (bytes 8k to 8k+7 of each image).

@@ -31,11 +31,13 @@ Bytes hardImage(Xorshift32& random, std::size_t length) {
 TEST(TranslationIndex, FindsExactlyWhatTheLiteralSearchesFind) {
   const std::uint32_t numbers[] = {0, 1, 2, 3, 0xFFFF, 0x10000, 0xFFFFFFFF, 0x1A2B, 0xFFFFFFFE, 77};
   Xorshift32 random{12345};
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 600; ++round) {
     const Bytes original = hardImage(random, random.below(600));
     const Bytes updated = hardImage(random, random.below(600));
     TranslationIndex index;
-    index.build(original, updated, std::vector<std::uint32_t>(std::begin(numbers), std::end(numbers)));
+    // Half the rounds read each image in two halves on two threads.
+    index.build(original, updated, std::vector<std::uint32_t>(std::begin(numbers), std::end(numbers)),
+                round % 2 ? 2 : TranslationIndex::PAIRS_WORTH_A_THREAD);
     for (std::uint32_t number : numbers) {
       std::vector<std::uint32_t> expected, actual;
       translateLiterally(original, updated, number, expected);
