@@ -104,8 +104,6 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
   const bool fingerprints = options.record && options.fingerprints;
-  std::optional<DigestWorker> digests;
-  if (fingerprints) digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
 
   PathText pattern;
   pattern.append(originalGfxFolder);
@@ -143,6 +141,9 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
     record.imagesChanged = true;
     return false;
   }
+  // Started once the index is built, which has both cores to itself until then.
+  std::optional<DigestWorker> digests;
+  if (fingerprints) digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
   std::vector<TranslationIndex::Translation> translations;
   for (std::size_t slot = 0; slot < graphics.size(); ++slot) {
     GraphicRecord& graphic = graphics[slot];
