@@ -29,7 +29,9 @@ CopyResult resultOf(platform::CopyOutcome outcome, bool dryRun) {
 class GraphicCopier {
  public:
   GraphicCopier(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder, bool dryRun)
-      : originalGfxFolder_(originalGfxFolder), newGfxFolder_(newGfxFolder), dryRun_(dryRun) {}
+      : originalGfxFolder_(originalGfxFolder), newGfxFolder_(newGfxFolder), dryRun_(dryRun) {
+    if (!dryRun) folders_.emplace(originalGfxFolder, newGfxFolder);
+  }
 
   PathText sourcePath(std::wstring_view fileName) const { return inFolder(originalGfxFolder_, fileName); }
   PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
@@ -39,7 +41,8 @@ class GraphicCopier {
   CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
                   std::unique_ptr<platform::CopiedSource>* kept) {
     if (!source.fits() || !destination.fits()) return CopyResult::Failed;
-    if (!dryRun_) return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept), false);
+    if (!dryRun_)
+      return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_), false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
     const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str()), true);
@@ -59,7 +62,8 @@ class GraphicCopier {
   std::wstring_view originalGfxFolder_;
   std::wstring_view newGfxFolder_;
   bool dryRun_;
-  std::set<std::uint32_t> plannedNumbers_;  // what a dry run would have written so far
+  std::optional<platform::CopyFolders> folders_;  // what a real run copies between
+  std::set<std::uint32_t> plannedNumbers_;        // what a dry run would have written so far
 };
 
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,

@@ -19,13 +19,18 @@ inline std::string nativePath(const wchar_t* path) {
   return toUtf8(path);
 }
 
-inline int openForReading(const std::string& path) {
+// Path relative to folder (a descriptor, or AT_FDCWD for the current folder).
+inline int openForReadingAt(int folder, const std::string& path) {
   // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    fd = ::openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+inline int openForReading(const std::string& path) {
+  return openForReadingAt(AT_FDCWD, path);
 }
 
 inline bool writeAll(int fd, const char* data, std::size_t size) {

@@ -114,11 +114,17 @@ bool copyContents(int from, int to, off_t length) {
   return true;
 }
 
+// A file of a copy: a name in an opened folder, or a whole path (folder AT_FDCWD).
+struct At {
+  int folder;
+  std::string name;
+};
+
 // What was copied is what the source holds: the file now at its path is the one that was
 // opened, with the length and the modification and change times it had before the copy.
-bool sourceStood(const std::string& source, const struct stat& before) {
+bool sourceStood(const At& source, const struct stat& before) {
   struct stat now;
-  return ::stat(source.c_str(), &now) == 0 && sameFileUnchanged(before, now);
+  return ::fstatat(source.folder, source.name.c_str(), &now, 0) == 0 && sameFileUnchanged(before, now);
 }
 
 CopyOutcome outcomeOfLink(int error) {
@@ -144,25 +150,28 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 // kernel lets the process that opened the file do that (Linux 6.10 on, or with
 // CAP_DAC_READ_SEARCH): a third cheaper than the lookup through /proc, which is the way on
 // older kernels. The first refusal (ENOENT, also what a missing folder gives) is remembered.
-bool nameUnnamed(int fd, const std::string& to) {
+bool nameUnnamed(int fd, const At& to) {
   static std::atomic<bool> emptyPathRefused{false};
   if (!emptyPathRefused.load(std::memory_order_relaxed)) {
-    if (::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
     if (errno != ENOENT) return false;
     emptyPathRefused.store(true, std::memory_order_relaxed);
   }
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  return ::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  return ::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Where the file system offers unnamed files: the copy has no name until it is whole, and then
 // gets the destination's name only if that is free. A signal or a failure at any point leaves
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
-CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
-                        const std::string& to, bool& unsupported) {
-  const int output = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
+CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
+                        bool& unsupported) {
+  const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
+  const mode_t mode = before.st_mode & 0777;
+  const int output =
+      to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode) : ::openat(to.folder, ".", flags, mode);
   if (output < 0) {
     unsupported = noUnnamedFiles(errno);
     return CopyOutcome::Failed;
@@ -176,7 +185,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const std::string&
 
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
-CopyOutcome copyNamed(int input, const struct stat& before, const std::string& from, const std::string& folder,
+CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
                       const std::string& to) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0 || !copyContents(input, temporary.fd(), before.st_size) || !temporary.close() ||
@@ -206,12 +215,47 @@ bool CopiedSource::digest(Sha256Digest& digest) const {
          fstat(state_->fd, &now) == 0 && sameFileUnchanged(state_->copied, now);
 }
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
-                                 std::unique_ptr<CopiedSource>* kept) {
-  const std::string from = nativePath(source);
-  const std::string to = nativePath(destination);
+struct CopyFolders::State {
+  std::wstring source, destination;  // as given
+  int sourceFd = -1, destinationFd = -1;
+};
 
-  const int input = openForReading(from);
+CopyFolders::CopyFolders(std::wstring_view source, std::wstring_view destination)
+    : state_(std::make_unique<State>(State{std::wstring(source), std::wstring(destination)})) {
+  // O_PATH: found, not read; a folder this user may search but not list still serves.
+  state_->sourceFd = ::open(nativePath(state_->source.c_str()).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  state_->destinationFd = ::open(nativePath(state_->destination.c_str()).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// The destination first, then the source: the reverse of their opening.
+CopyFolders::~CopyFolders() {
+  if (state_->destinationFd >= 0) ::close(state_->destinationFd);
+  if (state_->sourceFd >= 0) ::close(state_->sourceFd);
+}
+
+namespace {
+
+// path as a name in the opened folder when it is that folder, a separator and a name.
+At placeOf(const wchar_t* path, const std::wstring& folder, int folderFd) {
+  const std::wstring_view whole(path);
+  if (folderFd >= 0 && whole.size() > folder.size() + 1 && whole.starts_with(folder) &&
+      whole[folder.size()] == PATH_SEPARATOR) {
+    const std::wstring_view name = whole.substr(folder.size() + 1);
+    if (name.find(PATH_SEPARATOR) == std::wstring_view::npos) return {folderFd, toUtf8(name)};
+  }
+  return {AT_FDCWD, nativePath(path)};
+}
+
+}  // namespace
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
+                                 const CopyFolders* folders) {
+  const At from =
+      folders ? placeOf(source, folders->state().source, folders->state().sourceFd) : At{AT_FDCWD, nativePath(source)};
+  const At to = folders ? placeOf(destination, folders->state().destination, folders->state().destinationFd)
+                        : At{AT_FDCWD, nativePath(destination)};
+
+  const int input = openForReadingAt(from.folder, from.name);
   if (input < 0) return CopyOutcome::Failed;
   struct stat before;
   if (fstat(input, &before) != 0 || !S_ISREG(before.st_mode)) {
@@ -219,16 +263,18 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
     return CopyOutcome::Failed;
   }
   struct stat existing;
-  if (lstat(to.c_str(), &existing) == 0) {
+  if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     ::close(input);
     return S_ISDIR(existing.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
   }
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is
   // never readable by more users than the source.
+  // The folder's path is needed only where it was not opened, or has no unnamed files.
+  const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
   bool unsupported = false;
-  const std::string folder = nativePath(folderOf(destination).c_str());
-  CopyOutcome outcome = copyUnnamed(input, before, from, folder, to, unsupported);
-  if (unsupported) outcome = copyNamed(input, before, from, folder, to);
+  CopyOutcome outcome =
+      copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to, unsupported);
+  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination));
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
   else

@@ -117,8 +117,13 @@ bool CopiedSource::digest(Sha256Digest& digest) const {
          sameFileUnchanged(state_->copied, now);
 }
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
-                                 std::unique_ptr<CopiedSource>* kept) {
+// Every copy finds its files by their paths here.
+struct CopyFolders::State {};
+CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::make_unique<State>()) {}
+CopyFolders::~CopyFolders() = default;
+
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
+                                 const CopyFolders*) {
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.

@@ -244,6 +244,30 @@ TEST(CommandLineUnderAttack, SourceChangedDuringItsCopyIsNeverReportedCopied) {
   }
 }
 
+// The new graphics folder is renamed, and its name given to a link to another folder, while a
+// copy into it is held half-written: the copy still lands in the folder the run began with.
+TEST(CommandLineUnderAttack, NewFolderSwappedForALinkDuringACopyKeepsTheCopyInIt) {
+  Pack pack;
+  makeLarge(pack.at.originalGfx / "0001.png");
+  const fs::path moved = pack.at.dir / "moved", elsewhere = pack.at.dir / "elsewhere";
+  fs::create_directory(elsewhere);
+  ChildLimits limits;
+  bool held = false;
+  limits.whileRunning = [&](int pid) {
+    held = stopMidCopy(pid, pack.at.newGfx, LARGE_PNG);
+    fs::rename(pack.at.newGfx, moved);
+    fs::create_directory_symlink(elsewhere, pack.at.newGfx);
+    kill(pid, SIGCONT);
+  };
+  const ProgramResult result = runCli(pack.arguments(), limits);
+  ASSERT_TRUE(held) << "the copy was never seen half-written";
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
+  EXPECT_EQ(fileNames(moved), std::vector<std::string>{"0A01.png"});
+  EXPECT_TRUE(fileNames(elsewhere).empty()) << "nothing went through the link";
+  EXPECT_EQ(fs::file_size(moved / "0A01.png"), LARGE_PNG);
+}
+
 TEST(CommandLineUnderAttack, OutputThatCannotBeWrittenIsReportedAndFailsTheRun) {
   Pack pack;
   pack.takeSnapshot();
