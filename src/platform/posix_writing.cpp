@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -120,6 +121,27 @@ struct At {
   std::string name;
 };
 
+// A source this small, when its digest is wanted, is read into memory and written from there,
+// and the bytes go to the digest: read again later, they would cost the hashing thread three
+// calls and a copy.
+constexpr off_t KEPT_IN_MEMORY = 1 << 20;
+
+bool copyThroughMemory(int from, int to, off_t length, std::vector<std::uint8_t>& bytes) {
+  bytes.resize(static_cast<std::size_t>(length));
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t got = ::read(from, bytes.data() + at, bytes.size() - at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;  // shorter than it was: changed
+    at += static_cast<std::size_t>(got);
+  }
+  return writeAll(to, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// The source's bytes into to: through memory, kept there, when memory is given.
+bool copyBytes(int from, int to, off_t length, std::vector<std::uint8_t>* memory) {
+  return memory != nullptr ? copyThroughMemory(from, to, length, *memory) : copyContents(from, to, length);
+}
+
 // What was copied is what the source holds: the file now at its path is the one that was
 // opened, with the length and the modification and change times it had before the copy.
 bool sourceStood(const At& source, const struct stat& before) {
@@ -167,7 +189,7 @@ bool nameUnnamed(int fd, const At& to) {
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
 CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        bool& unsupported) {
+                        std::vector<std::uint8_t>* memory, bool& unsupported) {
   const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
   const mode_t mode = before.st_mode & 0777;
   const int output =
@@ -177,7 +199,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
     return CopyOutcome::Failed;
   }
   CopyOutcome outcome = CopyOutcome::Failed;
-  if (copyContents(input, output, before.st_size) && sourceStood(from, before))
+  if (copyBytes(input, output, before.st_size, memory) && sourceStood(from, before))
     outcome = nameUnnamed(output, to) ? CopyOutcome::Copied : outcomeOfLink(errno);
   ::close(output);
   return outcome;
@@ -186,9 +208,9 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
 CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
-                      const std::string& to) {
+                      const std::string& to, std::vector<std::uint8_t>* memory) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
-  if (temporary.fd() < 0 || !copyContents(input, temporary.fd(), before.st_size) || !temporary.close() ||
+  if (temporary.fd() < 0 || !copyBytes(input, temporary.fd(), before.st_size, memory) || !temporary.close() ||
       !sourceStood(from, before))
     return CopyOutcome::Failed;
   InterruptsHeld held;  // put in place and the temporary name removed as one step
@@ -198,18 +220,25 @@ CopyOutcome copyNamed(int input, const struct stat& before, const At& from, cons
 }  // namespace
 
 struct CopiedSource::State {
-  int fd;
+  int fd;              // open still, or -1 when the bytes were kept
   struct stat copied;  // the source as the copy read it
+  std::vector<std::uint8_t> bytes;
 };
 
 CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
 CopiedSource::~CopiedSource() {
-  ::close(state_->fd);
+  if (state_->fd >= 0) ::close(state_->fd);
 }
 
-// Read once more, through the open the copy read: the same bytes when the file is still the same
-// length with the same times afterwards, as the copy itself was checked.
+// The bytes the copy wrote, where it kept them. Otherwise read once more, through the open the
+// copy read: the same bytes when the file is still the same length with the same times
+// afterwards, as the copy itself was checked.
 bool CopiedSource::digest(Sha256Digest& digest) const {
+  if (state_->fd < 0) {
+    Sha256 hash;
+    hash.update(state_->bytes);
+    return hash.finish(digest);
+  }
   struct stat now;
   return sha256OfOpenFile(state_->fd, static_cast<std::uint64_t>(state_->copied.st_size), digest) &&
          fstat(state_->fd, &now) == 0 && sameFileUnchanged(state_->copied, now);
@@ -271,14 +300,17 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   // never readable by more users than the source.
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t>* memory = kept != nullptr && before.st_size <= KEPT_IN_MEMORY ? &bytes : nullptr;
   bool unsupported = false;
   CopyOutcome outcome =
-      copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to, unsupported);
-  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination));
+      copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to, memory, unsupported);
+  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination), memory);
+  const bool keepOpen = kept != nullptr && outcome == CopyOutcome::Copied && memory == nullptr;
+  if (!keepOpen) ::close(input);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
-    *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
-  else
-    ::close(input);
+    *kept = std::make_unique<CopiedSource>(
+        std::make_unique<CopiedSource::State>(CopiedSource::State{keepOpen ? input : -1, before, std::move(bytes)}));
   return outcome;
 }
 
