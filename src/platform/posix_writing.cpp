@@ -171,17 +171,20 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 // Gives an unnamed file its name, failing with errno set. Through the descriptor itself where the
 // kernel lets the process that opened the file do that (Linux 6.10 on, or with
 // CAP_DAC_READ_SEARCH): a third cheaper than the lookup through /proc, which is the way on
-// older kernels. The first refusal (ENOENT, also what a missing folder gives) is remembered.
+// older kernels. The refusal (ENOENT) is remembered once /proc has given the name it refused;
+// a missing folder, which gives ENOENT too, fails both ways and is not taken for it.
 bool nameUnnamed(int fd, const At& to) {
   static std::atomic<bool> emptyPathRefused{false};
-  if (!emptyPathRefused.load(std::memory_order_relaxed)) {
+  const bool tryEmptyPath = !emptyPathRefused.load(std::memory_order_relaxed);
+  if (tryEmptyPath) {
     if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
     if (errno != ENOENT) return false;
-    emptyPathRefused.store(true, std::memory_order_relaxed);
   }
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  return ::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  if (::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+  if (tryEmptyPath) emptyPathRefused.store(true, std::memory_order_relaxed);
+  return true;
 }
 
 // Where the file system offers unnamed files: the copy has no name until it is whole, and then
