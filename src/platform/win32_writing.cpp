@@ -117,32 +117,10 @@ bool CopiedSource::digest(Sha256Digest& digest) const {
          sameFileUnchanged(state_->copied, now);
 }
 
-// Every copy finds its files by their paths here, and the folders are held open for the run
-// without sharing deletion: neither can be renamed or removed, so no path leads elsewhere
-// before the run ends. A folder that cannot be opened is only looked up.
-struct CopyFolders::State {
-  HANDLE source = INVALID_HANDLE_VALUE, destination = INVALID_HANDLE_VALUE;
-};
-
-namespace {
-
-HANDLE holdFolder(std::wstring_view folder) {
-  // Listing access, so that the share mode counts (a handle with attribute access only is not
-  // checked against others); folders open only with backup semantics.
-  return CreateFileW(std::wstring(folder).c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-}  // namespace
-
-CopyFolders::CopyFolders(std::wstring_view source, std::wstring_view destination)
-    : state_(std::make_unique<State>(State{holdFolder(source), holdFolder(destination)})) {}
-
-// The destination first, then the source: the reverse of their opening.
-CopyFolders::~CopyFolders() {
-  if (state_->destination != INVALID_HANDLE_VALUE) CloseHandle(state_->destination);
-  if (state_->source != INVALID_HANDLE_VALUE) CloseHandle(state_->source);
-}
+// Every copy finds its files by their paths here.
+struct CopyFolders::State {};
+CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::make_unique<State>()) {}
+CopyFolders::~CopyFolders() = default;
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
                                  const CopyFolders*) {
