@@ -123,11 +123,10 @@ class CopiedSource {
 
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
-// The folders a run copies from and into, opened once for the run. On Linux a copy then looks
-// up one name in each rather than a whole path (a sixth of the copy's time), and a folder
-// renamed or swapped for a link meanwhile does not send later copies elsewhere. On Windows
-// copies go by path, and the folders are held so that no program can move them meanwhile. A
-// folder that cannot be opened is found by its path at each copy.
+// The folders a run copies from and into. On Linux each is opened once, so that a copy looks up
+// one name in it rather than a whole path (a sixth of the copy's time), and a folder renamed or
+// swapped for a link during the run does not send later copies elsewhere. A folder that cannot
+// be opened is found by its path at each copy, as every folder is on Windows.
 class CopyFolders {
  public:
   CopyFolders(std::wstring_view source, std::wstring_view destination);
