@@ -68,11 +68,12 @@ PY
 # Without OpenSSL's library, --json and --undo are refused before anything is done (where this
 # user may hide the library from the program in a mount namespace of its own).
 library=$(/sbin/ldconfig -p | awk '/libcrypto\.so\.3 .*x86-64/ && !found { print $NF; found = 1 }')
-if [ -n "$library" ] && unshare --mount true 2>/dev/null; then
+: >"$work/no-library"
+hide_library() { unshare --mount bash -c 'mount --bind "$1" "$2" && shift 2 && "$@"' - "$work/no-library" "$library" "$@"; }
+if [ -n "$library" ] && hide_library true 2>/dev/null; then
   mkdir "$work/untouched"
   before=$(ls "$sample/gfx-new")
-  : >"$work/no-library"
-  unshare --mount bash -c 'mount --bind "$1" "$2" && shift 2 && "$@"' - "$work/no-library" "$library" bash -c '
+  hide_library bash -c '
     "$1" --original-firmware "$2/firmwares/PHONE_W800_R1A.bin" --new-firmware "$2/firmwares/PHONE_W810_R4E.bin" \
       --original-gfx "$2/gfx-original" --new-gfx "$3/untouched" --json "$3/lost.json" 2>"$3/json.err"
     echo "json $?"; "$1" --undo "$3/run.json" 2>"$3/undo.err"; echo "undo $?"' - "$cli" "$sample" "$work" >"$work/statuses"
