@@ -83,15 +83,15 @@ void writeError(std::wstring_view problem) {
   platform::writeText(platform::Stream::Error, L"glyphwarden-cli: " + std::wstring(problem) + L"\r\n");
 }
 
-int usageError(std::wstring_view problem) {
+// A command line that cannot be carried out here, though it is well formed.
+int refusal(std::wstring_view problem) {
   writeError(problem);
-  platform::writeText(platform::Stream::Error, USAGE);
   return EXIT_USAGE;
 }
 
-// A command line that cannot be carried out here, though it is well formed.
-int refusal(const std::wstring& problem) {
-  writeError(problem);
+int usageError(std::wstring_view problem) {
+  refusal(problem);
+  platform::writeText(platform::Stream::Error, USAGE);
   return EXIT_USAGE;
 }
 
@@ -181,11 +181,9 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   for (const OutputFile& output : OUTPUT_FILES) {
     if (!values[output.option]) continue;
     const std::wstring& file = *values[output.option];
-    if (const std::wstring refusal = refusalOfOutputFile(file, paths, output.ownFile); !refusal.empty()) {
-      writeError(std::wstring(OPTION_NAMES[output.option]) + L" " + displayText(file) + L" " + refusal +
-                 L"; nothing was done, choose another file");
-      return EXIT_USAGE;
-    }
+    if (const std::wstring why = refusalOfOutputFile(file, paths, output.ownFile); !why.empty())
+      return refusal(std::wstring(OPTION_NAMES[output.option]) + L" " + displayText(file) + L" " + why +
+                     L"; nothing was done, choose another file");
   }
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");

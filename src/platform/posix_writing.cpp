@@ -267,12 +267,13 @@ CopyFolders::~CopyFolders() {
 
 namespace {
 
-// path as a name in the opened folder when it is that folder, a separator and a name.
-At placeOf(const wchar_t* path, const std::wstring& folder, int folderFd) {
+// path as a name in the opened folder when it is that folder, a separator and a name; else the
+// whole path.
+At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
   const std::wstring_view whole(path);
-  if (folderFd >= 0 && whole.size() > folder.size() + 1 && whole.starts_with(folder) &&
-      whole[folder.size()] == PATH_SEPARATOR) {
-    const std::wstring_view name = whole.substr(folder.size() + 1);
+  if (folder != nullptr && folderFd >= 0 && whole.size() > folder->size() + 1 && whole.starts_with(*folder) &&
+      whole[folder->size()] == PATH_SEPARATOR) {
+    const std::wstring_view name = whole.substr(folder->size() + 1);
     if (name.find(PATH_SEPARATOR) == std::wstring_view::npos) return {folderFd, toUtf8(name)};
   }
   return {AT_FDCWD, nativePath(path)};
@@ -282,10 +283,9 @@ At placeOf(const wchar_t* path, const std::wstring& folder, int folderFd) {
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
                                  const CopyFolders* folders) {
-  const At from =
-      folders ? placeOf(source, folders->state().source, folders->state().sourceFd) : At{AT_FDCWD, nativePath(source)};
-  const At to = folders ? placeOf(destination, folders->state().destination, folders->state().destinationFd)
-                        : At{AT_FDCWD, nativePath(destination)};
+  const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
+  const At from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd : -1);
+  const At to = placeOf(destination, opened ? &opened->destination : nullptr, opened ? opened->destinationFd : -1);
 
   const int input = openForReadingAt(from.folder, from.name);
   if (input < 0) return CopyOutcome::Failed;
@@ -299,12 +299,12 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
     ::close(input);
     return S_ISDIR(existing.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
   }
-  // Created with the source's permission bits (the umask applies), as cp does, so the copy is
-  // never readable by more users than the source.
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
   std::vector<std::uint8_t> bytes;
   std::vector<std::uint8_t>* memory = kept != nullptr && before.st_size <= KEPT_IN_MEMORY ? &bytes : nullptr;
+  // Created with the source's permission bits (the umask applies), as cp does, so the copy is
+  // never readable by more users than the source.
   bool unsupported = false;
   CopyOutcome outcome =
       copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to, memory, unsupported);
