@@ -10,7 +10,7 @@ source tools/wine_session.sh
 dpi=${GLYPHWARDEN_DPI:-96}
 
 stage "install what is missing"
-bash tools/setup.sh
+bash tools/setup.sh demo
 stage "build the sample generator and Glyphwarden.exe"
 quietly build/logs/configure-linux.log cmake --preset linux
 quietly build/logs/build-linux.log cmake --build --preset linux -j "$(nproc)" --target make-sample

@@ -3,6 +3,8 @@
 // and the console lines a run over them must print (in any order: the walk order is the OS's).
 //
 //   make-sample OUTPUT_FOLDER
+// The folder may be any folder, "." included: the sample is written beside whatever it holds,
+// and only a sample made here before (its marker file says so) is replaced.
 #include <png.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "xorshift32.h"
@@ -115,18 +118,51 @@ bool writeBytes(const fs::path& path, const Bytes& bytes) {
   return out.good();
 }
 
+// What the sample puts into its folder, and the marker that says a folder holds one.
+const char* const MARKER = ".glyphwarden-sample";
+const char* const SAMPLE_ENTRIES[] = {"firmwares/PHONE_W800_R1A.bin", "firmwares/PHONE_W810_R4E.bin", "gfx-original",
+                                      "gfx-new", "expected-console.txt"};
+
+// Clears the way for a new sample in `out`: an earlier sample's entries are removed; anything
+// else of the same name is the user's and is left alone. Returns 0, or the exit status.
+int prepare(const fs::path& out) {
+  std::error_code error;
+  const bool earlierSample = fs::exists(out / MARKER, error);
+  for (const char* entry : SAMPLE_ENTRIES) {
+    const fs::path path = out / entry;
+    if (!fs::exists(fs::symlink_status(path, error))) continue;
+    if (!earlierSample) {
+      std::fprintf(stderr, "make-sample: %s already exists and is not part of a sample; nothing was written\n",
+                   path.c_str());
+      return 2;
+    }
+    if (fs::remove_all(path, error) == static_cast<std::uintmax_t>(-1)) {
+      std::fprintf(stderr, "make-sample: cannot remove the earlier sample's %s: %s\n", path.c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+  }
+  for (const char* folder : {"firmwares", "gfx-original", "gfx-new"}) {
+    fs::create_directories(out / folder, error);
+    if (error) {
+      std::fprintf(stderr, "make-sample: cannot make the folder %s: %s\n", (out / folder).c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+  }
+  std::ofstream(out / MARKER) << "A sample made by make-sample; a later make-sample may replace it.\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc != 2 || argv[1][0] == '\0') {
     std::fprintf(stderr, "usage: make-sample OUTPUT_FOLDER\n");
     return 2;
   }
   const fs::path out = argv[1];
-  fs::remove_all(out);
-  fs::create_directories(out / "firmwares");
-  fs::create_directories(out / "gfx-original");
-  fs::create_directories(out / "gfx-new");
+  if (int status = prepare(out)) return status;
 
   constexpr std::uint32_t UNKNOWN_NUMBER = 0x0F00;  // a picture no firmware knows
   std::set<std::uint32_t> words{TWICE_ANCHOR, UNKNOWN_NUMBER};

@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12; quick and quiet when all is present.
+# Installs what the scripts need on Debian 12; quick and quiet when all is present.
+#   bash tools/setup.sh demo    what tools/demo.sh needs: compilers, Wine, a virtual display, screenshots
+#   bash tools/setup.sh         that and what the tests and the release need besides
+# Debian's archive can be mid-sync for hours: an index that cannot be fetched is named and the
+# lists that did arrive are used; an install that cannot be resolved then is tried again
+# preferring the release's own suite; where only the 32-bit Wine still cannot be had, the rest is
+# installed and the scripts use the 64-bit Windows build. Any other package that cannot be
+# installed stops the script.
 cd "$(dirname "$0")/.."
 source tools/stages.sh
 
-packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config
-          g++-mingw-w64-i686-posix mingw-w64-tools
-          g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth
-          x11-apps netpbm clang-14 libclang-rt-14-dev valgrind chromium clang-format python3-jsonschema
-          help2man lintian bash-completion man-db libssl-dev)
+demo_packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config libssl-dev
+               g++-mingw-w64-i686-posix mingw-w64-tools g++-mingw-w64-x86-64-posix
+               wine wine32:i386 wine64 xvfb xauth x11-apps netpbm)
+test_packages=(git clang-14 libclang-rt-14-dev valgrind chromium clang-format python3-jsonschema
+               help2man lintian bash-completion man-db)
+case "${1:-all}" in
+  demo) packages=("${demo_packages[@]}") ;;
+  all) packages=("${demo_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: bash tools/setup.sh [demo]" >&2; exit 2 ;;
+esac
+wine32=wine32:i386
+update_tries=${GLYPHWARDEN_APT_TRIES:-3}
+update_pause=${GLYPHWARDEN_APT_PAUSE:-10}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,11 +30,61 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-stage "install ${missing[*]} (a few minutes on a fresh machine)"
+stage "install ${missing[*]}"
 [ "$(id -u)" -eq 0 ] && sudo= || sudo=sudo
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-quietly build/logs/apt-update.log $sudo apt-get update
-quietly build/logs/apt-install.log $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+logs=build/logs
+mkdir -p "$logs"
+
+# Runs a command with its output in a log, silently: the caller decides what a failure means.
+logged() {
+  local log=$1
+  shift
+  "$@" >"$log" 2>&1 </dev/null
+}
+# apt's own line on what an install took: "After this operation, 812 MB of additional disk space ..."
+installed() {
+  grep -h 'additional disk space' "$1" | sed 's/^/   /' || true
+  exit 0
+}
+
+updated=false
+for try in $(seq "$update_tries"); do
+  if logged "$logs/apt-update.log" $sudo apt-get update; then
+    updated=true
+    break
+  fi
+  [ "$try" -lt "$update_tries" ] && sleep "$update_pause"
+done
+if ! $updated; then
+  # apt keeps every list it did fetch; one that failed is named, and the install decides.
+  failed=$(grep -oE 'Failed to fetch [^ ]+' "$logs/apt-update.log" | sort -u | sed 's/^Failed to fetch //' || true)
+  echo "   apt-get update failed $update_tries times ($logs/apt-update.log); going on with the lists it has."
+  for index in $failed; do echo "   could not fetch $index"; done
+fi
+
+install=($sudo apt-get install -y --no-install-recommends)
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+logged "$logs/apt-install.log" "${install[@]}" "${missing[@]}" && installed "$logs/apt-install.log"
+# A suite that is mid-sync can offer amd64 newer versions of multi-arch libraries than i386,
+# and wine32 needs the same version on both; the release's own suite has both.
+echo "   the install could not be resolved ($logs/apt-install.log); trying again preferring $codename's own packages"
+install+=(-o "APT::Default-Release=$codename")
+without_wine32=()
+for p in "${missing[@]}"; do [ "$p" = "$wine32" ] || without_wine32+=("$p"); done
+if [ ${#without_wine32[@]} -eq ${#missing[@]} ]; then
+  quietly "$logs/apt-install-release.log" "${install[@]}" "${missing[@]}"
+  installed "$logs/apt-install-release.log"
+fi
+logged "$logs/apt-install-release.log" "${install[@]}" "${missing[@]}" && installed "$logs/apt-install-release.log"
+# Where amd64 already has a newer library than i386 can match, apt will not go back to it:
+# only the 32-bit Wine is out of reach, and the 64-bit build of the same code runs instead.
+if [ ${#without_wine32[@]} -gt 0 ]; then
+  quietly "$logs/apt-install-without-wine32.log" "${install[@]}" "${without_wine32[@]}"
+  grep -h 'additional disk space' "$logs/apt-install-without-wine32.log" | sed 's/^/   /' || true
+fi
+echo "   $wine32 cannot be installed beside this system's packages ($logs/apt-install-release.log):" \
+  "everything else is installed, and the scripts use the 64-bit Windows build"

@@ -10,7 +10,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 
 choose_windows_preset() {
   # The loader's --version starts no wineserver and touches no prefix.
-  if /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; then
+  if [ ! -e /usr/lib/wine/wine ]; then
+    windows_preset=windows64
+    echo "   Windows build: 64-bit, the same code (the 32-bit Wine, wine32:i386, is not installed: tools/setup.sh said why)"
+  elif /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; then
     windows_preset=windows
     echo "   Windows build: 32-bit, the product (this kernel runs 32-bit programs)"
   else
