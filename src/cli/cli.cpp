@@ -101,8 +101,19 @@ std::optional<Option> optionNamed(std::wstring_view name) {
   return std::nullopt;
 }
 
-ReportedRun describeRun(const RunPaths& paths, const RunRecord& record, bool dryRun, bool succeeded) {
-  return {paths, &record, dryRun, succeeded, GLYPHWARDEN_VERSION};
+// The run's paths resolved against the current folder, each kept in its own text.
+struct AbsolutePaths {
+  std::array<std::wstring, 4> texts;
+  explicit AbsolutePaths(const RunPaths& paths) {
+    const std::wstring_view given[] = {paths.originalFirmware, paths.newFirmware, paths.originalGfx, paths.newGfx};
+    for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = platform::absolutePath(given[i]).value_or(L"");
+  }
+  RunPaths view() const { return {texts[0], texts[1], texts[2], texts[3]}; }
+};
+
+ReportedRun describeRun(const RunPaths& paths, const AbsolutePaths& absolute, const RunRecord& record, bool dryRun,
+                        bool succeeded) {
+  return {paths, &record, dryRun, succeeded, GLYPHWARDEN_VERSION, absolute.view()};
 }
 
 bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
@@ -192,6 +203,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
     if (const wchar_t* why = platform::whyHashingIsUnavailable())
       return refusal(L"--json records SHA-256 checksums, and " + std::wstring(why) + L"; nothing was done");
 
+  const AbsolutePaths absolute(paths);
   RunRecord record;
   ConversionOptions options;
   options.dryRun = dryRun;
@@ -203,7 +215,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   bool good = succeeded && countRun(record).failed == 0;
   if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
   if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record);
-  const ReportedRun described = describeRun(paths, record, dryRun, succeeded);
+  const ReportedRun described = describeRun(paths, absolute, record, dryRun, succeeded);
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
     good = false;

@@ -72,6 +72,14 @@ void appendName(std::string& out, const char* key, std::wstring_view text) {
   }
 }
 
+// A path the system resolved, or null where it could not.
+void appendAbsolute(std::string& out, const char* key, std::wstring_view absolute) {
+  if (!absolute.empty()) return appendName(out, key, absolute);
+  out += '"';
+  out += key;
+  out += "\": null";
+}
+
 void appendHex(std::string& out, std::span<const std::uint8_t> bytes) {
   static constexpr char DIGITS[] = "0123456789abcdef";
   const std::size_t at = out.size();
@@ -99,12 +107,14 @@ void appendDigest(std::string& out, const std::optional<platform::Sha256Digest>&
   out += '"';
 }
 
-void appendFirmware(std::string& out, const char* key, std::wstring_view path, bool opened, std::uint32_t regionSize,
-                    const std::optional<platform::Sha256Digest>& digest) {
+void appendFirmware(std::string& out, const char* key, std::wstring_view path, std::wstring_view absolute, bool opened,
+                    std::uint32_t regionSize, const std::optional<platform::Sha256Digest>& digest) {
   out += "  \"";
   out += key;
   out += "\": {";
   appendName(out, "path", path);
+  out += ", ";
+  appendAbsolute(out, "absolutePath", absolute);
   out += ", \"regionSize\": " + (opened ? std::to_string(regionSize) : std::string("null"));
   appendDigest(out, digest);
   out += "},\n";
@@ -122,13 +132,18 @@ std::string formatJsonRecord(const ReportedRun& run) {
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
   out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(outcomeOf(record))) + "\",\n";
-  appendFirmware(out, "originalFirmware", run.originalFirmware, record.imagesOpened, record.originalRegionSize,
-                 record.originalSha256);
-  appendFirmware(out, "newFirmware", run.newFirmware, record.imagesOpened, record.newRegionSize, record.newSha256);
+  appendFirmware(out, "originalFirmware", run.originalFirmware, run.absolute.originalFirmware, record.imagesOpened,
+                 record.originalRegionSize, record.originalSha256);
+  appendFirmware(out, "newFirmware", run.newFirmware, run.absolute.newFirmware, record.imagesOpened,
+                 record.newRegionSize, record.newSha256);
   out += "  ";
   appendName(out, "originalGfx", run.originalGfx);
   out += ",\n  ";
+  appendAbsolute(out, "originalGfxAbsolute", run.absolute.originalGfx);
+  out += ",\n  ";
   appendName(out, "newGfx", run.newGfx);
+  out += ",\n  ";
+  appendAbsolute(out, "newGfxAbsolute", run.absolute.newGfx);
   out += ",\n";
   out += "  \"counts\": {\"walked\": " + std::to_string(counts.walked) +
          ", \"copied\": " + std::to_string(counts.copied) + ", \"duplicate\": " + std::to_string(counts.duplicate) +

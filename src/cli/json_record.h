@@ -11,12 +11,14 @@
 #include "cli/reported_run.h"
 
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
-// 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs.
-constexpr int JSON_RECORD_FORMAT_VERSION = 2;
+// 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs; 3 added
+// the absolute path of each image and folder, as resolved when the run started.
+constexpr int JSON_RECORD_FORMAT_VERSION = 3;
 
 std::string formatJsonRecord(const ReportedRun& run);
 
-// Tells a record of this program by the start of its file.
+// Tells a record of this program by the start of its file, as this program writes it: whether
+// a file may be replaced by a new record.
 bool isJsonRecord(std::string_view fileStart);
 
 // Bytes as the record writes them (a digest, a stored name): two lower-case hexadecimal digits

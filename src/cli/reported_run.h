@@ -13,4 +13,7 @@ struct ReportedRun : RunPaths {
   bool dryRun = false;
   bool succeeded = false;  // what runConversion returned
   std::string_view programVersion;
+  // The four paths as the system resolved them when the run started (empty where it could
+  // not), so that the record names the same files from any folder.
+  RunPaths absolute;
 };

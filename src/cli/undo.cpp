@@ -21,15 +21,48 @@ std::optional<platform::Sha256Digest> digestFromHex(const JsonValue* value) {
   return digest;
 }
 
-// The folder as the run was given it: its stored form when its text is not valid text.
-std::optional<std::wstring> newGfxOf(const JsonValue& record) {
-  if (const JsonValue* stored = record.member("newGfxStoredHex")) {
+// A path or name field of the record: its stored form when its text was not valid text.
+// Nothing when the field is missing, null or empty.
+std::optional<std::wstring> pathField(const JsonValue& object, std::string_view key) {
+  if (const JsonValue* stored = object.member(std::string(key) + "StoredHex")) {
     if (!stored->isString()) return std::nullopt;
     return nameFromStoredHex(stored->text);
   }
-  const JsonValue* text = record.member("newGfx");
+  const JsonValue* text = object.member(key);
   if (text == nullptr || !text->isString() || text->text.empty()) return std::nullopt;
   return platform::fromUtf8(text->text);
+}
+
+// From format 3 on a record holds each path also as the run resolved it; that one is used, so
+// that an undo means the same files from any folder.
+std::optional<std::wstring> runPath(const JsonValue& object, std::string_view key, std::string_view absoluteKey,
+                                    int formatVersion) {
+  if (formatVersion >= 3)
+    if (auto absolute = pathField(object, absoluteKey)) return absolute;
+  return pathField(object, key);
+}
+
+std::wstring inFolder(const std::wstring& folder, const std::wstring& name) {
+  return folder + platform::PATH_SEPARATOR + name;
+}
+
+// The two images and every walked PNG, where the run read them.
+bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::wstring>& read) {
+  for (const char* image : {"originalFirmware", "newFirmware"}) {
+    const JsonValue* firmware = record.member(image);
+    const auto path = firmware ? runPath(*firmware, "path", "absolutePath", formatVersion) : std::nullopt;
+    if (!path) return false;
+    read.push_back(*path);
+  }
+  const auto originalGfx = runPath(record, "originalGfx", "originalGfxAbsolute", formatVersion);
+  const JsonValue* graphics = record.member("graphics");
+  if (!originalGfx || graphics == nullptr || graphics->kind != JsonValue::Kind::Array) return false;
+  for (const JsonValue& graphic : graphics->items) {
+    const auto name = pathField(graphic, "name");
+    if (!name) return false;
+    read.push_back(inFolder(*originalGfx, *name));
+  }
+  return true;
 }
 
 bool readMadeFiles(const JsonValue& record, std::vector<MadeFile>& made) {
@@ -60,6 +93,7 @@ const wchar_t* keptBecause(platform::Removal removal) {
     case platform::Removal::NotRegular: return L"not a regular file";
     case platform::Removal::OtherLinks: return L"linked to another name since the run";
     case platform::Removal::Unreadable: return L"could not be read";
+    case platform::Removal::ReadByTheRun: return L"a file the run read";
     default: break;
   }
   return L"could not be removed";
@@ -72,14 +106,17 @@ void writeLine(platform::Stream stream, const std::wstring& line) {
 }  // namespace
 
 std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstring& refusal) {
-  const auto record = isJsonRecord(recordBytes) ? parseJson(recordBytes) : std::nullopt;
+  // Known by what it says, however a JSON tool has spaced, ordered or escaped it.
+  const auto record = parseJson(recordBytes);
+  const JsonValue* format = record ? record->member("format") : nullptr;
   const JsonValue* version = record ? record->member("formatVersion") : nullptr;
-  if (!record || version == nullptr || !version->integer) {
+  if (format == nullptr || !format->isString() || format->text != JSON_RECORD_FORMAT || version == nullptr ||
+      !version->integer || *version->integer < 1) {
     refusal = L"is not a record written by glyphwarden-cli --json";
     return std::nullopt;
   }
-  if (*version->integer != JSON_RECORD_FORMAT_VERSION) {
-    refusal = *version->integer < JSON_RECORD_FORMAT_VERSION
+  if (*version->integer < 2 || *version->integer > JSON_RECORD_FORMAT_VERSION) {
+    refusal = *version->integer < 2
                   ? L"is a record of an earlier version (format " + std::to_wstring(*version->integer) +
                         L"), which has no checksums of the copies; take that run back by hand"
                   : L"is a record of a later version (format " + std::to_wstring(*version->integer) + L")";
@@ -95,14 +132,51 @@ std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstrin
     return std::nullopt;
   }
   RunToUndo run;
-  const auto newGfx = newGfxOf(*record);
-  if (!newGfx || !readMadeFiles(*record, run.made)) {
-    refusal = L"is damaged: its new graphics folder or its copies cannot be read";
+  run.formatVersion = static_cast<int>(*version->integer);
+  const auto newGfx = runPath(*record, "newGfx", "newGfxAbsolute", run.formatVersion);
+  if (!newGfx || !readMadeFiles(*record, run.made) || !readFilesRead(*record, run.formatVersion, run.readByTheRun)) {
+    refusal = L"is damaged: its folders, its images or its PNGs cannot be read";
     return std::nullopt;
   }
   run.newGfx = *newGfx;
   return run;
 }
+
+namespace {
+
+// What undo will do with one file the run made: its name, and where its bytes are now (under
+// its name, or under the private name of an undo that was ended between its steps).
+struct Planned {
+  std::wstring name;
+  std::wstring leftover;  // empty: the file is looked for under its name
+  platform::Removal outcome = platform::Removal::Missing;
+};
+
+// A file left under an undo's private name is taken for the first copy that is not there any
+// more and has its bytes.
+void findLeftovers(const RunToUndo& run, std::vector<Planned>& plan, std::span<const platform::FileStatus> spared) {
+  platform::DirectoryWalk walk;
+  const std::wstring pattern =
+      inFolder(run.newGfx, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
+  if (!walk.start(pattern.c_str())) return;
+  do {
+    const std::wstring leftover = inFolder(run.newGfx, walk.name());
+    platform::Sha256Digest digest;
+    if (!platform::sha256OfFile(leftover.c_str(), digest)) continue;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      if (plan[i].outcome != platform::Removal::Missing || !plan[i].leftover.empty() || run.made[i].sha256 != digest)
+        continue;
+      const platform::Removal outcome = platform::removeIfDigest(leftover.c_str(), digest, true, spared);
+      if (outcome == platform::Removal::Removed || outcome == platform::Removal::ReadByTheRun) {
+        plan[i].leftover = leftover;
+        plan[i].outcome = outcome;
+      }
+      break;
+    }
+  } while (walk.next());
+}
+
+}  // namespace
 
 int undoRun(const std::wstring& recordPath, bool dryRun) {
   std::string bytes;
@@ -112,33 +186,72 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
     refusal = L"cannot be read, or is larger than a record can be (64 MiB)";
   else
     run = readRunToUndo(bytes, refusal);
-  if (!run) {
+  const auto refuse = [&recordPath](const std::wstring& why) {
     writeLine(platform::Stream::Error,
-              L"glyphwarden-cli: the record " + displayText(recordPath) + L" " + refusal + L"; nothing was removed");
+              L"glyphwarden-cli: the record " + displayText(recordPath) + L" " + why + L"; nothing was removed");
     return 2;
+  };
+  if (!run) return refuse(refusal);
+
+  // The files the run read, as each is now: known by identity, whatever their names.
+  std::vector<platform::FileStatus> spared;
+  for (const std::wstring& path : run->readByTheRun)
+    if (const platform::FileStatus status = platform::statusOf(path.c_str());
+        status.kind == platform::FileKind::Regular)
+      spared.push_back(status);
+
+  // Every file is checked before the first is removed, so that a record that would have undo
+  // take a file the run read removes nothing.
+  std::vector<Planned> plan(run->made.size());
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    plan[i].name = newGraphicName(run->made[i].newNumber);
+    if (run->made[i].sha256)
+      plan[i].outcome =
+          platform::removeIfDigest(inFolder(run->newGfx, plan[i].name).c_str(), *run->made[i].sha256, true, spared);
   }
+  findLeftovers(*run, plan, spared);
+  for (const Planned& planned : plan)
+    if (planned.outcome == platform::Removal::ReadByTheRun)
+      return refuse(L"names " +
+                    displayText(planned.leftover.empty() ? inFolder(run->newGfx, planned.name) : planned.leftover) +
+                    L" as a copy, but it is a file the run read");
 
   writeLine(platform::Stream::Output, L"new graphics folder: " + displayText(run->newGfx));
+  if (run->formatVersion < 3)
+    if (const auto absolute = platform::absolutePath(run->newGfx); absolute && *absolute != run->newGfx)
+      writeLine(platform::Stream::Output, L"(format " + std::to_wstring(run->formatVersion) +
+                                              L" records it as given: taken from the current folder, " +
+                                              displayText(*absolute) + L")");
   std::size_t removed = 0, kept = 0, missing = 0;
-  for (const MadeFile& file : run->made) {
-    const std::wstring name = newGraphicName(file.newNumber);
-    // Composed as the run composed it.
-    const std::wstring path = run->newGfx + platform::PATH_SEPARATOR + name;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    const Planned& planned = plan[i];
+    const MadeFile& file = run->made[i];
     if (!file.sha256) {
       ++kept;
-      writeLine(platform::Stream::Output, L"kept " + name + L": the record has no checksum of it");
+      writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no checksum of it");
       continue;
     }
-    const platform::Removal removal = platform::removeIfDigest(path.c_str(), *file.sha256, dryRun);
+    platform::Removal removal = planned.outcome;
+    std::wstring from;
+    if (!planned.leftover.empty()) {
+      if (!dryRun) removal = platform::removeIfDigest(planned.leftover.c_str(), *file.sha256, false, spared);
+      if (removal == platform::Removal::Removed)
+        from = L" (left as " + displayText(std::wstring(platform::nameOf(planned.leftover))) +
+               L" by an undo that was ended)";
+      else
+        removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
+    }
+    if (from.empty() && !dryRun)
+      removal = platform::removeIfDigest(inFolder(run->newGfx, planned.name).c_str(), *file.sha256, false, spared);
     if (removal == platform::Removal::Removed) {
       ++removed;
-      writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + name);
+      writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
     } else if (removal == platform::Removal::Missing) {
       ++missing;
-      writeLine(platform::Stream::Output, name + L": not there any more");
+      writeLine(platform::Stream::Output, planned.name + L": not there any more");
     } else {
       ++kept;
-      writeLine(platform::Stream::Output, L"kept " + name + L": " + keptBecause(removal));
+      writeLine(platform::Stream::Output, L"kept " + planned.name + L": " + keptBecause(removal));
     }
   }
   writeLine(platform::Stream::Output, std::to_wstring(removed) + (dryRun ? L" would be removed, " : L" removed, ") +

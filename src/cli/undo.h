@@ -18,13 +18,18 @@ struct MadeFile {
   std::optional<platform::Sha256Digest> sha256;
 };
 struct RunToUndo {
-  std::wstring newGfx;
+  int formatVersion = 0;
+  std::wstring newGfx;         // absolute from format 3 on; earlier records give it as the run was given it
   std::vector<MadeFile> made;  // in the record's order
+  // The files the run read: its two firmware images and every PNG it walked. Undo never
+  // removes any of them, whatever the record says it made.
+  std::vector<std::wstring> readByTheRun;
 };
 
 // Reads a record; on failure says why in refusal ("is the record of a dry run: ...").
 std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstring& refusal);
 
 // Exit statuses: 0 when every file the run made is gone afterwards (or, with dryRun, would be),
-// 1 when any is kept, 2 when the record cannot be used.
+// 1 when any is kept, 2 when the record cannot be used or would have a file the run read
+// removed (then nothing is removed).
 int undoRun(const std::wstring& recordPath, bool dryRun);

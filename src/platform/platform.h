@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -149,12 +150,32 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
                                  std::unique_ptr<CopiedSource>* kept = nullptr, const CopyFolders* folders = nullptr);
 
 // What became, or would become, of a file that a run made and that is to be taken back.
-enum class Removal { Removed, Missing, Changed, NotRegular, OtherLinks, Unreadable, NotRemoved };
+// ReadByTheRun: the file is one of those the caller said must never be removed.
+enum class Removal { Removed, Missing, Changed, NotRegular, OtherLinks, Unreadable, NotRemoved, ReadByTheRun };
 
-// Removes the regular file at path only if its bytes have the digest, it has no other link, and
-// it is still the file that was checked when it goes; never follows a link at path. With
-// dryRun, checks the same and removes nothing (Removed then means it would be removed).
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun);
+// What a path names, links followed, found without changing anything.
+enum class FileKind { Missing, Regular, Folder, Other };
+struct FileStatus {
+  FileKind kind = FileKind::Missing;
+  // Equal for two paths of the same file (or folder) at the same time.
+  std::uint64_t volume = 0, file = 0;
+  bool sameFileAs(const FileStatus& other) const {
+    return kind != FileKind::Missing && kind == other.kind && volume == other.volume && file == other.file;
+  }
+};
+
+// Removes the regular file at path only if its bytes have the digest, it has no other link, it
+// is none of the files in spared (by identity, whatever its name), and it is still the file
+// that was checked when it goes; never follows a link at path. With dryRun, checks the same and
+// removes nothing (Removed then means it would be removed). A file that another process
+// removes or moves away meanwhile is Missing.
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
+                       std::span<const FileStatus> spared = {});
+
+// The private name a removal on Linux gives a file for the moment between its check and its
+// removal, PREFIX<process>-<n>SUFFIX; a process ended just then leaves the file so named.
+inline constexpr wchar_t REMOVAL_ASIDE_PREFIX[] = L".glyphwarden-undo-";
+inline constexpr wchar_t REMOVAL_ASIDE_SUFFIX[] = L".tmp";
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's
@@ -170,17 +191,11 @@ void endCleanlyOnInterrupt();
 
 namespace platform {
 
-// What a path names, links followed, found without changing anything.
-enum class FileKind { Missing, Regular, Folder, Other };
-struct FileStatus {
-  FileKind kind = FileKind::Missing;
-  // Equal for two paths of the same file (or folder) at the same time.
-  std::uint64_t volume = 0, file = 0;
-  bool sameFileAs(const FileStatus& other) const {
-    return kind != FileKind::Missing && kind == other.kind && volume == other.volume && file == other.file;
-  }
-};
 FileStatus statusOf(const wchar_t* path);
+
+// The path as the system would resolve it now: a relative path joined to the current folder
+// (on Windows, as GetFullPathNameW makes it). Nothing when the current folder cannot be told.
+std::optional<std::wstring> absolutePath(std::wstring_view path);
 
 // Whether a new file can be made in folder, found without leaving anything there.
 bool canCreateFileIn(const wchar_t* folder);

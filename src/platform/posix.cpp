@@ -123,6 +123,19 @@ FileStatus statusOf(const wchar_t* path) {
   return status;
 }
 
+std::optional<std::wstring> absolutePath(std::wstring_view path) {
+  if (!path.empty() && path.front() == L'/') return std::wstring(path);
+  std::string folder(256, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return std::nullopt;
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::strlen(folder.c_str()));
+  std::wstring absolute = fromUtf8(folder);
+  if (absolute.back() != L'/') absolute += L'/';
+  return absolute + std::wstring(path);
+}
+
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
   const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -25,44 +25,72 @@ bool sameContentsStand(const struct stat& checked, const struct stat& now) {
          checked.st_mtim.tv_sec == now.st_mtim.tv_sec && checked.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
-Removal checkOpenFile(int fd, const struct stat& named, const Sha256Digest& expected, struct stat& checked) {
+bool isSpared(const struct stat& file, std::span<const FileStatus> spared) {
+  for (const FileStatus& status : spared)
+    if (status.kind == FileKind::Regular && status.volume == static_cast<std::uint64_t>(file.st_dev) &&
+        status.file == static_cast<std::uint64_t>(file.st_ino))
+      return true;
+  return false;
+}
+
+// Whether name in folder still names the file fd has open; false once another process has
+// removed it or moved it away.
+bool stillNamed(int folder, const char* name, const struct stat& file) {
+  struct stat now;
+  return fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(file, now);
+}
+
+Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& named, const Sha256Digest& expected,
+                      std::span<const FileStatus> spared, struct stat& checked) {
   struct stat before;
   if (fstat(fd, &before) != 0) return Removal::Unreadable;
   if (!S_ISREG(before.st_mode) || !sameFile(before, named)) return Removal::NotRegular;
   if (before.st_nlink > 1) return Removal::OtherLinks;
+  if (isSpared(before, spared)) return Removal::ReadByTheRun;
   Sha256Digest digest;
   if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest)) return Removal::Unreadable;
-  // Written to while it was read: what was hashed is not what is there.
-  if (fstat(fd, &checked) != 0 || !sameFileUnchanged(before, checked) || digest != expected) return Removal::Changed;
+  // Written to while it was read: what was hashed is not what is there. Moved aside by another
+  // undo meanwhile (which changes its change time) or removed: not there any more.
+  if (fstat(fd, &checked) != 0) return Removal::Unreadable;
+  if (!sameFileUnchanged(before, checked) || digest != expected)
+    return checked.st_nlink == 0 || !stillNamed(folder, name, before) ? Removal::Missing : Removal::Changed;
   return Removal::Removed;
 }
 
 // The checked file is moved aside first: a file put in its place since the check is then the one
-// moved, is found to be another file, and goes back.
+// moved, is found to be another file, and goes back. A file that is gone at any step was taken
+// by another process meanwhile.
 Removal removeChecked(int folder, const char* name, const struct stat& checked) {
   static unsigned serial = 0;
-  char aside[64];
-  std::snprintf(aside, sizeof aside, ".glyphwarden-undo-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
+  const std::string aside = toUtf8(REMOVAL_ASIDE_PREFIX) + std::to_string(getpid()) + "-" + std::to_string(serial++) +
+                            toUtf8(REMOVAL_ASIDE_SUFFIX);
   InterruptsHeld held;  // an interrupt never leaves the file under its private name
-  if (::renameat2(folder, name, folder, aside, RENAME_NOREPLACE) != 0) {
+  if (::renameat2(folder, name, folder, aside.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno == ENOENT) return Removal::Missing;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Removal::NotRemoved;
     // A file system that cannot rename without replacing: checked by name once more instead.
     struct stat now;
-    if (fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameContentsStand(checked, now))
-      return Removal::Changed;
-    return unlinkat(folder, name, 0) == 0 ? Removal::Removed : Removal::NotRemoved;
+    if (fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) != 0)
+      return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
+    if (!sameContentsStand(checked, now)) return Removal::Changed;
+    if (unlinkat(folder, name, 0) == 0) return Removal::Removed;
+    return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
   }
   struct stat moved = {};
-  if (fstatat(folder, aside, &moved, AT_SYMLINK_NOFOLLOW) == 0 && sameContentsStand(checked, moved) &&
-      unlinkat(folder, aside, 0) == 0)
-    return Removal::Removed;
-  const bool restored = ::renameat2(folder, aside, folder, name, RENAME_NOREPLACE) == 0;
+  if (fstatat(folder, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
+  if (sameContentsStand(checked, moved)) {
+    if (unlinkat(folder, aside.c_str(), 0) == 0) return Removal::Removed;
+    if (errno == ENOENT) return Removal::Missing;
+  }
+  const bool restored = ::renameat2(folder, aside.c_str(), folder, name, RENAME_NOREPLACE) == 0;
   return restored && !sameFile(checked, moved) ? Removal::Changed : Removal::NotRemoved;
 }
 
 }  // namespace
 
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun) {
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
+                       std::span<const FileStatus> spared) {
   const std::string folderPath = nativePath(folderOf(path).c_str());
   const std::string name = nativePath(std::wstring(nameOf(path)).c_str());
   const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -78,7 +106,7 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
     outcome = errno == ENOENT ? Removal::Missing : errno == ELOOP ? Removal::NotRegular : Removal::Unreadable;
   } else {
     struct stat checked;
-    outcome = checkOpenFile(fd, named, digest, checked);
+    outcome = checkOpenFile(fd, folder, name.c_str(), named, digest, spared, checked);
     if (outcome == Removal::Removed && !dryRun) outcome = removeChecked(folder, name.c_str(), checked);
     ::close(fd);
   }

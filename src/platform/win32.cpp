@@ -100,6 +100,20 @@ FileStatus statusOf(const wchar_t* path) {
   return status;
 }
 
+std::optional<std::wstring> absolutePath(std::wstring_view path) {
+  const std::wstring given(path);
+  std::wstring absolute(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(absolute.size()), absolute.data(), nullptr);
+    if (length == 0) return std::nullopt;
+    if (length < absolute.size()) {
+      absolute.resize(length);
+      return absolute;
+    }
+    absolute.resize(length);
+  }
+}
+
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
   const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();

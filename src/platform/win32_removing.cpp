@@ -52,12 +52,21 @@ bool isEntryItself(HANDLE file, const wchar_t* path) {
   return !found.empty() && sameFileName(found, expected);
 }
 
+bool isSpared(const BY_HANDLE_FILE_INFORMATION& info, std::span<const FileStatus> spared) {
+  const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  for (const FileStatus& status : spared)
+    if (status.kind == FileKind::Regular && status.volume == info.dwVolumeSerialNumber && status.file == index)
+      return true;
+  return false;
+}
+
 Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expected,
-                      BY_HANDLE_FILE_INFORMATION& info) {
+                      std::span<const FileStatus> spared, BY_HANDLE_FILE_INFORMATION& info) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return Removal::NotRegular;
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !isEntryItself(file, path))
     return Removal::NotRegular;
   if (info.nNumberOfLinks > 1) return Removal::OtherLinks;
+  if (isSpared(info, spared)) return Removal::ReadByTheRun;
   Sha256Digest digest;
   if (!win32::sha256OfOpenFile(file, digest)) return Removal::Unreadable;
   return digest == expected ? Removal::Removed : Removal::Changed;
@@ -83,20 +92,35 @@ Removal deleteHeldFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
   return Removal::NotRemoved;
 }
 
+// Held by another program (another undo of the same record, say, which is about to remove it),
+// or marked for deletion and not yet closed (which Windows reports as access denied): tried
+// again for about a second, after which it is most likely gone.
+HANDLE openToRemove(const wchar_t* path, DWORD& error) {
+  for (DWORD pause = 10;; pause *= 2) {
+    // Others may go on reading; none may write, rename or remove it while it is held.
+    const HANDLE file = CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    const bool transient =
+        error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (!transient || pause > 640) return file;
+    Sleep(pause);
+  }
+}
+
 }  // namespace
 
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun) {
-  // Others may go on reading; none may write, rename or remove it while it is held.
-  const HANDLE file = CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
+                       std::span<const FileStatus> spared) {
+  DWORD error = ERROR_SUCCESS;
+  const HANDLE file = openToRemove(path, error);
   if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Removal::NotRegular;
     return removalOfOpenFailure(error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  Removal outcome = checkHeldFile(file, path, digest, info);
+  Removal outcome = checkHeldFile(file, path, digest, spared, info);
   if (outcome == Removal::Removed && !dryRun) outcome = deleteHeldFile(file, info);
   CloseHandle(file);  // a file marked for deletion goes now
   return outcome;

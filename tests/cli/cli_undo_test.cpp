@@ -2,7 +2,10 @@
 // taken back exactly, whatever was done to its copies since; unusable records remove nothing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
+#include <regex>
+#include <thread>
 
 #include "support/run_program.h"
 #include "support/test_files.h"
@@ -24,17 +27,21 @@ struct RecordedRun {
   fs::path record = at.dir / "run.json";
   FileSnapshot untouched;
 
-  // newGfxName, when given, names the new folder instead.
-  explicit RecordedRun(const fs::path& newGfxName = {}) {
+  // newGfxName, when given, names the new folder instead; firmwareName the original image.
+  // pngs carries that many PNGs instead, 0101.png on.
+  explicit RecordedRun(const fs::path& newGfxName = {}, const fs::path& firmwareName = {}, std::uint32_t pngs = 5) {
     if (!newGfxName.empty()) {
       at.newGfx = at.dir.path() / newGfxName;
       fs::create_directory(at.newGfx);
     }
+    if (!firmwareName.empty()) at.originalFirmware = at.dir.path() / firmwareName;
     ImageBuilder original(4096), updated(4096);
-    for (std::uint32_t i = 1; i <= 5; ++i) {
+    for (std::uint32_t i = 1; i <= pngs; ++i) {
       original.pair(i, 0x7700 + i, 0x0100 + i);
       updated.pair(10 + i, 0x7700 + i, 0x0A00 + i);
-      writeFile(at.originalGfx / ("010" + std::to_string(i) + ".png"), "picture " + std::to_string(i));
+      char name[16];
+      std::snprintf(name, sizeof name, "%04X.png", 0x0100 + i);
+      writeFile(at.originalGfx / name, "picture " + std::to_string(i));
     }
     writeFile(at.originalFirmware, original.bytes());
     writeFile(at.newFirmware, updated.bytes());
@@ -48,6 +55,47 @@ struct RecordedRun {
       untouched.add(kept);
   }
 };
+
+std::string textOf(const fs::path& path) {
+  const Bytes bytes = readFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string utf8Of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// A JSON string of a path, as the record writes it (no character here needs escaping but '\\').
+std::string jsonString(const fs::path& path) {
+  std::string text(1, '"');
+  text += std::regex_replace(utf8Of(path), std::regex(R"(\\)"), R"(\\)");
+  return text += '"';
+}
+
+// The bytes a file system stores for a name, in hexadecimal: UTF-8, or UTF-16LE where names
+// are wide.
+std::string storedHex(const fs::path& path) {
+  std::string bytes;
+  if constexpr (sizeof(wchar_t) == 2) {
+    for (const wchar_t unit : path.wstring()) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  } else {
+    bytes = utf8Of(path);
+  }
+  std::string hex;
+  for (const unsigned char byte : bytes) hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+  return hex;
+}
+
+std::string replaced(std::string text, const std::string& pattern, const std::string& by) {
+  return std::regex_replace(text, std::regex(pattern), by, std::regex_constants::format_first_only);
+}
+
+// The record's copy of 0101.png to 0A01.png said to be a copy named number in folder.
+std::string copyOf0101As(const std::string& record, const fs::path& folder, const std::string& number) {
+  return replaced(replaced(record, R"("newGfxAbsolute": "[^"]*")", "\"newGfxAbsolute\": " + jsonString(folder)),
+                  R"("newNumber": 2561)", "\"newNumber\": " + number);
+}
 
 }  // namespace
 
@@ -146,10 +194,6 @@ TEST(Undo, KeepsACopyReplacedByASymbolicLinkAndItsTarget) {
 
 TEST(Undo, RefusesRecordsThatCannotSayWhatTheRunMade) {
   RecordedRun run;
-  const auto textOf = [](const fs::path& path) {
-    const Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-  };
   const std::string record = textOf(run.record);
   const auto edited = [&](std::size_t at, const std::string& from, const std::string& to) {
     std::string text = record;
@@ -160,7 +204,7 @@ TEST(Undo, RefusesRecordsThatCannotSayWhatTheRunMade) {
   const std::size_t firstPng = record.find("\"graphics\"");
   const std::vector<std::pair<const char*, std::string>> records = {
       {"a dry run's", edited(0, "\"dryRun\": false", "\"dryRun\": true")},
-      {"an earlier format", edited(0, "\"formatVersion\": 2", "\"formatVersion\": 1")},
+      {"an earlier format", edited(0, "\"formatVersion\": 3", "\"formatVersion\": 1")},
       {"cut short", record.substr(0, record.size() / 2)},
       {"a PNG's digest damaged", edited(firstPng, "\"sha256\": \"", "\"sha256\": \"zz")},
       {"a firmware image", textOf(run.at.originalFirmware)},
@@ -173,4 +217,123 @@ TEST(Undo, RefusesRecordsThatCannotSayWhatTheRunMade) {
     EXPECT_TRUE(contains(undo.errors, "nothing was removed")) << undo.errors;
     EXPECT_EQ(fileNames(run.at.newGfx).size(), 6u);
   }
+}
+
+// Records edited to name a file the run read as one of its copies, and records rewritten by a
+// JSON tool. The first are refused whole; the second are undone as the original.
+TEST(Undo, NeverRemovesAFileTheRunReadWhateverTheRecordSays) {
+  const fs::path firmwareAsPng = "0C00.png";  // an image whose name is a copy's name
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string&, const RunFolders&)> edit;
+    int exitCode;
+    const char* said;  // on standard error, or in the output when the undo goes ahead
+  };
+  const auto original = [](const RunFolders& at) { return fs::absolute(at.originalGfx); };
+  const std::vector<Case> cases = {
+      {"the new folder is the original one",
+       [&](const std::string& r, const RunFolders& at) { return copyOf0101As(r, original(at), "257"); }, 2,
+       "0101.png as a copy, but it is a file the run read"},
+      {"the original folder through a .. segment",
+       [&](const std::string& r, const RunFolders& at) {
+         return copyOf0101As(r, fs::absolute(at.newGfx) / ".." / at.originalGfx.filename(), "257");
+       },
+       2, "it is a file the run read"},
+      {"the original folder as stored bytes",
+       [&](const std::string& r, const RunFolders& at) {
+         return replaced(copyOf0101As(r, at.newGfx, "257"), R"("newGfxAbsolute": )",
+                         "\"newGfxAbsoluteStoredHex\": \"" + storedHex(original(at)) + "\", \"newGfxAbsolute\": ");
+       },
+       2, "it is a file the run read"},
+      {"the firmware folder, a copy named as the image and with its digest",
+       [&](const std::string& r, const RunFolders& at) {
+         std::smatch digest;
+         std::regex_search(r, digest, std::regex(R"x("originalFirmware": \{[^}]*"sha256": "([0-9a-f]{64})")x"));
+         return replaced(copyOf0101As(r, fs::absolute(at.dir.path()), "3072"),
+                         R"("sha256": "[0-9a-f]{64}", "copies": \[\{"newNumber": 3072)",
+                         "\"sha256\": \"" + digest[1].str() + "\", \"copies\": [{\"newNumber\": 3072");
+       },
+       2, "0C00.png as a copy, but it is a file the run read"},
+      {"a version 2 record whose relative new folder is the original one here",
+       [&](const std::string& r, const RunFolders& at) {
+         std::string edited = replaced(r, R"("formatVersion": 3)", "\"formatVersion\": 2");
+         edited = replaced(edited, R"("newGfx": "[^"]*")", "\"newGfx\": " + jsonString(at.originalGfx.filename()));
+         edited =
+             replaced(edited, R"("originalGfx": "[^"]*")", "\"originalGfx\": " + jsonString(at.originalGfx.filename()));
+         return replaced(edited, R"("newNumber": 2561)", "\"newNumber\": 257");
+       },
+       2, "it is a file the run read"},
+      {"compact, as jq -c writes it",
+       [](const std::string& r, const RunFolders&) {
+         return std::regex_replace(r, std::regex(R"(\n *|(": )|(, "))"), "$1$2");
+       },
+       0, "removed 0A01.png"},
+      {"its members in another order",
+       [](const std::string& r, const RunFolders&) {
+         const std::string format = "\"format\": \"glyphwarden-run\",\n  ";
+         std::string moved = replaced(r, format, "");
+         return moved.insert(moved.rfind('}'), ", \"format\": \"glyphwarden-run\"\n");
+       },
+       0, "removed 0A01.png"},
+      {"its strings escaped",
+       [](const std::string& r, const RunFolders&) {
+         return replaced(replaced(r, R"("glyphwarden-run")", R"("glyphwarden\u002drun")"), "/", R"(\/)");
+       },
+       0, "removed 0A01.png"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordedRun run({}, firmwareAsPng);
+    const std::string edited = c.edit(textOf(run.record), run.at);
+    ASSERT_NE(edited, textOf(run.record));
+    writeFile(run.at.dir / "edited.json", edited);
+    ProgramResult undo;
+    {
+      // Relative folders of an earlier record are taken from the current folder.
+      const fs::path before = fs::current_path();
+      fs::current_path(run.at.dir.path());
+      undo = runCli({L"--undo", wide(run.at.dir / "edited.json")});
+      fs::current_path(before);
+    }
+    EXPECT_EQ(undo.exitCode, c.exitCode) << undo.output << undo.errors;
+    EXPECT_TRUE(contains(c.exitCode == 2 ? undo.errors : undo.output, c.said)) << undo.output << undo.errors;
+    EXPECT_EQ(fileNames(run.at.newGfx).size(), c.exitCode == 2 ? 6u : 2u);
+    run.untouched.expectUnchanged();
+  }
+}
+
+// Two undos of one record at once, and an undo after one that was ended between moving a copy
+// aside and removing it: every copy is removed once, and every file gone is accounted for.
+TEST(Undo, TwoUndosAtOnceAndOneEndedHalfwayAccountForEveryCopy) {
+  constexpr std::uint32_t PNGS = 300;  // enough that the two meet on many files
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    RecordedRun run({}, {}, PNGS);
+    ProgramResult first, second;
+    std::thread other([&] { first = runCli({L"--undo", wide(run.record)}); });
+    second = runCli({L"--undo", wide(run.record)});
+    other.join();
+    EXPECT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(second.exitCode, 0) << second.output;
+    const auto removedBy = [](const ProgramResult& undo) {
+      std::smatch counts;
+      return std::regex_search(undo.output, counts, std::regex(R"((\d+) removed, 0 kept)")) ? std::stoi(counts[1]) : -1;
+    };
+    // 0A05.png and 0B00.png were there before the run: duplicates.
+    EXPECT_EQ(removedBy(first) + removedBy(second), static_cast<int>(PNGS) - 2) << first.output << second.output;
+    EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
+    run.untouched.expectUnchanged();
+  }
+  RecordedRun run;
+  const fs::path leftover = run.at.newGfx / ".glyphwarden-undo-99999-0.tmp";
+  fs::rename(run.at.newGfx / "0A02.png", leftover);
+  writeFile(run.at.newGfx / ".glyphwarden-undo-99999-1.tmp", "not a copy of this run");
+  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
+  EXPECT_EQ(undo.exitCode, 0) << undo.output;
+  EXPECT_TRUE(
+      contains(undo.output, "removed 0A02.png (left as .glyphwarden-undo-99999-0.tmp by an undo that was ended)"))
+      << undo.output;
+  EXPECT_TRUE(contains(undo.output, "4 removed, 0 kept, 0 not there any more")) << undo.output;
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_TRUE(fs::exists(run.at.newGfx / ".glyphwarden-undo-99999-1.tmp"));
 }
