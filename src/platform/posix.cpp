@@ -172,9 +172,13 @@ std::FILE* fileOf(Stream stream) {
 }  // namespace
 
 void writeText(Stream stream, std::wstring_view text) {
+  // "\r\n" becomes "\n" in one pass: erasing each "\r" in place would be quadratic in a long
+  // report's length.
   std::string bytes = toUtf8(text);
-  std::string::size_type at = 0;
-  while ((at = bytes.find("\r\n", at)) != std::string::npos) bytes.erase(at, 1);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] != '\r' || i + 1 == bytes.size() || bytes[i + 1] != '\n') bytes[kept++] = bytes[i];
+  bytes.resize(kept);
   if (std::fwrite(bytes.data(), 1, bytes.size(), fileOf(stream)) != bytes.size())
     streamFailed[static_cast<int>(stream)] = true;
 }

@@ -133,8 +133,11 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       case WM_CREATE: onCreate(window); break;
       case WM_DESTROY: onDestroy(); break;
       case WM_SETTEXT:
-        if (wParam != 0) return onAppend(reinterpret_cast<const wchar_t*>(wParam));
-        break;  // an ordinary caption change
+        if (wParam == 0) break;  // an ordinary caption change
+        // Only the program's own appends, sent on the window's thread, carry a text at wParam.
+        // From another thread or program wParam is a bare number: never read, nor passed on.
+        if (InSendMessageEx(nullptr) != ISMEX_NOSEND) return FALSE;
+        return onAppend(reinterpret_cast<const wchar_t*>(wParam));
       case WM_COMMAND: onCommand(wParam, lParam); break;
       case WM_HELP: onHelp(); break;
     }

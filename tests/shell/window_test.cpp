@@ -130,6 +130,34 @@ TEST_F(GlyphwardenWindow, StartRunsTheConversionAndASecondStartReportsDuplicates
   EXPECT_EQ(textOf(window), L"Glyphwarden") << "an append must not change the caption";
 }
 
+// The console append is the window's own message; another program's WM_SETTEXT with a
+// wParam (here, from the test's process) is never read as a text there.
+TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
+  const std::wstring before = textOf(console());
+  static const wchar_t ours[] = L"a text in another process\r\n";
+  // A text placed in the window's own process: read there, it would show in the console.
+  void* theirs = VirtualAllocEx(program.process(), nullptr, sizeof ours, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(theirs, nullptr);
+  ASSERT_TRUE(WriteProcessMemory(program.process(), theirs, ours, sizeof ours, nullptr));
+  const WPARAM addresses[] = {1, static_cast<WPARAM>(0xFFFF0000u), reinterpret_cast<WPARAM>(ours),
+                              reinterpret_cast<WPARAM>(theirs)};
+  for (const WPARAM address : addresses) {
+    SCOPED_TRACE(address);
+    DWORD_PTR result = 0;
+    // Only lParam's text crosses to the window; wParam arrives as the number it is here.
+    SendMessageTimeoutW(window, WM_SETTEXT, address, reinterpret_cast<LPARAM>(ours), SMTO_ABORTIFHUNG, 5000, &result);
+    EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0) << "the window is gone";
+    EXPECT_EQ(textOf(console()), before);
+    EXPECT_EQ(textOf(window), L"Glyphwarden");
+  }
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  pressStartAndWait();
+  EXPECT_EQ(textOf(console()), before +
+                                   L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: "
+                                   L"00002000\r\n0105 -> 0A01 copied successfully\r\nWhew...\r\n\r\n");
+}
+
 TEST_F(GlyphwardenWindow, StartWithEmptyFoldersStillEndsWithWhew) {
   pressStartAndWait();
   const std::wstring text = textOf(console());
