@@ -25,7 +25,7 @@ DigestWorker::Digest digestOf(std::span<const std::uint8_t> bytes) {
 DigestWorker::DigestWorker(std::span<const std::uint8_t> original, std::span<const std::uint8_t> updated)
     : images_{original, updated} {
   try {
-    thread_ = std::thread([this] { work(); });
+    thread_ = platform::startThread([this] { work(); });
   } catch (const std::system_error&) {
     // No thread to be had: every digest is made on the caller's thread, the images' at the end.
   }

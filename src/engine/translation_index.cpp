@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/platform.h"
+
 namespace {
 
 // Membership of a sorted set of words, tested for every pair of an image: a bit filter rejects
@@ -96,7 +98,7 @@ void inTwoHalves(std::size_t count, std::size_t pairsWorthAThread, OnPart onPart
   std::exception_ptr helperFailure;
   if (count >= pairsWorthAThread && std::thread::hardware_concurrency() > 1) {
     try {
-      helper = std::thread([&] {
+      helper = platform::startThread([&] {
         try {
           onPart(later);
         } catch (...) {

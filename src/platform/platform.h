@@ -5,11 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace platform {
 
@@ -186,6 +188,12 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination);
 // never leaves a partial file of a copy or a replacement in progress: that file is removed, or
 // the replacement finished, and the process then ends with status 128 + the signal number.
 void endCleanlyOnInterrupt();
+
+// Starts a thread that never takes an interrupt: on Linux SIGINT, SIGTERM and SIGHUP are blocked
+// in it from its first instruction, so the main thread takes them and the steps it holds them
+// around stay whole (a signal mask is a thread's own). On Windows a console interrupt comes on a
+// thread of its own in any case. Throws std::system_error when no thread can be had.
+std::thread startThread(std::function<void()> work);
 
 }  // namespace platform
 

@@ -56,16 +56,17 @@ inline bool sameFileUnchanged(const struct stat& before, const struct stat& afte
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Blocks the interrupts while it lives, so that what it guards (a temporary file created and
-// registered, or put in place and forgotten; a file moved aside and removed) is one step.
+// registered, or put in place and forgotten; a file moved aside and removed) is one step. The
+// mask is the calling thread's; threads started through startThread never take them at all.
 class InterruptsHeld {
  public:
   InterruptsHeld() {
     sigset_t held;
     sigemptyset(&held);
     for (int signal : INTERRUPTS) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &before_);
+    pthread_sigmask(SIG_BLOCK, &held, &before_);
   }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
   InterruptsHeld(const InterruptsHeld&) = delete;
   InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 

@@ -330,6 +330,12 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
   return CopyOutcome::Copied;
 }
 
+std::thread startThread(std::function<void()> work) {
+  // The new thread starts with the mask of the thread that starts it.
+  const InterruptsHeld held;
+  return std::thread(std::move(work));
+}
+
 void endCleanlyOnInterrupt() {
   for (int signal : INTERRUPTS) {
     struct sigaction action = {};
