@@ -12,6 +12,10 @@ namespace platform {
 struct GuardedView {
   std::atomic<std::uintptr_t> begin{0}, end{0};
   std::atomic<bool> lostPages{false};
+  // Where a view cannot be replaced in one step (Windows: unmapped, then allocated), the one
+  // thread that replaces it says how far it is, and the others that fault on it meanwhile wait.
+  enum Replacement : int { Mapped, Replacing, Replaced, Failed };
+  std::atomic<int> replacement{Mapped};
 };
 
 constexpr int GUARDED_VIEW_SLOTS = 16;
@@ -24,6 +28,7 @@ inline GuardedView* claimGuardedView(const std::uint8_t* base, std::size_t lengt
     std::uintptr_t free = 0;
     if (view.begin.compare_exchange_strong(free, reinterpret_cast<std::uintptr_t>(base))) {
       view.lostPages.store(false);
+      view.replacement.store(GuardedView::Mapped);
       view.end.store(reinterpret_cast<std::uintptr_t>(base) + length);
       return &view;
     }

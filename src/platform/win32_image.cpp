@@ -19,6 +19,28 @@ namespace {
 // puts zero-filled memory in place of the guarded view, notes that the image changed, and lets
 // the read go on; the run then ends on the change.
 
+// The first thread to fault on a view replaces it; every other thread that faults on it (the
+// index reads the halves of a large image on two threads) waits until the zeros are in place and
+// reads again.
+LONG replaceView(GuardedView& view, std::uintptr_t begin, std::uintptr_t end) {
+  int state = GuardedView::Mapped;
+  if (view.replacement.compare_exchange_strong(state, GuardedView::Replacing)) {
+    view.lostPages.store(true);
+    // A view's base is aligned to the allocation granularity, so the same range can be reserved
+    // again once the view is gone.
+    void* base = reinterpret_cast<void*>(begin);
+    const bool replaced =
+        UnmapViewOfFile(base) && VirtualAlloc(base, end - begin, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY) == base;
+    view.replacement.store(replaced ? GuardedView::Replaced : GuardedView::Failed);
+    return replaced ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+  }
+  while (state == GuardedView::Replacing) {
+    SwitchToThread();
+    state = view.replacement.load();
+  }
+  return state == GuardedView::Replaced ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
   const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
   if ((record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR && record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
@@ -27,15 +49,7 @@ LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
   const std::uintptr_t address = record.ExceptionInformation[1];
   for (GuardedView& view : guardedViews) {
     const std::uintptr_t begin = view.begin.load(), end = view.end.load();
-    if (address < begin || address >= end || view.lostPages.load()) continue;
-    // A view's base is aligned to the allocation granularity, so the same range can be reserved
-    // again once the view is gone.
-    void* base = reinterpret_cast<void*>(begin);
-    if (!UnmapViewOfFile(base)) return EXCEPTION_CONTINUE_SEARCH;
-    view.lostPages.store(true);
-    if (VirtualAlloc(base, end - begin, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY) != base)
-      return EXCEPTION_CONTINUE_SEARCH;
-    return EXCEPTION_CONTINUE_EXECUTION;
+    if (address >= begin && address < end) return replaceView(view, begin, end);
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }

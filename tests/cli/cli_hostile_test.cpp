@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 struct Pack {
   RunFolders at;
   FileSnapshot snapshot;
-  Pack() {
-    writeFile(at.originalFirmware, ImageBuilder(3 * 4096).pair(1, 0x61, 0x0001).bytes());
+  explicit Pack(std::size_t originalSize = 3 * 4096) {
+    writeFile(at.originalFirmware, ImageBuilder(originalSize).pair(1, 0x61, 0x0001).bytes());
     writeFile(at.newFirmware, ImageBuilder(4096).pair(7, 0x61, 0x0A01).bytes());
     writeFile(at.originalGfx / "0001.png", "picture");
   }
@@ -97,14 +97,22 @@ bool mapsFile(int pid, const fs::path& file) {
 }  // namespace
 
 // The run is held at its first line of output (standard output is a full pipe) with both
-// images mapped; the test then shortens or removes one, and lets the run go on.
+// images mapped; the test then shortens or removes one, and lets the run go on. A large image
+// is read in two halves on two threads, which fault on it together.
 TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALine) {
+  constexpr std::size_t LARGE_IMAGE = 32u << 20;
   const struct {
     const char* what;
     bool original;
     void (*change)(const fs::path&);
     const char* line;
+    std::size_t originalSize = 3 * 4096;
+    int tries = 1;
   } cases[] = {
+      {"large original emptied", true, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); },
+       "original firmware file changed during the run.\n", LARGE_IMAGE, 10},
+      {"large original halved", true, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), LARGE_IMAGE / 2), 0); },
+       "original firmware file changed during the run.\n", LARGE_IMAGE, 10},
       {"original shortened", true, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); },
        "original firmware file changed during the run.\n"},
       {"new shortened", false, [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 100), 0); },
@@ -130,45 +138,47 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
        },
        "original firmware file changed during the run.\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Pack pack;
-    const fs::path changed = c.original ? pack.at.originalFirmware : pack.at.newFirmware;
-    const fs::path other = c.original ? pack.at.newFirmware : pack.at.originalFirmware;
-    const Bytes otherBefore = readFile(other);
+  for (const auto& c : cases)
+    for (int attempt = 0; attempt < c.tries; ++attempt) {
+      SCOPED_TRACE(c.what + (" #" + std::to_string(attempt)));
+      Pack pack(c.originalSize);
+      const fs::path changed = c.original ? pack.at.originalFirmware : pack.at.newFirmware;
+      const fs::path other = c.original ? pack.at.newFirmware : pack.at.originalFirmware;
+      const Bytes otherBefore = readFile(other);
 
-    int output[2];
-    ASSERT_EQ(pipe(output), 0);
-    fcntl(output[1], F_SETFL, O_NONBLOCK);
-    const std::string block(4096, '.');
-    std::size_t filled = 0;
-    while (write(output[1], block.data(), block.size()) > 0) filled += block.size();
-    fcntl(output[1], F_SETFL, 0);  // full, and the run's first write now waits
+      int output[2];
+      ASSERT_EQ(pipe(output), 0);
+      fcntl(output[1], F_SETFL, O_NONBLOCK);
+      const std::string block(4096, '.');
+      std::size_t filled = 0;
+      while (write(output[1], block.data(), block.size()) > 0) filled += block.size();
+      fcntl(output[1], F_SETFL, 0);  // full, and the run's first write now waits
 
-    std::string printed;
-    ChildLimits limits;
-    limits.standardOutput = output[1];
-    limits.whileRunning = [&](int pid) {
-      close(output[1]);
-      EXPECT_TRUE(waitFor([&] {
-        return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware);
-      })) << "the run never mapped both images";
-      c.change(changed);
-      char buffer[4096];
-      ssize_t got;
-      while ((got = read(output[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<std::size_t>(got));
-    };
-    const ProgramResult result = runCli(pack.arguments(), limits);
-    close(output[0]);
-    ASSERT_GE(printed.size(), filled);
-    printed.erase(0, filled);
+      std::string printed;
+      ChildLimits limits;
+      limits.standardOutput = output[1];
+      limits.whileRunning = [&](int pid) {
+        close(output[1]);
+        EXPECT_TRUE(waitFor([&] {
+          return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware);
+        })) << "the run never mapped both images";
+        c.change(changed);
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(output[0], buffer, sizeof buffer)) > 0)
+          printed.append(buffer, static_cast<std::size_t>(got));
+      };
+      const ProgramResult result = runCli(pack.arguments(), limits);
+      close(output[0]);
+      ASSERT_GE(printed.size(), filled);
+      printed.erase(0, filled);
 
-    EXPECT_EQ(result.exitCode, 1) << "no crash, and the failure is the run's: " << result.errors;
-    EXPECT_NE(printed.find("files loaded successfully\n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
-    EXPECT_TRUE(fileNames(pack.at.newGfx).empty()) << "nothing is copied from an image that changed";
-    EXPECT_EQ(readFile(other), otherBefore);
-  }
+      EXPECT_EQ(result.exitCode, 1) << "no crash, and the failure is the run's: " << result.errors;
+      EXPECT_NE(printed.find("files loaded successfully\n"), std::string::npos) << printed;
+      EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+      EXPECT_TRUE(fileNames(pack.at.newGfx).empty()) << "nothing is copied from an image that changed";
+      EXPECT_EQ(readFile(other), otherBefore);
+    }
 }
 
 // A copy of a large (sparse, so cheap) 0001.png is held half-written: the run is stopped once

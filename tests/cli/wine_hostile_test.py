@@ -42,7 +42,7 @@ def image(size, pairs):
 class Pack:
     """Two images carrying 0001.png to 0A01.png (and 0002.png to 0A02.png)."""
 
-    def __init__(self, name):
+    def __init__(self, name, original_size=3 * 4096):
         self.dir = os.path.join(work, name)
         shutil.rmtree(self.dir, ignore_errors=True)
         self.original_gfx = os.path.join(self.dir, "original gfx")
@@ -51,7 +51,7 @@ class Pack:
         os.makedirs(self.new_gfx)
         self.original = os.path.join(self.dir, "W800.bin")
         self.new = os.path.join(self.dir, "W810.bin")
-        write(self.original, image(3 * 4096, [(1, 0x61, 0x0001), (2, 0x62, 0x0002)]))
+        write(self.original, image(original_size, [(1, 0x61, 0x0001), (2, 0x62, 0x0002)]))
         write(self.new, image(4096, [(7, 0x61, 0x0A01), (9, 0x62, 0x0A02)]))
 
     def png(self, name):
@@ -244,45 +244,52 @@ check(os.listdir(pack.new_gfx) == ["0A02.png"], f"no partial or temporary file: 
 passed += len(failures) == before
 
 # An image shortened while mapped: the run is held at its first line by a full pipe, with both
-# images mapped; the fault of the next read ends the run with its line, not a crash.
-for which in ("original", "new"):
-    current = f"{which} image shortened while mapped"
+# images mapped; the fault of the next read ends the run with its line, not a crash. A large
+# original image is read in two halves on two threads, which fault on it at nearly the same time:
+# emptied, both; halved, the later one. Each is tried ten times.
+LARGE_IMAGE = 32 << 20
+shortenings = [("original", 3 * 4096, 0, 1), ("new", 3 * 4096, 0, 1),
+               ("original", LARGE_IMAGE, 0, 10), ("original", LARGE_IMAGE, LARGE_IMAGE // 2, 10)]
+for which, size, length, tries in shortenings:
+    current = f"{which} image of {size} bytes shortened to {length} while mapped"
     before = len(failures)
-    pack = Pack(f"shortened-{which}")
-    write(pack.png("0001.png"), b"picture")
-    changed = pack.original if which == "original" else pack.new
-    read_end, write_end = os.pipe()
-    fcntl.fcntl(write_end, fcntl.F_SETFL, os.O_NONBLOCK)
-    filled = 0
-    try:
-        while True:
-            filled += os.write(write_end, b"." * 4096)
-    except BlockingIOError:
-        pass
-    fcntl.fcntl(write_end, fcntl.F_SETFL, 0)
-    process = start(pack.arguments(), stdout=write_end)
-    os.close(write_end)
-    mapped = wait_for(lambda: processes_with(pack.original, "maps") and processes_with(pack.new, "maps"))
-    check(mapped, "the run never mapped both images")
-    os.truncate(changed, 0)
-    printed = bytearray()
-    errors = []
-    reader = threading.Thread(target=lambda: errors.append(process.stderr.read()))
-    reader.start()
-    reading = threading.Thread(target=lambda: [printed.extend(c) for c in iter(lambda: os.read(read_end, 65536), b"")])
-    reading.start()
-    try:
-        process.wait(timeout=120)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
-    reading.join(10)
-    reader.join(10)
-    os.close(read_end)
-    text = printed[filled:].decode("utf-8", "replace").replace("\r\n", "\n")
-    check(process.returncode == 1, f"no crash, the run's failure: exit {process.returncode} {errors}")
-    check(f"{which} firmware file changed during the run.\n" in text, f"the line: {text!r}")
-    check(os.listdir(pack.new_gfx) == [], "nothing is copied from an image that changed")
+    for attempt in range(tries):
+        pack = Pack(f"shortened-{which}", size)
+        write(pack.png("0001.png"), b"picture")
+        changed = pack.original if which == "original" else pack.new
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETFL, os.O_NONBLOCK)
+        filled = 0
+        try:
+            while True:
+                filled += os.write(write_end, b"." * 4096)
+        except BlockingIOError:
+            pass
+        fcntl.fcntl(write_end, fcntl.F_SETFL, 0)
+        process = start(pack.arguments(), stdout=write_end)
+        os.close(write_end)
+        mapped = wait_for(lambda: processes_with(pack.original, "maps") and processes_with(pack.new, "maps"))
+        check(mapped, "the run never mapped both images")
+        os.truncate(changed, length)
+        printed = bytearray()
+        errors = []
+        reader = threading.Thread(target=lambda: errors.append(process.stderr.read()))
+        reader.start()
+        reading = threading.Thread(
+            target=lambda: [printed.extend(c) for c in iter(lambda: os.read(read_end, 65536), b"")])
+        reading.start()
+        try:
+            process.wait(timeout=120)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+        reading.join(10)
+        reader.join(10)
+        os.close(read_end)
+        text = printed[filled:].decode("utf-8", "replace").replace("\r\n", "\n")
+        check(process.returncode == 1, f"try {attempt}: no crash, the run's failure: exit {process.returncode} {errors}")
+        check(f"{which} firmware file changed during the run.\n" in text, f"try {attempt}: the line: {text!r}")
+        check(os.listdir(pack.new_gfx) == [], f"try {attempt}: nothing is copied from an image that changed")
     passed += len(failures) == before
 
 # Undo after a copy was replaced by a Linux link to its original (the same bytes): Wine follows
