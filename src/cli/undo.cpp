@@ -99,8 +99,10 @@ const wchar_t* keptBecause(platform::Removal removal) {
   return L"could not be removed";
 }
 
+// Each line as soon as it is complete, as a run prints its own; a failed write is told at the end.
 void writeLine(platform::Stream stream, const std::wstring& line) {
   platform::writeText(stream, line + L"\r\n");
+  platform::flushText(stream);
 }
 
 }  // namespace

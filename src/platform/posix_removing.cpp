@@ -42,19 +42,24 @@ bool stillNamed(int folder, const char* name, const struct stat& file) {
 
 Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& named, const Sha256Digest& expected,
                       std::span<const FileStatus> spared, struct stat& checked) {
-  struct stat before;
-  if (fstat(fd, &before) != 0) return Removal::Unreadable;
-  if (!S_ISREG(before.st_mode) || !sameFile(before, named)) return Removal::NotRegular;
-  if (before.st_nlink > 1) return Removal::OtherLinks;
-  if (isSpared(before, spared)) return Removal::ReadByTheRun;
-  Sha256Digest digest;
-  if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest)) return Removal::Unreadable;
-  // Written to while it was read: what was hashed is not what is there. Moved aside by another
-  // undo meanwhile (which changes its change time) or removed: not there any more.
-  if (fstat(fd, &checked) != 0) return Removal::Unreadable;
-  if (!sameFileUnchanged(before, checked) || digest != expected)
-    return checked.st_nlink == 0 || !stillNamed(folder, name, before) ? Removal::Missing : Removal::Changed;
-  return Removal::Removed;
+  // Another undo of the same record may move the file aside and back meanwhile, which changes
+  // only its change time: the bytes are hashed again, until a pass sees the file stand still.
+  for (int pass = 0; pass < 3; ++pass) {
+    struct stat before;
+    if (fstat(fd, &before) != 0) return Removal::Unreadable;
+    if (!S_ISREG(before.st_mode) || !sameFile(before, named)) return Removal::NotRegular;
+    if (before.st_nlink > 1) return Removal::OtherLinks;
+    if (isSpared(before, spared)) return Removal::ReadByTheRun;
+    Sha256Digest digest;
+    if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest)) return Removal::Unreadable;
+    if (fstat(fd, &checked) != 0) return Removal::Unreadable;
+    // Removed by another process, or moved away: not there any more.
+    if (checked.st_nlink == 0 || !stillNamed(folder, name, before)) return Removal::Missing;
+    // Written to while it was read: what was hashed is not what is there.
+    if (sameFileUnchanged(before, checked)) return digest == expected ? Removal::Removed : Removal::Changed;
+    if (digest != expected || !sameContentsStand(before, checked)) return Removal::Changed;
+  }
+  return Removal::Changed;
 }
 
 // The checked file is moved aside first: a file put in its place since the check is then the one

@@ -94,6 +94,35 @@ bool mapsFile(int pid, const fs::path& file) {
   return text.find(file.string()) != std::string::npos;
 }
 
+// A pipe whose buffer is full: a child given its write end as standard output waits at its
+// first write until the read end is drained. Returns how many bytes stand in it.
+std::size_t fillPipe(int ends[2]) {
+  EXPECT_EQ(pipe(ends), 0);
+  fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  const std::string block(4096, '.');
+  std::size_t filled = 0;
+  while (write(ends[1], block.data(), block.size()) > 0) filled += block.size();
+  fcntl(ends[1], F_SETFL, 0);
+  return filled;
+}
+
+std::string drainPipe(int readEnd) {
+  std::string printed;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(readEnd, buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<std::size_t>(got));
+  return printed;
+}
+
+// Whether the process waits in a write to its standard output (x86-64 and i386 number write 1
+// and 4).
+bool writingToOutput(int pid) {
+  std::ifstream call("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number, fd;
+  call >> number >> fd;
+  return (number == "1" || number == "4") && fd == "0x1";
+}
+
 }  // namespace
 
 // The run is held at its first line of output (standard output is a full pipe) with both
@@ -147,12 +176,7 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
       const Bytes otherBefore = readFile(other);
 
       int output[2];
-      ASSERT_EQ(pipe(output), 0);
-      fcntl(output[1], F_SETFL, O_NONBLOCK);
-      const std::string block(4096, '.');
-      std::size_t filled = 0;
-      while (write(output[1], block.data(), block.size()) > 0) filled += block.size();
-      fcntl(output[1], F_SETFL, 0);  // full, and the run's first write now waits
+      const std::size_t filled = fillPipe(output);  // the run's first write now waits
 
       std::string printed;
       ChildLimits limits;
@@ -163,10 +187,7 @@ TEST(CommandLineUnderAttack, ImageShortenedOrRemovedWhileMappedEndsTheRunWithALi
           return mapsFile(pid, pack.at.originalFirmware) && mapsFile(pid, pack.at.newFirmware);
         })) << "the run never mapped both images";
         c.change(changed);
-        char buffer[4096];
-        ssize_t got;
-        while ((got = read(output[0], buffer, sizeof buffer)) > 0)
-          printed.append(buffer, static_cast<std::size_t>(got));
+        printed = drainPipe(output[0]);
       };
       const ProgramResult result = runCli(pack.arguments(), limits);
       close(output[0]);
@@ -351,4 +372,35 @@ TEST(CommandLineUnderAttack, CopyIsNeverReadableByMoreUsersThanItsSource) {
     pack.snapshot.expectUnchanged();
   }
   umask(mask);
+}
+
+// An undo held after it has checked every file (at its first line, by a full pipe) while a
+// second undo of the same record removes them: the first then finds each not there any more,
+// and both succeed.
+TEST(CommandLineUnderAttack, UndoHeldAfterItsCheckCountsWhatAnotherUndoRemovedAsGone) {
+  Pack pack;
+  const fs::path record = pack.at.dir / "run.json";
+  ASSERT_EQ(runCli(pack.arguments({L"--json", wide(record)})).exitCode, 0);
+  int output[2];
+  const std::size_t filled = fillPipe(output);
+  std::string printed;
+  ProgramResult other;
+  ChildLimits limits;
+  limits.standardOutput = output[1];
+  limits.whileRunning = [&](int pid) {
+    close(output[1]);
+    EXPECT_TRUE(waitFor([&] { return writingToOutput(pid); })) << "the undo never reached its first line";
+    other = runCli({L"--undo", wide(record)});
+    printed = drainPipe(output[0]);
+  };
+  const ProgramResult held = runCli({L"--undo", wide(record)}, limits);
+  close(output[0]);
+  ASSERT_GE(printed.size(), filled);
+  printed.erase(0, filled);
+  EXPECT_EQ(other.exitCode, 0) << other.output;
+  EXPECT_NE(other.output.find("1 removed, 0 kept, 0 not there any more\n"), std::string::npos) << other.output;
+  EXPECT_EQ(held.exitCode, 0) << printed;
+  EXPECT_NE(printed.find("0A01.png: not there any more\n0 removed, 0 kept, 1 not there any more\n"), std::string::npos)
+      << printed;
+  EXPECT_TRUE(fileNames(pack.at.newGfx).empty());
 }
