@@ -9,6 +9,6 @@ quietly build/logs/configure-linux.log cmake --preset linux
 quietly build/logs/build-linux.log cmake --build --preset linux -j "$(nproc)"
 stage "the native suite under valgrind memcheck"
 valgrind --vgdb=no --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-  --suppressions=tools/valgrind.supp --trace-children=yes --trace-children-skip='*/bash,*/sh' -q \
+  --suppressions="$PWD/tools/valgrind.supp" --trace-children=yes --trace-children-skip='*/bash,*/sh' -q \
   build/linux/bin/glyphwarden_tests --gtest_brief=1
 echo "memcheck: clean"
