@@ -8,7 +8,13 @@ stage "build the native suite"
 quietly build/logs/configure-linux.log cmake --preset linux
 quietly build/logs/build-linux.log cmake --build --preset linux -j "$(nproc)"
 stage "the native suite under valgrind memcheck"
+# Every valgrind the tests start must find the suppressions whatever its folder and its user (some
+# run as nobody, who may not enter this checkout): a readable copy in the system's temporary folder.
+suppressions=$(mktemp)
+on_exit "rm -f '$suppressions'"
+cp tools/valgrind.supp "$suppressions"
+chmod 644 "$suppressions"
 valgrind --vgdb=no --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-  --suppressions="$PWD/tools/valgrind.supp" --trace-children=yes --trace-children-skip='*/bash,*/sh' -q \
+  --suppressions="$suppressions" --trace-children=yes --trace-children-skip='*/bash,*/sh' -q \
   build/linux/bin/glyphwarden_tests --gtest_brief=1
 echo "memcheck: clean"
