@@ -46,10 +46,7 @@ logged() {
   "$@" >"$log" 2>&1 </dev/null
 }
 # apt's own line on what an install took: "After this operation, 812 MB of additional disk space ..."
-installed() {
-  grep -h 'additional disk space' "$1" | sed 's/^/   /' || true
-  exit 0
-}
+disk_space() { grep -h 'additional disk space' "$1" | sed 's/^/   /' || true; }
 
 updated=false
 for try in $(seq "$update_tries"); do
@@ -68,7 +65,10 @@ fi
 
 install=($sudo apt-get install -y --no-install-recommends)
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-logged "$logs/apt-install.log" "${install[@]}" "${missing[@]}" && installed "$logs/apt-install.log"
+if logged "$logs/apt-install.log" "${install[@]}" "${missing[@]}"; then
+  disk_space "$logs/apt-install.log"
+  exit 0
+fi
 # A suite that is mid-sync can offer amd64 newer versions of multi-arch libraries than i386,
 # and wine32 needs the same version on both; the release's own suite has both.
 echo "   the install could not be resolved ($logs/apt-install.log); trying again preferring $codename's own packages"
@@ -76,15 +76,20 @@ install+=(-o "APT::Default-Release=$codename")
 without_wine32=()
 for p in "${missing[@]}"; do [ "$p" = "$wine32" ] || without_wine32+=("$p"); done
 if [ ${#without_wine32[@]} -eq ${#missing[@]} ]; then
+  # No 32-bit Wine asked for: this install is the last try, and its failure stops the script.
   quietly "$logs/apt-install-release.log" "${install[@]}" "${missing[@]}"
-  installed "$logs/apt-install-release.log"
+  disk_space "$logs/apt-install-release.log"
+  exit 0
 fi
-logged "$logs/apt-install-release.log" "${install[@]}" "${missing[@]}" && installed "$logs/apt-install-release.log"
+if logged "$logs/apt-install-release.log" "${install[@]}" "${missing[@]}"; then
+  disk_space "$logs/apt-install-release.log"
+  exit 0
+fi
 # Where amd64 already has a newer library than i386 can match, apt will not go back to it:
 # only the 32-bit Wine is out of reach, and the 64-bit build of the same code runs instead.
 if [ ${#without_wine32[@]} -gt 0 ]; then
   quietly "$logs/apt-install-without-wine32.log" "${install[@]}" "${without_wine32[@]}"
-  grep -h 'additional disk space' "$logs/apt-install-without-wine32.log" | sed 's/^/   /' || true
+  disk_space "$logs/apt-install-without-wine32.log"
 fi
 echo "   $wine32 cannot be installed beside this system's packages ($logs/apt-install-release.log):" \
   "everything else is installed, and the scripts use the 64-bit Windows build"

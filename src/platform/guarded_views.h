@@ -11,11 +11,13 @@ namespace platform {
 
 struct GuardedView {
   std::atomic<std::uintptr_t> begin{0}, end{0};
-  std::atomic<bool> lostPages{false};
-  // Where a view cannot be replaced in one step (Windows: unmapped, then allocated), the one
-  // thread that replaces it says how far it is, and the others that fault on it meanwhile wait.
+  // How far the view is from the file's pages. Where it cannot be replaced in one step (Windows:
+  // unmapped, then allocated), the one thread that replaces it says how far it is, and the others
+  // that fault on it meanwhile wait.
   enum Replacement : int { Mapped, Replacing, Replaced, Failed };
   std::atomic<int> replacement{Mapped};
+  // Pages of the file were lost: the image changed since it was mapped.
+  bool lostPages() const { return replacement.load() != Mapped; }
 };
 
 constexpr int GUARDED_VIEW_SLOTS = 16;
@@ -27,7 +29,6 @@ inline GuardedView* claimGuardedView(const std::uint8_t* base, std::size_t lengt
   for (GuardedView& view : guardedViews) {
     std::uintptr_t free = 0;
     if (view.begin.compare_exchange_strong(free, reinterpret_cast<std::uintptr_t>(base))) {
-      view.lostPages.store(false);
       view.replacement.store(GuardedView::Mapped);
       view.end.store(reinterpret_cast<std::uintptr_t>(base) + length);
       return &view;

@@ -164,6 +164,11 @@ struct FileStatus {
   bool sameFileAs(const FileStatus& other) const {
     return kind != FileKind::Missing && kind == other.kind && volume == other.volume && file == other.file;
   }
+  bool isAmong(std::span<const FileStatus> files) const {
+    for (const FileStatus& other : files)
+      if (sameFileAs(other)) return true;
+    return false;
+  }
 };
 
 // Removes the regular file at path only if its bytes have the digest, it has no other link, it

@@ -117,10 +117,7 @@ FileStatus statusOf(const wchar_t* path) {
     if (errno != ENOENT && errno != ENOTDIR) status.kind = FileKind::Other;
     return status;
   }
-  status.kind = S_ISREG(st.st_mode) ? FileKind::Regular : S_ISDIR(st.st_mode) ? FileKind::Folder : FileKind::Other;
-  status.volume = static_cast<std::uint64_t>(st.st_dev);
-  status.file = static_cast<std::uint64_t>(st.st_ino);
-  return status;
+  return fileStatusOf(st);
 }
 
 std::optional<std::wstring> absolutePath(std::wstring_view path) {

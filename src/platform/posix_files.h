@@ -52,6 +52,14 @@ inline bool sameFileUnchanged(const struct stat& before, const struct stat& afte
          before.st_ctim.tv_sec == after.st_ctim.tv_sec && before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
 }
 
+// Which file or folder the status describes, as statusOf tells it.
+inline FileStatus fileStatusOf(const struct stat& st) {
+  return {S_ISREG(st.st_mode)   ? FileKind::Regular
+          : S_ISDIR(st.st_mode) ? FileKind::Folder
+                                : FileKind::Other,
+          static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 // The signals that end a run cleanly.
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 

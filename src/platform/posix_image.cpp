@@ -45,7 +45,7 @@ void onBusError(int signal, siginfo_t* info, void* context) {
     const std::uintptr_t page = address & ~(systemPageSize - 1);
     if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
         MAP_FAILED) {
-      view.lostPages.store(true);
+      view.replacement.store(GuardedView::Replaced);
       return;
     }
   }
@@ -170,7 +170,7 @@ std::uint64_t MappedImage::fileLength() const {
 bool MappedImage::unchangedSinceMapped() const {
   const State& s = *state_;
   if (s.base == nullptr) return true;
-  if (s.guard != nullptr && s.guard->lostPages.load()) return false;
+  if (s.guard != nullptr && s.guard->lostPages()) return false;
   // A rewrite in place whose modification time was put back still moves the change time; a
   // file renamed over the image, or the image removed, leaves another file (or none) at the path.
   struct stat now, atPath;

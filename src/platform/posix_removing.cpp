@@ -25,14 +25,6 @@ bool sameContentsStand(const struct stat& checked, const struct stat& now) {
          checked.st_mtim.tv_sec == now.st_mtim.tv_sec && checked.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
-bool isSpared(const struct stat& file, std::span<const FileStatus> spared) {
-  for (const FileStatus& status : spared)
-    if (status.kind == FileKind::Regular && status.volume == static_cast<std::uint64_t>(file.st_dev) &&
-        status.file == static_cast<std::uint64_t>(file.st_ino))
-      return true;
-  return false;
-}
-
 // Whether name in folder still names the file fd has open; false once another process has
 // removed it or moved it away.
 bool stillNamed(int folder, const char* name, const struct stat& file) {
@@ -49,7 +41,7 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
     if (fstat(fd, &before) != 0) return Removal::Unreadable;
     if (!S_ISREG(before.st_mode) || !sameFile(before, named)) return Removal::NotRegular;
     if (before.st_nlink > 1) return Removal::OtherLinks;
-    if (isSpared(before, spared)) return Removal::ReadByTheRun;
+    if (fileStatusOf(before).isAmong(spared)) return Removal::ReadByTheRun;
     Sha256Digest digest;
     if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest)) return Removal::Unreadable;
     if (fstat(fd, &checked) != 0) return Removal::Unreadable;

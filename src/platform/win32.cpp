@@ -31,10 +31,13 @@ bool sameFileUnchanged(const FileState& before, const FileState& after) {
          before.changeTime.QuadPart == after.changeTime.QuadPart;
 }
 
+FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::Regular,
+          info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 bool fileStillAt(const wchar_t* path, const FileState& state) {
-  const FileStatus now = statusOf(path);
-  return now.kind == FileKind::Regular && now.volume == state.file.dwVolumeSerialNumber &&
-         now.file == ((static_cast<std::uint64_t>(state.file.nFileIndexHigh) << 32) | state.file.nFileIndexLow);
+  return statusOf(path).sameFileAs(fileStatusOf(state.file));
 }
 
 }  // namespace win32
@@ -89,13 +92,10 @@ FileStatus statusOf(const wchar_t* path) {
     return status;
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) {
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info))
     status.kind = FileKind::Other;
-  } else {
-    status.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::Regular;
-    status.volume = info.dwVolumeSerialNumber;
-    status.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  }
+  else
+    status = win32::fileStatusOf(info);
   CloseHandle(file);
   return status;
 }

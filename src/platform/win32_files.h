@@ -17,6 +17,8 @@ struct FileState {
 };
 
 bool readFileState(HANDLE handle, FileState& state);
+// Which file or folder the information describes, as statusOf tells it.
+FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info);
 bool sameFileUnchanged(const FileState& before, const FileState& after);
 // The file now at path is the one state describes (no other file was renamed over it, and it
 // was not removed).

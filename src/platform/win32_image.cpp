@@ -25,7 +25,6 @@ namespace {
 LONG replaceView(GuardedView& view, std::uintptr_t begin, std::uintptr_t end) {
   int state = GuardedView::Mapped;
   if (view.replacement.compare_exchange_strong(state, GuardedView::Replacing)) {
-    view.lostPages.store(true);
     // A view's base is aligned to the allocation granularity, so the same range can be reserved
     // again once the view is gone.
     void* base = reinterpret_cast<void*>(begin);
@@ -112,8 +111,9 @@ bool MappedImage::mapView() {
 void MappedImage::release() {
   State& s = *state_;
   if (s.view != nullptr) {
-    // A view that faulted was put back as plain memory.
-    if (s.guard != nullptr && s.guard->lostPages.load())
+    // A view that faulted was put back as plain memory (a replacement that failed on the way
+    // left a view or nothing, and the unmapping then frees that or fails harmlessly).
+    if (s.guard != nullptr && s.guard->replacement.load() == GuardedView::Replaced)
       VirtualFree(const_cast<std::uint8_t*>(s.view), 0, MEM_RELEASE);
     else
       UnmapViewOfFile(s.view);
@@ -148,7 +148,7 @@ std::uint64_t MappedImage::fileLength() const {
 bool MappedImage::unchangedSinceMapped() const {
   const State& s = *state_;
   if (s.view == nullptr) return true;
-  if (s.guard != nullptr && s.guard->lostPages.load()) return false;
+  if (s.guard != nullptr && s.guard->lostPages()) return false;
   FileState now;
   return readFileState(s.file, now) && sameFileUnchanged(s.mappedFile, now) &&
          fileStillAt(s.path.c_str(), s.mappedFile);

@@ -52,21 +52,13 @@ bool isEntryItself(HANDLE file, const wchar_t* path) {
   return !found.empty() && sameFileName(found, expected);
 }
 
-bool isSpared(const BY_HANDLE_FILE_INFORMATION& info, std::span<const FileStatus> spared) {
-  const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  for (const FileStatus& status : spared)
-    if (status.kind == FileKind::Regular && status.volume == info.dwVolumeSerialNumber && status.file == index)
-      return true;
-  return false;
-}
-
 Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expected,
                       std::span<const FileStatus> spared, BY_HANDLE_FILE_INFORMATION& info) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return Removal::NotRegular;
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !isEntryItself(file, path))
     return Removal::NotRegular;
   if (info.nNumberOfLinks > 1) return Removal::OtherLinks;
-  if (isSpared(info, spared)) return Removal::ReadByTheRun;
+  if (win32::fileStatusOf(info).isAmong(spared)) return Removal::ReadByTheRun;
   Sha256Digest digest;
   if (!win32::sha256OfOpenFile(file, digest)) return Removal::Unreadable;
   return digest == expected ? Removal::Removed : Removal::Changed;
