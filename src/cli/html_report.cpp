@@ -118,6 +118,7 @@ figcaption { min-width: 0; }
 .number { font-family: "DejaVu Sans Mono", monospace; color: #55606b; }
 .copies { list-style: none; margin: 2px 0 0; padding: 0; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
 .copies .evidence { display: block; color: #555; font-size: 11px; }
+.copies .why { display: block; font-size: 11px; }
 .copies .copied { color: #1b6e2a; } .copies .duplicate { color: #8a4b00; } .copies .failed { color: #b3261e; }
 .reason { margin: 2px 0 0; color: #b3261e; font-size: 12px; }
 .same { color: #1b6e2a; } .differs { color: #b3261e; font-weight: 600; }
@@ -189,6 +190,11 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
       out += "\"><span class=\"result\">&rarr; " + hexNumber(copy.newNumber) + " ";
       appendText(out, resultLabel(copy.result));
       out += "</span>";
+      if (copy.result == CopyResult::Failed && !copy.failure.empty()) {
+        out += "<span class=\"why\">";
+        appendText(out, copy.failure);
+        out += "</span>";
+      }
       appendEvidence(out, copy);
       if (copy.result == CopyResult::Duplicate) appendExisting(out, copy, run);
       out += "</li>";

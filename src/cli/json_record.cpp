@@ -171,6 +171,10 @@ std::string formatJsonRecord(const ReportedRun& run) {
       appendNumber(out, copy.newNumber);
       out += ", \"result\": ";
       appendString(out, resultLabel(copy.result));
+      if (copy.result == CopyResult::Failed) {
+        out += ", \"reason\": ";
+        appendString(out, copy.failure);
+      }
       out += ", \"anchor\": ";
       appendNumber(out, copy.anchor);
       out += ", \"originalPair\": ";

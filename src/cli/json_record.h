@@ -12,8 +12,9 @@
 
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
 // 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs; 3 added
-// the absolute path of each image and folder, as resolved when the run started.
-constexpr int JSON_RECORD_FORMAT_VERSION = 3;
+// the absolute path of each image and folder, as resolved when the run started; 4 added the
+// reason of each failed copy.
+constexpr int JSON_RECORD_FORMAT_VERSION = 4;
 
 std::string formatJsonRecord(const ReportedRun& run);
 

@@ -27,13 +27,22 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   appendCount(text, std::wstring(resultLabel(CopyResult::Duplicate)) + L":", counts.duplicate);
   appendCount(text, L"failed:", counts.failed);
   appendCount(text, L"not carried:", counts.notCarried);
+  // Every PNG that went nowhere and every copy that failed, with why, in the walk's order.
   for (const GraphicRecord& graphic : record.graphics) {
-    if (!graphic.notCarried) continue;
-    text += L"  ";
-    text += displayText(graphic.fileName);
-    text += L": ";
-    text += notCarriedText(*graphic.notCarried);
-    text += L"\r\n";
+    if (graphic.notCarried) {
+      text += L"  ";
+      text += displayText(graphic.fileName);
+      text += L": ";
+      text += notCarriedText(*graphic.notCarried);
+      text += L"\r\n";
+    }
+    for (const CopyRecord& copy : graphic.copies) {
+      if (copy.result != CopyResult::Failed || !graphic.number) continue;
+      text.append(L"  ").append(graphicNumberText(*graphic.number)).append(L" -> ");
+      text.append(graphicNumberText(copy.newNumber)).append(L": ").append(resultLabel(copy.result));
+      if (!copy.failure.empty()) text.append(L": ").append(displayText(copy.failure));
+      text += L"\r\n";
+    }
   }
   return text;
 }

@@ -26,6 +26,8 @@ CopyResult resultOf(platform::CopyOutcome outcome, bool dryRun) {
   return CopyResult::Failed;
 }
 
+constexpr wchar_t PATH_TOO_LONG[] = L"the path is too long";
+
 class GraphicCopier {
  public:
   GraphicCopier(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder, bool dryRun)
@@ -37,15 +39,19 @@ class GraphicCopier {
   PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
-  // Given kept, a copy made hands over its source, still open.
+  // Given kept, a copy made hands over its source, still open. A copy that fails says why.
   CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
-                  std::unique_ptr<platform::CopiedSource>* kept) {
-    if (!source.fits() || !destination.fits()) return CopyResult::Failed;
+                  std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
+    if (!source.fits() || !destination.fits()) {
+      failure = {source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource, PATH_TOO_LONG};
+      return CopyResult::Failed;
+    }
     if (!dryRun_)
-      return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_), false);
+      return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_, &failure),
+                      false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
-    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str()), true);
+    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), &failure), true);
     if (result == CopyResult::WouldCopy) plannedNumbers_.insert(newNumber);
     return result;
   }
@@ -68,13 +74,13 @@ class GraphicCopier {
 
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
                          const PathText& destination, GraphicCopier& copier,
-                         std::unique_ptr<platform::CopiedSource>* kept) {
+                         std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
   wchar_t line[PATH_TEXT_CAPACITY];
   std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
                 static_cast<unsigned>(newNumber));
   appendLog(line);
 
-  const CopyResult copied = copier.copy(source, destination, newNumber, kept);
+  const CopyResult copied = copier.copy(source, destination, newNumber, kept, failure);
   BoundedText<260> result;
   result.append(consoleResultText(copied));
   result.append(L"\r\n");
@@ -160,8 +166,9 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
         const PathText destination = copier.destinationPath(translation.newNumber);
         // The first copy made is hashed through the source it read.
         std::unique_ptr<platform::CopiedSource> kept;
+        platform::CopyFailure failure;
         const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, copier,
-                                                digests && !hashAsked ? &kept : nullptr);
+                                                digests && !hashAsked ? &kept : nullptr, failure);
         if (kept) {
           digests->hashCopied(slot, std::move(kept));
           hashAsked = true;
@@ -172,7 +179,8 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
                                   .destination = destination.fits() ? destination.c_str() : L"",
                                   .anchor = translation.anchor,
                                   .originalPair = translation.originalPair,
-                                  .newPair = translation.newPair});
+                                  .newPair = translation.newPair,
+                                  .failure = result == CopyResult::Failed ? copyFailureText(failure) : L""});
       }
       if (translations.empty())
         graphic.notCarried =

@@ -47,10 +47,14 @@ const wchar_t* outcomeSentence(RunOutcome outcome) {
   return L"";
 }
 
+std::wstring graphicNumberText(std::uint32_t number) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%04X", static_cast<unsigned>(number));
+  return text;
+}
+
 std::wstring newGraphicName(std::uint32_t newNumber) {
-  wchar_t name[16];
-  std::swprintf(name, 16, L"%04X.png", static_cast<unsigned>(newNumber));
-  return name;
+  return graphicNumberText(newNumber).append(L".png");
 }
 
 const wchar_t* consoleResultText(CopyResult result) {
@@ -80,4 +84,17 @@ const wchar_t* notCarriedText(NotCarried reason) {
     case NotCarried::NoMatchingAnchor: return L"no matching anchor in new firmware";
   }
   return L"";
+}
+
+std::wstring copyFailureText(const platform::CopyFailure& failure) {
+  const wchar_t* step = L"";
+  switch (failure.step) {
+    case platform::CopyStep::OpenSource: step = L"opening the source"; break;
+    case platform::CopyStep::MakeCopy: step = L"making the copy"; break;
+    case platform::CopyStep::CheckSource: step = L"checking that the source was unchanged"; break;
+    case platform::CopyStep::PutInPlace: step = L"putting the copy in place"; break;
+  }
+  std::wstring text = failure.reason;
+  text.append(L" (").append(step).append(L")");
+  return text;
 }

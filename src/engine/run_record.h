@@ -28,6 +28,8 @@ struct CopyRecord {
   std::uint32_t anchor = 0;
   std::uint32_t originalPair = 0;
   std::uint32_t newPair = 0;
+  // For a failed copy: why, as copyFailureText says it.
+  std::wstring failure = {};
 };
 
 struct GraphicRecord {
@@ -70,6 +72,8 @@ RunOutcome outcomeOf(const RunRecord& record);
 const wchar_t* outcomeName(RunOutcome outcome);
 const wchar_t* outcomeSentence(RunOutcome outcome);
 
+// A graphic number as the console and the reports write it: "%04X".
+std::wstring graphicNumberText(std::uint32_t number);
 // The name a PNG is copied under: the new number as "%04X.png".
 std::wstring newGraphicName(std::uint32_t newNumber);
 
@@ -79,3 +83,5 @@ std::wstring newGraphicName(std::uint32_t newNumber);
 const wchar_t* consoleResultText(CopyResult result);
 const wchar_t* resultLabel(CopyResult result);
 const wchar_t* notCarriedText(NotCarried reason);
+// Why a copy failed, with the step that failed: "no space left on device (making the copy)".
+std::wstring copyFailureText(const platform::CopyFailure& failure);

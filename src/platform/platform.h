@@ -126,6 +126,18 @@ class CopiedSource {
 
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
+// Why a copy failed: the step that failed, and the system's own words for its error there (or
+// what the step's check found).
+enum class CopyStep { OpenSource, MakeCopy, CheckSource, PutInPlace };
+struct CopyFailure {
+  CopyStep step = CopyStep::OpenSource;
+  std::wstring reason;
+};
+// The reasons a copy's own checks give; any other reason is the system's text for its error.
+inline constexpr wchar_t NOT_A_REGULAR_FILE[] = L"not a regular file";
+inline constexpr wchar_t FOLDER_HAS_THE_NAME[] = L"a folder has that name";
+inline constexpr wchar_t SOURCE_CHANGED[] = L"the source changed while it was copied";
+
 // The folders a run copies from and into. On Linux each is opened once, so that a copy looks up
 // one name in it rather than a whole path (a sixth of the copy's time), and a folder renamed or
 // swapped for a link during the run does not send later copies elsewhere. A folder that cannot
@@ -147,9 +159,12 @@ class CopyFolders {
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
 // file behind, and never makes the copy readable by more users than the source. Given kept, a
 // copy that succeeds hands its source over there, still open. Given folders, a path that is one
-// of its folders, a separator and a name is taken as that name in that folder.
+// of its folders, a separator and a name is taken as that name in that folder. Given failure, a
+// copy that fails says there why. On Windows a step that meets a sharing or lock violation (an
+// antivirus or indexer holding a file for a moment) is tried again for about a second.
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
-                                 std::unique_ptr<CopiedSource>* kept = nullptr, const CopyFolders* folders = nullptr);
+                                 std::unique_ptr<CopiedSource>* kept = nullptr, const CopyFolders* folders = nullptr,
+                                 CopyFailure* failure = nullptr);
 
 // What became, or would become, of a file that a run made and that is to be taken back.
 // ReadByTheRun: the file is one of those the caller said must never be removed.
@@ -186,8 +201,8 @@ inline constexpr wchar_t REMOVAL_ASIDE_SUFFIX[] = L".tmp";
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's
-// folder is not a folder.
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination);
+// folder is not a folder. Given failure, says there why a copy would fail.
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failure = nullptr);
 
 // From now on an interrupt (SIGINT, SIGTERM or SIGHUP; Ctrl+C or Ctrl+Break on a console)
 // never leaves a partial file of a copy or a replacement in progress: that file is removed, or

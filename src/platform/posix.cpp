@@ -108,6 +108,14 @@ const wchar_t* DirectoryWalk::name() const {
 
 namespace platform {
 
+std::wstring posix::errorText(int error) {
+  char buffer[256];
+  std::wstring phrase = fromUtf8(strerror_r(error, buffer, sizeof buffer));  // the GNU form returns the text
+  if (!phrase.empty() && phrase[0] >= L'A' && phrase[0] <= L'Z')
+    phrase[0] = static_cast<wchar_t>(phrase[0] - L'A' + L'a');
+  return phrase;
+}
+
 FileStatus statusOf(const wchar_t* path) {
   FileStatus status;
   struct stat st;

@@ -60,6 +60,9 @@ inline FileStatus fileStatusOf(const struct stat& st) {
           static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+// The system's words for an errno value, as a phrase ("no space left on device").
+std::wstring errorText(int error);
+
 // The signals that end a run cleanly.
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 

@@ -86,13 +86,30 @@ bool noUnnamedFiles(int error) {
 
 // ---- Copies ----
 
+// Record why a step of a copy failed: false for a step that says whether it went through,
+// Failed for one that gives the copy's outcome.
+bool noteFailure(CopyFailure& failure, CopyStep step, std::wstring reason) {
+  failure = {step, std::move(reason)};
+  return false;
+}
+bool noteErrno(CopyFailure& failure, CopyStep step) {
+  return noteFailure(failure, step, errorText(errno));
+}
+CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
+  noteFailure(failure, step, std::move(reason));
+  return CopyOutcome::Failed;
+}
+CopyOutcome failedWithErrno(CopyFailure& failure, CopyStep step) {
+  return failed(failure, step, errorText(errno));
+}
+
 // Larger files are copied in slices, so that the process answers a stop or a signal between two
 // of them; a PNG is one slice.
 constexpr std::size_t COPY_SLICE = 1u << 20;
 
 // Copies exactly length bytes (the source's length when it was opened): a source that ends
 // sooner has changed, and one that has grown is found by the check that follows.
-bool copyContents(int from, int to, off_t length) {
+bool copyContents(int from, int to, off_t length, CopyFailure& failure) {
   bool kernelCopy = true;
   char block[64 * 1024];
   for (off_t left = length; left > 0;) {
@@ -106,10 +123,11 @@ bool copyContents(int from, int to, off_t length) {
       }
     } else {
       got = ::read(from, block, std::min<std::size_t>(static_cast<std::size_t>(left), sizeof block));
-      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got))) return false;
+      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got))) return noteErrno(failure, CopyStep::MakeCopy);
     }
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
+    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
     left -= got;
   }
   return true;
@@ -126,35 +144,42 @@ struct At {
 // calls and a copy.
 constexpr off_t KEPT_IN_MEMORY = 1 << 20;
 
-bool copyThroughMemory(int from, int to, off_t length, std::vector<std::uint8_t>& bytes) {
+bool copyThroughMemory(int from, int to, off_t length, std::vector<std::uint8_t>& bytes, CopyFailure& failure) {
   bytes.resize(static_cast<std::size_t>(length));
   for (std::size_t at = 0; at < bytes.size();) {
     const ssize_t got = ::read(from, bytes.data() + at, bytes.size() - at);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;  // shorter than it was: changed
+    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
+    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);  // shorter than it was
     at += static_cast<std::size_t>(got);
   }
-  return writeAll(to, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!writeAll(to, reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+    return noteErrno(failure, CopyStep::MakeCopy);
+  return true;
 }
 
 // The source's bytes into to: through memory, kept there, when memory is given.
-bool copyBytes(int from, int to, off_t length, std::vector<std::uint8_t>* memory) {
-  return memory != nullptr ? copyThroughMemory(from, to, length, *memory) : copyContents(from, to, length);
+bool copyBytes(int from, int to, off_t length, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
+  return memory != nullptr ? copyThroughMemory(from, to, length, *memory, failure)
+                           : copyContents(from, to, length, failure);
 }
 
 // What was copied is what the source holds: the file now at its path is the one that was
 // opened, with the length and the modification and change times it had before the copy.
-bool sourceStood(const At& source, const struct stat& before) {
+bool sourceStood(const At& source, const struct stat& before, CopyFailure& failure) {
   struct stat now;
-  return ::fstatat(source.folder, source.name.c_str(), &now, 0) == 0 && sameFileUnchanged(before, now);
+  if (::fstatat(source.folder, source.name.c_str(), &now, 0) != 0) return noteErrno(failure, CopyStep::CheckSource);
+  if (!sameFileUnchanged(before, now)) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+  return true;
 }
 
-CopyOutcome outcomeOfLink(int error) {
-  return error == EEXIST ? CopyOutcome::DestinationExists : CopyOutcome::Failed;
+CopyOutcome outcomeOfLink(int error, CopyFailure& failure) {
+  if (error == EEXIST) return CopyOutcome::DestinationExists;
+  return failed(failure, CopyStep::PutInPlace, errorText(error));
 }
 
 // Puts the finished temporary file in place under its final name only if that name is free.
-CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& destination) {
+CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& destination, CopyFailure& failure) {
   if (::link(temporary.c_str(), destination.c_str()) == 0) return CopyOutcome::Copied;
   int error = errno;
 #ifdef RENAME_NOREPLACE
@@ -165,7 +190,7 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
     error = errno;
   }
 #endif
-  return outcomeOfLink(error);
+  return outcomeOfLink(error, failure);
 }
 
 // Gives an unnamed file its name, failing with errno set. Through the descriptor itself where the
@@ -192,18 +217,18 @@ bool nameUnnamed(int fd, const At& to) {
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
 CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        std::vector<std::uint8_t>* memory, bool& unsupported) {
+                        std::vector<std::uint8_t>* memory, bool& unsupported, CopyFailure& failure) {
   const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
   const mode_t mode = before.st_mode & 0777;
   const int output =
       to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode) : ::openat(to.folder, ".", flags, mode);
   if (output < 0) {
     unsupported = noUnnamedFiles(errno);
-    return CopyOutcome::Failed;
+    return failedWithErrno(failure, CopyStep::MakeCopy);
   }
   CopyOutcome outcome = CopyOutcome::Failed;
-  if (copyBytes(input, output, before.st_size, memory) && sourceStood(from, before))
-    outcome = nameUnnamed(output, to) ? CopyOutcome::Copied : outcomeOfLink(errno);
+  if (copyBytes(input, output, before.st_size, memory, failure) && sourceStood(from, before, failure))
+    outcome = nameUnnamed(output, to) ? CopyOutcome::Copied : outcomeOfLink(errno, failure);
   ::close(output);
   return outcome;
 }
@@ -211,13 +236,14 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
 CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
-                      const std::string& to, std::vector<std::uint8_t>* memory) {
+                      const std::string& to, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
-  if (temporary.fd() < 0 || !copyBytes(input, temporary.fd(), before.st_size, memory) || !temporary.close() ||
-      !sourceStood(from, before))
-    return CopyOutcome::Failed;
+  if (temporary.fd() < 0) return failedWithErrno(failure, CopyStep::MakeCopy);
+  if (!copyBytes(input, temporary.fd(), before.st_size, memory, failure)) return CopyOutcome::Failed;
+  if (!temporary.close()) return failedWithErrno(failure, CopyStep::MakeCopy);
+  if (!sourceStood(from, before, failure)) return CopyOutcome::Failed;
   InterruptsHeld held;  // put in place and the temporary name removed as one step
-  return linkIntoPlace(temporary.path(), to);
+  return linkIntoPlace(temporary.path(), to, failure);
 }
 
 }  // namespace
@@ -282,22 +308,27 @@ At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
 }  // namespace
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders* folders) {
+                                 const CopyFolders* folders, CopyFailure* failureSaid) {
   const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
   const At from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd : -1);
   const At to = placeOf(destination, opened ? &opened->destination : nullptr, opened ? opened->destinationFd : -1);
+  CopyFailure unsaid;
+  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
 
   const int input = openForReadingAt(from.folder, from.name);
-  if (input < 0) return CopyOutcome::Failed;
+  if (input < 0) return failedWithErrno(failure, CopyStep::OpenSource);
   struct stat before;
-  if (fstat(input, &before) != 0 || !S_ISREG(before.st_mode)) {
+  const bool statted = fstat(input, &before) == 0;
+  if (!statted || !S_ISREG(before.st_mode)) {
+    failed(failure, CopyStep::OpenSource, statted ? NOT_A_REGULAR_FILE : errorText(errno));
     ::close(input);
     return CopyOutcome::Failed;
   }
   struct stat existing;
   if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     ::close(input);
-    return S_ISDIR(existing.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+    return S_ISDIR(existing.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+                                     : CopyOutcome::DestinationExists;
   }
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
@@ -306,9 +337,9 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is
   // never readable by more users than the source.
   bool unsupported = false;
-  CopyOutcome outcome =
-      copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to, memory, unsupported);
-  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination), memory);
+  CopyOutcome outcome = copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to,
+                                    memory, unsupported, failure);
+  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination), memory, failure);
   const bool keepOpen = kept != nullptr && outcome == CopyOutcome::Copied && memory == nullptr;
   if (!keepOpen) ::close(input);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
@@ -317,16 +348,22 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureSaid) {
+  CopyFailure unsaid;
+  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
   const std::string from = nativePath(source);
   const std::string to = nativePath(destination);
   struct stat st;
-  if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(from.c_str(), R_OK) != 0)
-    return CopyOutcome::Failed;
-  if (lstat(to.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+  if (stat(from.c_str(), &st) != 0 || access(from.c_str(), R_OK) != 0)
+    return failedWithErrno(failure, CopyStep::OpenSource);
+  if (!S_ISREG(st.st_mode)) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  if (lstat(to.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+                               : CopyOutcome::DestinationExists;
   const std::string folder = nativePath(folderOf(destination).c_str());
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
-    return CopyOutcome::Failed;
+  if (stat(folder.c_str(), &st) != 0 || access(folder.c_str(), W_OK | X_OK) != 0)
+    return failedWithErrno(failure, CopyStep::MakeCopy);
+  if (!S_ISDIR(st.st_mode)) return failed(failure, CopyStep::MakeCopy, errorText(ENOTDIR));
   return CopyOutcome::Copied;
 }
 

@@ -24,6 +24,30 @@ bool sameFileUnchanged(const FileState& before, const FileState& after);
 // was not removed).
 bool fileStillAt(const wchar_t* path, const FileState& state);
 
+// The system's words for one of its errors, as a phrase with its number ("access is denied
+// (error 5)"): the words are in the user's language, the number is the same everywhere.
+std::wstring errorText(DWORD error);
+
+// Another program holds the file for a moment: an antivirus or indexer that opened a new file
+// without sharing, say.
+inline bool heldByAnotherProgram(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Takes step (true when it went through, GetLastError telling why not) again while it fails
+// with an error that passing says will pass, for about a second in all, as careful Windows
+// programs do with files that others hold for a moment.
+template <class Passing, class Step>
+bool retriedWhile(Passing passing, Step step) {
+  for (DWORD pause = 25;; pause += 25) {  // 25 + 50 + ... + 225 ms
+    if (step()) return true;
+    const DWORD error = GetLastError();
+    if (!passing(error) || pause > 225) return false;
+    Sleep(pause);
+    SetLastError(error);
+  }
+}
+
 // The digest of an open file's bytes, read from its start to its end.
 bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest);
 

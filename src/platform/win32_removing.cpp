@@ -88,16 +88,16 @@ Removal deleteHeldFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
 // or marked for deletion and not yet closed (which Windows reports as access denied): tried
 // again for about a second, after which it is most likely gone.
 HANDLE openToRemove(const wchar_t* path, DWORD& error) {
-  for (DWORD pause = 10;; pause *= 2) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const auto passing = [](DWORD error) { return win32::heldByAnotherProgram(error) || error == ERROR_ACCESS_DENIED; };
+  const bool opened = win32::retriedWhile(passing, [&] {
     // Others may go on reading; none may write, rename or remove it while it is held.
-    const HANDLE file = CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    const bool transient =
-        error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
-    if (!transient || pause > 640) return file;
-    Sleep(pause);
-  }
+    file = CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  });
+  error = opened ? ERROR_SUCCESS : GetLastError();
+  return file;
 }
 
 }  // namespace

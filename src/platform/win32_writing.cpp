@@ -60,35 +60,57 @@ void removeTemporary(const std::wstring& path) {
 
 namespace {
 
+CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
+  failure = {step, std::move(reason)};
+  return CopyOutcome::Failed;
+}
+CopyOutcome failedWithError(CopyFailure& failure, CopyStep step, DWORD error) {
+  return failed(failure, step, errorText(error));
+}
+
 // Copies to a temporary file beside the destination; false, with nothing left, when that fails.
-bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& temporary) {
+bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& temporary, CopyFailure& failure) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = temporaryNameBeside(destination);
-    if (CopyFileW(source, temporary.c_str(), TRUE)) return true;
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_EXISTS) continue;  // a name left by another process: not ours
-    // CopyFileW may leave what it wrote before a full drive or a failed read.
-    removeTemporary(temporary);
-    return false;
+    bool nameTaken = false;
+    const bool copied = retriedWhile(heldByAnotherProgram, [&] {
+      if (CopyFileW(source, temporary.c_str(), TRUE)) return true;
+      const DWORD error = GetLastError();
+      nameTaken = error == ERROR_FILE_EXISTS;  // a name left by another process: not ours
+      // CopyFileW may leave what it wrote before a full drive or a failed read.
+      if (!nameTaken) removeTemporary(temporary);
+      SetLastError(error);
+      return false;
+    });
+    if (copied) return true;
+    if (!nameTaken) break;
   }
+  failure = {CopyStep::MakeCopy, errorText(GetLastError())};
   return false;
 }
 
-CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* source, const wchar_t* destination) {
+CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* source, const wchar_t* destination,
+                           CopyFailure& failure) {
   if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
-    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+                                                 : CopyOutcome::DestinationExists;
 
   std::wstring temporary;
-  if (!copyToTemporary(source, destination, temporary)) return CopyOutcome::Failed;
+  if (!copyToTemporary(source, destination, temporary, failure)) return CopyOutcome::Failed;
   // Nothing on Windows can write the held source; under Wine a Linux program can, and a share
   // may not honour the sharing at all.
   FileState after;
   CopyOutcome outcome = CopyOutcome::Failed;
-  if (readFileState(input, after) && sameFileUnchanged(before, after) && fileStillAt(source, before)) {
+  if (!readFileState(input, after) || !sameFileUnchanged(before, after) || !fileStillAt(source, before)) {
+    failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+  } else {
     // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
-    if (MoveFileExW(temporary.c_str(), destination, 0)) return CopyOutcome::Copied;
+    if (retriedWhile(heldByAnotherProgram, [&] { return MoveFileExW(temporary.c_str(), destination, 0) != 0; }))
+      return CopyOutcome::Copied;
     const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) outcome = CopyOutcome::DestinationExists;
+    outcome = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                  ? CopyOutcome::DestinationExists
+                  : failedWithError(failure, CopyStep::PutInPlace, error);
   }
   removeTemporary(temporary);
   return outcome;
@@ -123,17 +145,27 @@ CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::mak
 CopyFolders::~CopyFolders() = default;
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders*) {
+                                 const CopyFolders*, CopyFailure* failureSaid) {
+  CopyFailure unsaid;
+  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.
-  const HANDLE input =
-      CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (input == INVALID_HANDLE_VALUE) return CopyOutcome::Failed;
+  HANDLE input = INVALID_HANDLE_VALUE;
+  if (!retriedWhile(heldByAnotherProgram, [&] {
+        input = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                            nullptr);
+        return input != INVALID_HANDLE_VALUE;
+      }))
+    return failedWithError(failure, CopyStep::OpenSource, GetLastError());
   FileState before;
-  const CopyOutcome outcome = GetFileType(input) == FILE_TYPE_DISK && readFileState(input, before)
-                                  ? copyHeldSource(input, before, source, destination)
-                                  : CopyOutcome::Failed;
+  CopyOutcome outcome;
+  if (GetFileType(input) != FILE_TYPE_DISK)
+    outcome = failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  else if (!readFileState(input, before))
+    outcome = failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  else
+    outcome = copyHeldSource(input, before, source, destination, failure);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
   else
@@ -141,15 +173,20 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination) {
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureSaid) {
+  CopyFailure unsaid;
+  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
   const DWORD sourceAttributes = GetFileAttributesW(source);
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return CopyOutcome::Failed;
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
+    return failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
   if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
-    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? CopyOutcome::Failed : CopyOutcome::DestinationExists;
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+                                                 : CopyOutcome::DestinationExists;
   const DWORD folderAttributes = GetFileAttributesW(folderOf(destination).c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return CopyOutcome::Failed;
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failedWithError(failure, CopyStep::MakeCopy, GetLastError());
+  if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return failedWithError(failure, CopyStep::MakeCopy, ERROR_DIRECTORY);
   return CopyOutcome::Copied;
 }
 

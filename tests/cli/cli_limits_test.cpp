@@ -54,10 +54,14 @@ TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   snapshot.add(pack.dir.path());
   ChildLimits limits;
   limits.unprivileged = true;  // root writes anywhere; nobody does not
-  const ProgramResult result = runProgram(wide(program), pack.arguments, limits);
+  std::vector<std::wstring> arguments = pack.arguments;
+  arguments.push_back(L"--report");
+  const ProgramResult result = runProgram(wide(program), arguments, limits);
   EXPECT_EQ(result.exitCode, 1) << "every copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
+  EXPECT_NE(result.errors.find("  0001 -> 0A01: copy failed: permission denied (making the copy)\n"), std::string::npos)
+      << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"keep.png"});
   snapshot.expectUnchanged();
 }
@@ -68,10 +72,14 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   snapshot.add(pack.dir.path());
   ChildLimits limits;
   limits.fileSizeLimit = 65536;  // SIGXFSZ keeps its default action: the program must not die of it
-  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), pack.arguments, limits);
+  std::vector<std::wstring> arguments = pack.arguments;
+  arguments.push_back(L"--report");
+  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
   EXPECT_EQ(result.exitCode, 1) << "the run must end on its own, saying a copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
+  EXPECT_NE(result.errors.find("  0002 -> 0A02: copy failed: file too large (making the copy)\n"), std::string::npos)
+      << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"0A01.png"}) << "no partial or temporary file";
   EXPECT_EQ(readFile(pack.dir / "new" / "0A01.png"), readFile(pack.dir / "old" / "0001.png"));
   snapshot.expectUnchanged();

@@ -343,15 +343,22 @@ TEST(CommandLine, ExitStatusIsOneWhenTheNewFolderCannotTakeTheCopies) {
   writeFile(pack.dir / "a file", "not a folder");
   FileSnapshot snapshot;
   snapshot.add(pack.dir.path());
+  TempDir records;
   for (const fs::path& newGfx : {pack.dir / "missing", pack.dir / "a file"}) {
     for (const bool dry : {false, true}) {
       SCOPED_TRACE(newGfx.string() + (dry ? " (dry run)" : ""));
       std::vector<std::wstring> arguments =
           runArguments(pack.dir / "W800.bin", pack.dir / "W810.bin", pack.dir / "old", newGfx);
+      arguments.insert(arguments.end(), {L"--report", L"--json", wide(records / "record.json")});
       if (dry) arguments.push_back(L"--dry-run");
       const ProgramResult result = runCli(arguments);
       EXPECT_EQ(result.exitCode, 1);
       EXPECT_EQ(occurrences(result.output, "copy failed."), 4u) << result.output;
+      // The report and the record say why, in the system's words, and at which step.
+      EXPECT_EQ(occurrences(result.errors, ": copy failed: "), 4u) << result.errors;
+      EXPECT_EQ(occurrences(result.errors, " (making the copy)" + std::string(OUTPUT_LINE_END)), 4u) << result.errors;
+      const Bytes record = readFile(records / "record.json");
+      EXPECT_EQ(occurrences(std::string(record.begin(), record.end()), "\"reason\": \""), 4u);
     }
   }
   EXPECT_FALSE(fs::exists(pack.dir / "missing"));

@@ -14,12 +14,13 @@ RunRecord walkedRecord() {
       {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
       {L"0F00.png", 0xF00, {}, NotCarried::NumberNotInOriginal},
   };
+  record.graphics[1].copies[1].failure = L"no space left on device (making the copy)";
   return record;
 }
 
 }  // namespace
 
-TEST(TextReport, CountsInAColumnThenEveryPngNotCarriedInWalkOrder) {
+TEST(TextReport, CountsInAColumnThenEveryPngNotCarriedAndEveryFailedCopyInWalkOrder) {
   EXPECT_EQ(formatTextReport(walkedRecord(), false),
             L"report:\r\n"
             L"walked:      4\r\n"
@@ -27,6 +28,7 @@ TEST(TextReport, CountsInAColumnThenEveryPngNotCarriedInWalkOrder) {
             L"duplicate:   1\r\n"
             L"failed:      1\r\n"
             L"not carried: 2\r\n"
+            L"  0002 -> 0A03: copy failed: no space left on device (making the copy)\r\n"
             L"  logo.png: not a graphic number\r\n"
             L"  0F00.png: number not in original firmware\r\n");
 }

@@ -7,7 +7,7 @@
 
 #include "console/append_log.h"
 #include "engine/conversion.h"
-#include "support/run_program.h"
+#include "support/held_file.h"
 #include "support/test_files.h"
 
 namespace {
@@ -22,37 +22,6 @@ struct Pack : RunFolders {
   bool run(const fs::path& from, const fs::path& to) {
     return runConversion(wide(from), wide(to), wide(originalFirmware), wide(newFirmware));
   }
-};
-
-// Another process holds a file open through the platform layer until this goes.
-class HeldFile {
- public:
-  explicit HeldFile(const fs::path& file, const fs::path& flags)
-      : ready_(flags / "ready"), release_(flags / "release") {
-    holder_ = std::thread([this, file] {
-      result_ = runProgram(siblingProgram(L"glyphwarden-hold-file"), {wide(file), wide(ready_), wide(release_)});
-    });
-  }
-  ~HeldFile() { letGo(); }
-  bool waitUntilHeld() const {
-    for (int waited = 0; waited < 60000; waited += 10) {
-      if (fs::exists(ready_)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
-  int letGo() {
-    if (holder_.joinable()) {
-      writeFile(release_, "go");
-      holder_.join();
-    }
-    return result_.exitCode;
-  }
-
- private:
-  fs::path ready_, release_;
-  ProgramResult result_;
-  std::thread holder_;
 };
 
 }  // namespace
