@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr int EXIT_RUN_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-
 const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
     L"                       --original-gfx DIR --new-gfx DIR\r\n"
@@ -128,15 +125,25 @@ bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
   return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
 }
 
-}  // namespace
-
-int runCommandLine(const std::vector<std::wstring>& arguments) {
+// What the command line asks for, as read.
+struct CommandLine {
   std::array<std::optional<std::wstring>, OPTION_COUNT> values;
   bool dryRun = false, report = false;
+  RunPaths paths() const {
+    return {.originalFirmware = *values[ORIGINAL_FIRMWARE],
+            .newFirmware = *values[NEW_FIRMWARE],
+            .originalGfx = *values[ORIGINAL_GFX],
+            .newGfx = *values[NEW_GFX]};
+  }
+};
+
+// Reads the arguments; the exit status when the command line ends there (--help, --version, or a
+// usage error).
+std::optional<int> readArguments(const std::vector<std::wstring>& arguments, CommandLine& line) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::wstring_view argument = arguments[i];
     if (argument == L"--dry-run" || argument == L"--report") {
-      bool& flag = argument == L"--dry-run" ? dryRun : report;
+      bool& flag = argument == L"--dry-run" ? line.dryRun : line.report;
       if (flag) return usageError(std::wstring(argument) + L" given twice");
       flag = true;
       continue;
@@ -156,24 +163,28 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
     }
     const auto option = optionNamed(argument);
     if (!option) return usageError(L"unknown option " + std::wstring(argument));
-    if (values[*option]) return usageError(std::wstring(argument) + L" given twice");
-    if (inlineValue) {
-      values[*option] = std::wstring(*inlineValue);
-    } else if (i + 1 < arguments.size()) {
-      values[*option] = arguments[++i];
-    } else {
-      return usageError(std::wstring(argument) + L" needs a value");
-    }
+    if (line.values[*option]) return usageError(std::wstring(argument) + L" given twice");
+    if (!inlineValue && i + 1 >= arguments.size()) return usageError(std::wstring(argument) + L" needs a value");
+    line.values[*option] = inlineValue ? std::wstring(*inlineValue) : arguments[++i];
   }
-  if (values[UNDO]) {
-    for (int i = 0; i < OPTION_COUNT; ++i)
-      if (i != UNDO && values[i]) return usageError(L"--undo takes no " + std::wstring(OPTION_NAMES[i]));
-    if (report) return usageError(L"--undo takes no --report");
-    if (values[UNDO]->empty()) return usageError(L"--undo needs a record");
-    if (const wchar_t* why = platform::whyHashingIsUnavailable())
-      return refusal(L"--undo compares SHA-256 checksums, and " + std::wstring(why) + L"; nothing was removed");
-    return undoRun(*values[UNDO], dryRun);
-  }
+  return std::nullopt;
+}
+
+int checkAndUndo(const CommandLine& line) {
+  for (int i = 0; i < OPTION_COUNT; ++i)
+    if (i != UNDO && line.values[i]) return usageError(L"--undo takes no " + std::wstring(OPTION_NAMES[i]));
+  if (line.report) return usageError(L"--undo takes no --report");
+  const std::wstring& record = *line.values[UNDO];
+  if (record.empty()) return usageError(L"--undo needs a record");
+  if (const wchar_t* why = platform::whyHashingIsUnavailable())
+    return refusal(L"--undo compares SHA-256 checksums, and " + std::wstring(why) + L"; nothing was removed");
+  return undoRun(record, line.dryRun);
+}
+
+// The exit status when a run cannot be done as asked; every output file is checked before
+// anything is copied.
+std::optional<int> refusalOfRun(const CommandLine& line) {
+  const auto& values = line.values;
   for (int i = 0; i < REQUIRED_COUNT; ++i)
     if (!values[i]) return usageError(L"missing " + std::wstring(OPTION_NAMES[i]));
   // The window takes an empty folder text as it comes; a command line that names the root
@@ -183,52 +194,67 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
   for (const OutputFile& output : OUTPUT_FILES)
     if (values[output.option] && values[output.option]->empty())
       return usageError(std::wstring(OPTION_NAMES[output.option]) + L" needs a file name");
-
-  // Every output file is checked before anything is copied.
-  const RunPaths paths{.originalFirmware = *values[ORIGINAL_FIRMWARE],
-                       .newFirmware = *values[NEW_FIRMWARE],
-                       .originalGfx = *values[ORIGINAL_GFX],
-                       .newGfx = *values[NEW_GFX]};
   for (const OutputFile& output : OUTPUT_FILES) {
     if (!values[output.option]) continue;
     const std::wstring& file = *values[output.option];
-    if (const std::wstring why = refusalOfOutputFile(file, paths, output.ownFile); !why.empty())
+    if (const std::wstring why = refusalOfOutputFile(file, line.paths(), output.ownFile); !why.empty())
       return refusal(std::wstring(OPTION_NAMES[output.option]) + L" " + displayText(file) + L" " + why +
                      L"; nothing was done, choose another file");
   }
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
-
   if (values[JSON_RECORD])
     if (const wchar_t* why = platform::whyHashingIsUnavailable())
       return refusal(L"--json records SHA-256 checksums, and " + std::wstring(why) + L"; nothing was done");
+  return std::nullopt;
+}
 
-  const AbsolutePaths absolute(paths);
-  RunRecord record;
-  ConversionOptions options;
-  options.dryRun = dryRun;
-  options.record = &record;
-  options.fingerprints = values[JSON_RECORD].has_value();
-  installLogSink(writeToStandardOutput, nullptr);
-  const bool succeeded = runConversion(paths, options);
-  installLogSink(nullptr, nullptr);
-  bool good = succeeded && countRun(record).failed == 0;
-  if (report) platform::writeText(platform::Stream::Error, formatTextReport(record, dryRun));
+// Writes the reports asked for; false when one could not be written.
+bool writeReports(const CommandLine& line, RunRecord& record, const ReportedRun& described) {
+  const auto& values = line.values;
+  if (line.report) platform::writeText(platform::Stream::Error, formatTextReport(record, line.dryRun));
   if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record);
-  const ReportedRun described = describeRun(paths, absolute, record, dryRun, succeeded);
+  bool written = true;
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
-    good = false;
+    written = false;
   }
   if (values[JSON_RECORD] &&
       !platform::replaceFileAtomically(values[JSON_RECORD]->c_str(), formatJsonRecord(described))) {
     writeError(L"cannot write the JSON record " + displayText(*values[JSON_RECORD]));
-    good = false;
+    written = false;
   }
+  return written;
+}
+
+int runAndReport(const CommandLine& line) {
+  const RunPaths paths = line.paths();
+  const AbsolutePaths absolute(paths);
+  RunRecord record;
+  ConversionOptions options;
+  options.dryRun = line.dryRun;
+  options.record = &record;
+  options.fingerprints = line.values[JSON_RECORD].has_value();
+  installLogSink(writeToStandardOutput, nullptr);
+  const bool succeeded = runConversion(paths, options);
+  installLogSink(nullptr, nullptr);
+  // Every report is written, whatever became of the run and of the reports before it.
+  bool good = succeeded && countRun(record).failed == 0;
+  good = writeReports(line, record, describeRun(paths, absolute, record, line.dryRun, succeeded)) && good;
   if (!platform::flushText(platform::Stream::Output)) {
     writeError(L"cannot write to standard output; what the run printed is incomplete");
     good = false;
   }
   if (!platform::flushText(platform::Stream::Error)) good = false;
   return good ? 0 : EXIT_RUN_FAILED;
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::wstring>& arguments) {
+  CommandLine line;
+  if (const std::optional<int> ended = readArguments(arguments, line)) return *ended;
+  if (line.values[UNDO]) return checkAndUndo(line);
+  if (const std::optional<int> refused = refusalOfRun(line)) return *refused;
+  return runAndReport(line);
 }

@@ -16,8 +16,7 @@ void appendText(std::string& out, std::wstring_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const platform::CodePoint point = platform::codePointAt(text, i);
     i += point.length;
-    char32_t c = point.value;
-    if (platform::isSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
+    char32_t c = platform::shownCodePoint(point.value);
     switch (c) {
       case U'&': out += "&amp;"; continue;
       case U'<': out += "&lt;"; continue;
@@ -26,7 +25,7 @@ void appendText(std::string& out, std::wstring_view text) {
       case U'\'': out += "&#39;"; continue;
       default: break;
     }
-    if (c < 0x20 && c != U'\t') c = 0xFFFD;  // control characters have no place in a name
+    if (c < 0x20 && c != U'\t') c = platform::STAND_IN;  // control characters have no place in a name
     platform::appendUtf8(c, out);
   }
 }
@@ -53,9 +52,7 @@ void appendBase64(std::string& out, std::string_view bytes) {
 }
 
 std::string hexNumber(std::uint32_t number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(number));
-  return text;
+  return platform::toUtf8(graphicNumberText(number));
 }
 
 std::string decimal(std::size_t number) {
@@ -177,7 +174,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
   out += "</div><figcaption><span class=\"name\">";
   appendText(out, graphic.fileName);
   out += "</span>";
-  if (graphic.number && *graphic.number != 0) out += "<span class=\"number\">" + hexNumber(*graphic.number) + "</span>";
+  if (carriesGraphicNumber(graphic.number)) out += "<span class=\"number\">" + hexNumber(*graphic.number) + "</span>";
   if (graphic.notCarried) {
     out += "<p class=\"reason\">";
     appendText(out, notCarriedText(*graphic.notCarried));
@@ -219,11 +216,12 @@ std::string regionText(std::uint32_t regionSize) {
   return text;
 }
 
-void appendCount(std::string& out, const char* kind, std::wstring_view label, std::size_t count) {
+void appendCount(std::string& out, const CountLine& line) {
+  static const char* const TONE_CLASS[] = {"", "good", "warn", "bad"};  // in CountTone's order
   out += "<div class=\"count ";
-  out += kind;
-  out += "\"><b>" + decimal(count) + "</b>";
-  appendText(out, label);
+  out += TONE_CLASS[static_cast<int>(line.tone)];
+  out += "\"><b>" + decimal(line.count) + "</b>";
+  appendText(out, line.label);
   out += "</div>";
 }
 
@@ -244,7 +242,7 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   std::vector<const GraphicRecord*> tiles;
   for (const GraphicRecord& graphic : record.graphics) tiles.push_back(&graphic);
   std::stable_sort(tiles.begin(), tiles.end(), [](const GraphicRecord* a, const GraphicRecord* b) {
-    const bool aNumbered = a->number && *a->number != 0, bNumbered = b->number && *b->number != 0;
+    const bool aNumbered = carriesGraphicNumber(a->number), bNumbered = carriesGraphicNumber(b->number);
     if (aNumbered != bNumbered) return aNumbered;
     if (aNumbered && *a->number != *b->number) return *a->number < *b->number;
     return a->fileName < b->fileName;
@@ -284,11 +282,7 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
   out += "</table>\n<div class=\"counts\">";
-  appendCount(out, "", L"walked", counts.walked);
-  appendCount(out, "good", resultLabel(run.dryRun ? CopyResult::WouldCopy : CopyResult::Copied), counts.copied);
-  appendCount(out, "warn", resultLabel(CopyResult::Duplicate), counts.duplicate);
-  appendCount(out, "bad", L"failed", counts.failed);
-  appendCount(out, "bad", L"not carried", counts.notCarried);
+  for (const CountLine& line : countLines(counts, run.dryRun)) appendCount(out, line);
   out += "</div>\n";
   out +=
       "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"

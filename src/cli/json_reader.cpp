@@ -8,13 +8,7 @@ namespace {
 
 // Bytes that are not UTF-8 decode to lone surrogates.
 bool isValidUtf8(const std::string& bytes) {
-  const std::wstring text = platform::fromUtf8(bytes);
-  for (std::size_t i = 0; i < text.size();) {
-    const platform::CodePoint point = platform::codePointAt(text, i);
-    if (platform::isSurrogate(point.value)) return false;
-    i += point.length;
-  }
-  return true;
+  return platform::isValidText(platform::fromUtf8(bytes));
 }
 
 class Reader {
@@ -111,18 +105,11 @@ class Reader {
     return true;
   }
 
-  int hexDigit(char c) const {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
   bool readUnit(char32_t& unit) {
     if (at_ + 4 > text_.size()) return false;
     unit = 0;
     for (int i = 0; i < 4; ++i) {
-      const int digit = hexDigit(text_[at_++]);
+      const int digit = platform::hexDigitValue(static_cast<unsigned char>(text_[at_++]));
       if (digit < 0) return false;
       unit = unit << 4 | static_cast<char32_t>(digit);
     }

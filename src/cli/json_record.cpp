@@ -10,16 +10,6 @@ namespace {
 // The first bytes of every record; isJsonRecord looks for them.
 const std::string RECORD_START = "{\n  \"format\": \"" + std::string(JSON_RECORD_FORMAT) + "\",\n";
 
-// True when the text is valid Unicode: no lone surrogate (a name that was not valid text).
-bool isValidText(std::wstring_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const platform::CodePoint point = platform::codePointAt(text, i);
-    if (platform::isSurrogate(point.value)) return false;
-    i += point.length;
-  }
-  return true;
-}
-
 // A JSON string: UTF-8, with quotes, backslashes and control characters escaped; a lone
 // surrogate shows as U+FFFD (the lossless form is given beside it).
 void appendString(std::string& out, std::wstring_view text) {
@@ -27,8 +17,7 @@ void appendString(std::string& out, std::wstring_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const platform::CodePoint point = platform::codePointAt(text, i);
     i += point.length;
-    char32_t c = point.value;
-    if (platform::isSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
+    const char32_t c = platform::shownCodePoint(point.value);
     if (c == U'"' || c == U'\\') {
       out += '\\';
       out += static_cast<char>(c);
@@ -65,7 +54,7 @@ void appendName(std::string& out, const char* key, std::wstring_view text) {
   out += key;
   out += "\": ";
   appendString(out, text);
-  if (!isValidText(text)) {
+  if (!platform::isValidText(text)) {
     out += ", \"";
     out += key;
     out += "StoredHex\": \"" + storedBytesHex(text) + "\"";
@@ -157,7 +146,7 @@ std::string formatJsonRecord(const ReportedRun& run) {
     out += "    {";
     appendName(out, "name", graphic.fileName);
     out += ", \"number\": ";
-    if (graphic.number && *graphic.number != 0)
+    if (carriesGraphicNumber(graphic.number))
       appendNumber(out, *graphic.number);
     else
       out += "null";
@@ -208,10 +197,9 @@ std::string hexOf(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<std::string> bytesOfHex(std::string_view hex) {
-  const auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+  // Lower-case digits only, as hexOf writes them.
+  const auto digit = [](char c) {
+    return c >= 'A' && c <= 'F' ? -1 : platform::hexDigitValue(static_cast<unsigned char>(c));
   };
   if (hex.size() % 2 != 0) return std::nullopt;
   std::string bytes;

@@ -20,13 +20,8 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   std::wstring text = dryRun ? L"report (dry run, nothing was copied):\r\n" : L"report:\r\n";
   if (const RunOutcome outcome = outcomeOf(record); outcome != RunOutcome::Walked)
     text += std::wstring(outcomeSentence(outcome)) + L"\r\n";
-  const RunCounts counts = countRun(record);
-  appendCount(text, L"walked:", counts.walked);
-  appendCount(text, std::wstring(resultLabel(dryRun ? CopyResult::WouldCopy : CopyResult::Copied)) + L":",
-              counts.copied);
-  appendCount(text, std::wstring(resultLabel(CopyResult::Duplicate)) + L":", counts.duplicate);
-  appendCount(text, L"failed:", counts.failed);
-  appendCount(text, L"not carried:", counts.notCarried);
+  for (const CountLine& line : countLines(countRun(record), dryRun))
+    appendCount(text, std::wstring(line.label).append(L":"), line.count);
   // Every PNG that went nowhere and every copy that failed, with why, in the walk's order.
   for (const GraphicRecord& graphic : record.graphics) {
     if (graphic.notCarried) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/cli.h"
 #include "cli/display_text.h"
 #include "cli/json_reader.h"
 #include "cli/json_record.h"
@@ -42,10 +43,6 @@ std::optional<std::wstring> runPath(const JsonValue& object, std::string_view ke
   return pathField(object, key);
 }
 
-std::wstring inFolder(const std::wstring& folder, const std::wstring& name) {
-  return folder + platform::PATH_SEPARATOR + name;
-}
-
 // The two images and every walked PNG, where the run read them.
 bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::wstring>& read) {
   for (const char* image : {"originalFirmware", "newFirmware"}) {
@@ -60,7 +57,7 @@ bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::
   for (const JsonValue& graphic : graphics->items) {
     const auto name = pathField(graphic, "name");
     if (!name) return false;
-    read.push_back(inFolder(*originalGfx, *name));
+    read.push_back(platform::inFolder(*originalGfx, *name));
   }
   return true;
 }
@@ -158,11 +155,11 @@ struct Planned {
 // more and has its bytes.
 void findLeftovers(const RunToUndo& run, std::vector<Planned>& plan, std::span<const platform::FileStatus> spared) {
   platform::DirectoryWalk walk;
-  const std::wstring pattern =
-      inFolder(run.newGfx, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
+  const std::wstring pattern = platform::inFolder(
+      run.newGfx, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
   if (!walk.start(pattern.c_str())) return;
   do {
-    const std::wstring leftover = inFolder(run.newGfx, walk.name());
+    const std::wstring leftover = platform::inFolder(run.newGfx, walk.name());
     platform::Sha256Digest digest;
     if (!platform::sha256OfFile(leftover.c_str(), digest)) continue;
     for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -191,7 +188,7 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   const auto refuse = [&recordPath](const std::wstring& why) {
     writeLine(platform::Stream::Error,
               L"glyphwarden-cli: the record " + displayText(recordPath) + L" " + why + L"; nothing was removed");
-    return 2;
+    return EXIT_USAGE;
   };
   if (!run) return refuse(refusal);
 
@@ -208,15 +205,16 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   for (std::size_t i = 0; i < plan.size(); ++i) {
     plan[i].name = newGraphicName(run->made[i].newNumber);
     if (run->made[i].sha256)
-      plan[i].outcome =
-          platform::removeIfDigest(inFolder(run->newGfx, plan[i].name).c_str(), *run->made[i].sha256, true, spared);
+      plan[i].outcome = platform::removeIfDigest(platform::inFolder(run->newGfx, plan[i].name).c_str(),
+                                                 *run->made[i].sha256, true, spared);
   }
   findLeftovers(*run, plan, spared);
   for (const Planned& planned : plan)
     if (planned.outcome == platform::Removal::ReadByTheRun)
-      return refuse(L"names " +
-                    displayText(planned.leftover.empty() ? inFolder(run->newGfx, planned.name) : planned.leftover) +
-                    L" as a copy, but it is a file the run read");
+      return refuse(
+          L"names " +
+          displayText(planned.leftover.empty() ? platform::inFolder(run->newGfx, planned.name) : planned.leftover) +
+          L" as a copy, but it is a file the run read");
 
   writeLine(platform::Stream::Output, L"new graphics folder: " + displayText(run->newGfx));
   if (run->formatVersion < 3)
@@ -244,7 +242,8 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
         removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
     }
     if (from.empty() && !dryRun)
-      removal = platform::removeIfDigest(inFolder(run->newGfx, planned.name).c_str(), *file.sha256, false, spared);
+      removal =
+          platform::removeIfDigest(platform::inFolder(run->newGfx, planned.name).c_str(), *file.sha256, false, spared);
     if (removal == platform::Removal::Removed) {
       ++removed;
       writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
@@ -260,5 +259,5 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
                                           std::to_wstring(kept) + L" kept, " + std::to_wstring(missing) +
                                           L" not there any more");
   const bool flushed = platform::flushText(platform::Stream::Output);
-  return kept == 0 && flushed ? 0 : 1;
+  return kept == 0 && flushed ? 0 : EXIT_RUN_FAILED;
 }

@@ -59,9 +59,7 @@ class GraphicCopier {
  private:
   static PathText inFolder(std::wstring_view folder, std::wstring_view name) {
     PathText path;
-    path.append(folder);
-    path.append(platform::PATH_SEPARATOR);
-    path.append(name);
+    platform::appendInFolder(path, folder, name);
     return path;
   }
 
@@ -75,10 +73,11 @@ class GraphicCopier {
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
                          const PathText& destination, GraphicCopier& copier,
                          std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
-  wchar_t line[PATH_TEXT_CAPACITY];
-  std::swprintf(line, PATH_TEXT_CAPACITY, L"%04X -> %04X", static_cast<unsigned>(number),
-                static_cast<unsigned>(newNumber));
-  appendLog(line);
+  BoundedText<32> line;
+  line.append(graphicNumberText(number));
+  line.append(L" -> ");
+  line.append(graphicNumberText(newNumber));
+  appendLog(line.c_str());
 
   const CopyResult copied = copier.copy(source, destination, newNumber, kept, failure);
   BoundedText<260> result;
@@ -94,6 +93,83 @@ std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
   return bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(image.image.fileLength(), bytes.size())));
 }
 
+// Reads the walk of the original folder whole, so that each image is read once for all the
+// numbers: every PNG into graphics (recorded runs; otherwise only those with a number), every
+// graphic number into numbers. False when the folder cannot be walked.
+bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool recorded,
+              std::vector<GraphicRecord>& graphics, std::vector<std::uint32_t>& numbers) {
+  PathText pattern;
+  platform::appendInFolder(pattern, folder, L"*.png");
+  platform::DirectoryWalk walk;
+  if (!pattern.fits() || !walk.start(pattern.c_str())) return false;
+  do {
+    const auto number = scanGraphicNumber(walk.name());
+    if (carriesGraphicNumber(number)) numbers.push_back(*number);
+    if (recorded) {
+      const PathText path = copier.sourcePath(walk.name());
+      graphics.push_back({walk.name(), number, {}, std::nullopt, path.fits() ? path.c_str() : L""});
+    } else if (number) {
+      graphics.push_back({walk.name(), number, {}, std::nullopt});
+    }
+  } while (walk.next());
+  return true;
+}
+
+// What one run carries its PNGs with.
+struct Carrying {
+  const TranslationIndex& index;
+  GraphicCopier& copier;
+  DigestWorker* digests;  // with fingerprints
+  bool recorded;
+  std::vector<TranslationIndex::Translation> translations = {};  // reused from PNG to PNG
+};
+
+// Copies the PNG of slot to each of its new numbers, in the index's order, and notes in graphic
+// what became of it. Names without a number, and number 0, are skipped in silence.
+void carryGraphic(std::size_t slot, GraphicRecord& graphic, Carrying& run) {
+  bool hashAsked = false;
+  const PathText source = run.copier.sourcePath(graphic.fileName);
+  if (!carriesGraphicNumber(graphic.number)) {
+    graphic.notCarried = NotCarried::NotAGraphicNumber;
+  } else {
+    run.translations.clear();
+    run.index.translate(*graphic.number, run.translations);
+    for (const TranslationIndex::Translation& translation : run.translations) {
+      const PathText destination = run.copier.destinationPath(translation.newNumber);
+      // The first copy made is hashed through the source it read.
+      std::unique_ptr<platform::CopiedSource> kept;
+      platform::CopyFailure failure;
+      const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, run.copier,
+                                              run.digests && !hashAsked ? &kept : nullptr, failure);
+      if (kept) {
+        run.digests->hashCopied(slot, std::move(kept));
+        hashAsked = true;
+      }
+      if (!run.recorded) continue;
+      graphic.copies.push_back({.newNumber = translation.newNumber,
+                                .result = result,
+                                .destination = destination.fits() ? destination.c_str() : L"",
+                                .anchor = translation.anchor,
+                                .originalPair = translation.originalPair,
+                                .newPair = translation.newPair,
+                                .failure = result == CopyResult::Failed ? copyFailureText(failure) : L""});
+    }
+    if (run.translations.empty())
+      graphic.notCarried =
+          run.index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
+  }
+  if (run.digests && !hashAsked && source.fits()) run.digests->hashFile(slot, source.c_str());
+}
+
+// The digests of the run, into its record once every one is made.
+void recordDigests(DigestWorker& digests, const FirmwareImagePair& images, RunRecord& record) {
+  const DigestWorker::Digests& made = digests.finish();
+  for (const auto& [slot, digest] : made.pngs) record.graphics[slot].sha256 = digest;
+  // Hashed while the copies were made: a digest stands only for an image still unchanged.
+  if (images.original().image.unchangedSinceMapped()) record.originalSha256 = made.original;
+  if (images.updated().image.unchangedSinceMapped()) record.newSha256 = made.updated;
+}
+
 }  // namespace
 
 bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
@@ -103,7 +179,6 @@ bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfx
 }
 
 bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
-  const std::wstring_view originalGfxFolder = paths.originalGfx, newGfxFolder = paths.newGfx;
   RunRecord unrecorded;
   RunRecord& record = options.record ? *options.record : unrecorded;
   record = RunRecord{};
@@ -113,34 +188,13 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record.imagesOpened = true;
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
-  const bool fingerprints = options.record && options.fingerprints;
 
-  PathText pattern;
-  pattern.append(originalGfxFolder);
-  pattern.append(platform::PATH_SEPARATOR);
-  pattern.append(L"*.png");
-  platform::DirectoryWalk walk;
-  if (!pattern.fits() || !walk.start(pattern.c_str())) {
+  GraphicCopier copier(paths.originalGfx, paths.newGfx, options.dryRun);
+  std::vector<std::uint32_t> numbers;
+  if (!readWalk(paths.originalGfx, copier, options.record != nullptr, record.graphics, numbers)) {
     appendLog(L"original gfx dir not found..\r\n");
     return false;  // the pair is released by its owner, in its order
   }
-
-  // The walk is read whole first, so that each image is read once for all the numbers.
-  // Names without a number, and number 0, are skipped in silence.
-  GraphicCopier copier(originalGfxFolder, newGfxFolder, options.dryRun);
-  std::vector<GraphicRecord>& graphics = record.graphics;
-  std::vector<std::uint32_t> numbers;
-  do {
-    const auto number = scanGraphicNumber(walk.name());
-    if (number && *number != 0) numbers.push_back(*number);
-    if (options.record) {
-      const PathText path = copier.sourcePath(walk.name());
-      graphics.push_back({walk.name(), number, {}, std::nullopt, path.fits() ? path.c_str() : L""});
-    } else if (number) {
-      graphics.push_back({walk.name(), number, {}, std::nullopt});
-    }
-  } while (walk.next());
-  walk.close();
   record.walked = true;
 
   TranslationIndex index;
@@ -153,49 +207,10 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   }
   // Started once the index is built, which has both cores to itself until then.
   std::optional<DigestWorker> digests;
-  if (fingerprints) digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
-  std::vector<TranslationIndex::Translation> translations;
-  for (std::size_t slot = 0; slot < graphics.size(); ++slot) {
-    GraphicRecord& graphic = graphics[slot];
-    bool hashAsked = false;
-    const PathText source = copier.sourcePath(graphic.fileName);
-    if (graphic.number && *graphic.number != 0) {
-      translations.clear();
-      index.translate(*graphic.number, translations);
-      for (const TranslationIndex::Translation& translation : translations) {
-        const PathText destination = copier.destinationPath(translation.newNumber);
-        // The first copy made is hashed through the source it read.
-        std::unique_ptr<platform::CopiedSource> kept;
-        platform::CopyFailure failure;
-        const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, copier,
-                                                digests && !hashAsked ? &kept : nullptr, failure);
-        if (kept) {
-          digests->hashCopied(slot, std::move(kept));
-          hashAsked = true;
-        }
-        if (!options.record) continue;
-        graphic.copies.push_back({.newNumber = translation.newNumber,
-                                  .result = result,
-                                  .destination = destination.fits() ? destination.c_str() : L"",
-                                  .anchor = translation.anchor,
-                                  .originalPair = translation.originalPair,
-                                  .newPair = translation.newPair,
-                                  .failure = result == CopyResult::Failed ? copyFailureText(failure) : L""});
-      }
-      if (translations.empty())
-        graphic.notCarried =
-            index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
-    } else {
-      graphic.notCarried = NotCarried::NotAGraphicNumber;
-    }
-    if (digests && !hashAsked && source.fits()) digests->hashFile(slot, source.c_str());
-  }
-  if (digests) {
-    const DigestWorker::Digests& made = digests->finish();
-    for (const auto& [slot, digest] : made.pngs) graphics[slot].sha256 = digest;
-    // Hashed while the copies were made: a digest stands only for an image still unchanged.
-    if (images.original().image.unchangedSinceMapped()) record.originalSha256 = made.original;
-    if (images.updated().image.unchangedSinceMapped()) record.newSha256 = made.updated;
-  }
+  if (options.record && options.fingerprints)
+    digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
+  Carrying run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
+  for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
+  if (digests) recordDigests(*digests, images, record);
   return true;
 }

@@ -29,7 +29,7 @@ class DigestWorker {
 
   // Starts hashing the two images at once; they must stay mapped until finish().
   DigestWorker(std::span<const std::uint8_t> original, std::span<const std::uint8_t> updated);
-  // Waits for every digest asked for.
+  // Waits for every digest asked for (as finish() does), and lets the thread go.
   ~DigestWorker();
   DigestWorker(const DigestWorker&) = delete;
   DigestWorker& operator=(const DigestWorker&) = delete;

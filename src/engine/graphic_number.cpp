@@ -1,17 +1,9 @@
 #include "engine/graphic_number.h"
 
+#include <cwchar>
 #include <cwctype>
 
-namespace {
-
-int hexDigitValue(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  return -1;
-}
-
-}  // namespace
+#include "platform/utf8.h"
 
 std::optional<std::uint32_t> scanGraphicNumber(std::wstring_view name) {
   std::size_t i = 0;
@@ -31,11 +23,17 @@ std::optional<std::uint32_t> scanGraphicNumber(std::wstring_view name) {
     j += 2;
   }
   for (; j < field.size(); ++j) {
-    const int digit = hexDigitValue(field[j]);
+    const int digit = platform::hexDigitValue(field[j]);
     if (digit < 0) break;
     value = value * 16 + static_cast<std::uint32_t>(digit);
     digitRead = true;
   }
   if (!digitRead) return std::nullopt;
   return negative ? 0u - value : value;
+}
+
+std::wstring graphicNumberText(std::uint32_t number) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%04X", static_cast<unsigned>(number));
+  return text;
 }

@@ -19,6 +19,14 @@ RunCounts countRun(const RunRecord& record) {
   return counts;
 }
 
+std::array<CountLine, 5> countLines(const RunCounts& counts, bool dryRun) {
+  return {{{L"walked", counts.walked, CountTone::Plain},
+           {resultLabel(dryRun ? CopyResult::WouldCopy : CopyResult::Copied), counts.copied, CountTone::Good},
+           {resultLabel(CopyResult::Duplicate), counts.duplicate, CountTone::Warning},
+           {L"failed", counts.failed, CountTone::Bad},
+           {L"not carried", counts.notCarried, CountTone::Bad}}};
+}
+
 RunOutcome outcomeOf(const RunRecord& record) {
   if (!record.imagesOpened) return RunOutcome::FirmwareNotOpened;
   if (!record.walked) return RunOutcome::FolderNotWalked;
@@ -45,12 +53,6 @@ const wchar_t* outcomeSentence(RunOutcome outcome) {
     case RunOutcome::Walked: break;
   }
   return L"";
-}
-
-std::wstring graphicNumberText(std::uint32_t number) {
-  wchar_t text[16];
-  std::swprintf(text, 16, L"%04X", static_cast<unsigned>(number));
-  return text;
 }
 
 std::wstring newGraphicName(std::uint32_t newNumber) {

@@ -2,12 +2,14 @@
 // console says the same in its own words; nothing here changes what it says.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/graphic_number.h"
 #include "platform/platform.h"
 
 enum class CopyResult { Copied, WouldCopy, Duplicate, Failed };
@@ -65,6 +67,16 @@ struct RunCounts {
 
 RunCounts countRun(const RunRecord& record);
 
+// The counts in the order every report gives them, each with its label ("copied", or "would
+// copy" in a dry run) and whether it is good news, a warning or bad news.
+enum class CountTone { Plain, Good, Warning, Bad };
+struct CountLine {
+  const wchar_t* label;
+  std::size_t count;
+  CountTone tone;
+};
+std::array<CountLine, 5> countLines(const RunCounts& counts, bool dryRun);
+
 // How a run ended, told once for every report: the record's name for it ("firmware not
 // opened") and the sentence the reports say of it, or an empty one for a run that walked.
 enum class RunOutcome { FirmwareNotOpened, FolderNotWalked, FirmwareChanged, Walked };
@@ -72,8 +84,6 @@ RunOutcome outcomeOf(const RunRecord& record);
 const wchar_t* outcomeName(RunOutcome outcome);
 const wchar_t* outcomeSentence(RunOutcome outcome);
 
-// A graphic number as the console and the reports write it: "%04X".
-std::wstring graphicNumberText(std::uint32_t number);
 // The name a PNG is copied under: the new number as "%04X.png".
 std::wstring newGraphicName(std::uint32_t newNumber);
 

@@ -1,5 +1,6 @@
-// The operating-system services the conversion run and its hosts need. One implementation per
-// OS (win32.cpp, posix.cpp), each keeping its own state; nothing here names an OS type.
+// The operating-system services the conversion run and its hosts need. Each system implements
+// them in files of its own, one concern each (win32_*.cpp, posix_*.cpp), keeping its own state;
+// nothing here names an OS type. paths.cpp and utf8.cpp are shared.
 #pragma once
 
 #include <array>
@@ -24,6 +25,20 @@ std::wstring folderOf(std::wstring_view path);
 std::wstring_view nameOf(std::wstring_view path);
 // '/' everywhere; '\' too on Windows.
 bool isSeparator(wchar_t c);
+
+// The one way a path is made of a folder and a name in it: the folder, the separator, the name,
+// appended to out (a std::wstring, or a bounded text that refuses what does not fit).
+template <class Text>
+void appendInFolder(Text& out, std::wstring_view folder, std::wstring_view name) {
+  out.append(folder);
+  out.append(std::wstring_view(&PATH_SEPARATOR, 1));
+  out.append(name);
+}
+inline std::wstring inFolder(std::wstring_view folder, std::wstring_view name) {
+  std::wstring path;
+  appendInFolder(path, folder, name);
+  return path;
+}
 
 // A firmware image: a file opened for reading only and without sharing (no other open of it
 // succeeds while this one lives), mapped whole and read-only. The three steps are taken one by
@@ -75,11 +90,12 @@ class DirectoryWalk {
   // Moves to the next matching entry; false when there is none.
   bool next();
   void close();
-  const wchar_t* name() const;
+  const wchar_t* name() const { return name_.c_str(); }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
+  std::wstring name_;
 };
 
 // SHA-256, from the system's own library (CNG on Windows, OpenSSL's libcrypto on Linux).
@@ -214,10 +230,6 @@ void endCleanlyOnInterrupt();
 // around stay whole (a signal mask is a thread's own). On Windows a console interrupt comes on a
 // thread of its own in any case. Throws std::system_error when no thread can be had.
 std::thread startThread(std::function<void()> work);
-
-}  // namespace platform
-
-namespace platform {
 
 FileStatus statusOf(const wchar_t* path);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <cwctype>
 
+#include "platform/bounded_read.h"
 #include "platform/platform.h"
 #include "platform/posix_files.h"
 #include "platform/utf8.h"
@@ -52,10 +53,15 @@ bool matchesMask(std::wstring_view name, std::wstring_view mask) {
 
 }  // namespace
 
+struct FolderStreamTraits {
+  using Handle = DIR*;
+  static DIR* none() { return nullptr; }
+  static bool close(DIR* dir) { return closedir(dir) == 0; }
+};
+
 struct DirectoryWalk::State {
-  DIR* dir = nullptr;
+  Owned<FolderStreamTraits> dir;
   std::wstring mask;
-  std::wstring name;
 };
 
 DirectoryWalk::DirectoryWalk() : state_(std::make_unique<State>()) {}
@@ -75,19 +81,19 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
     directory = slash == 0 ? std::wstring(L"/") : std::wstring(text.substr(0, slash));
     state_->mask = text.substr(slash + 1);
   }
-  state_->dir = opendir(nativePath(directory.c_str()).c_str());
-  if (state_->dir == nullptr) return false;
+  state_->dir = Owned<FolderStreamTraits>(opendir(nativePath(directory.c_str()).c_str()));
+  if (!state_->dir.valid()) return false;
   if (next()) return true;
   close();
   return false;
 }
 
 bool DirectoryWalk::next() {
-  if (state_->dir == nullptr) return false;
-  while (const dirent* entry = readdir(state_->dir)) {
+  if (!state_->dir.valid()) return false;
+  while (const dirent* entry = readdir(state_->dir.get())) {
     std::wstring name = fromUtf8(entry->d_name);
     if (matchesMask(name, state_->mask)) {
-      state_->name = std::move(name);
+      name_ = std::move(name);
       return true;
     }
   }
@@ -95,18 +101,21 @@ bool DirectoryWalk::next() {
 }
 
 void DirectoryWalk::close() {
-  if (state_->dir != nullptr) closedir(state_->dir);
-  state_->dir = nullptr;
-  state_->name.clear();
+  state_->dir.close();
+  name_.clear();
 }
 
-const wchar_t* DirectoryWalk::name() const {
-  return state_->name.c_str();
+bool canCreateFileIn(const wchar_t* folder) {
+  // An unnamed file is made and gone again without the folder ever showing it.
+  const std::string path = nativePath(folder);
+  if (Descriptor(::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)).valid()) return true;
+  if (!noUnnamedFiles(errno)) return false;
+  return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-}  // namespace platform
-
-namespace platform {
+bool sameFileName(std::wstring_view first, std::wstring_view second) {
+  return first == second;
+}
 
 std::wstring posix::errorText(int error) {
   char buffer[256];
@@ -142,28 +151,18 @@ std::optional<std::wstring> absolutePath(std::wstring_view path) {
 }
 
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
-  const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();
-  const int fd = openForReading(nativePath(path));
-  if (fd < 0) return false;
+  const Descriptor file = openForReading(nativePath(path));
   struct stat st;
-  bool readable =
-      fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (!wholeOnly || static_cast<std::uint64_t>(st.st_size) <= maxBytes);
-  char block[65536];
-  while (readable && bytes.size() < maxBytes + (wholeOnly ? 1 : 0)) {
-    const ssize_t got = ::read(fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      readable = got == 0;
-      break;
-    }
-    bytes.append(block, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  if (wholeOnly && bytes.size() > maxBytes) readable = false;  // grew meanwhile
-  if (!readable) bytes.clear();
-  if (bytes.size() > maxBytes) bytes.resize(maxBytes);
-  return readable;
+  if (!file.valid() || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return readBounded(static_cast<std::uint64_t>(st.st_size), bytes, maxBytes, extent,
+                     [&](char* block, std::size_t length) -> long long {
+                       ssize_t got;
+                       do {
+                         got = ::read(file.get(), block, length);
+                       } while (got < 0 && errno == EINTR);
+                       return got;
+                     });
 }
 
 namespace {

@@ -10,26 +10,35 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace platform::posix {
 
+struct DescriptorTraits {
+  using Handle = int;
+  static int none() { return -1; }
+  static bool close(int fd) { return ::close(fd) == 0; }
+};
+using Descriptor = Owned<DescriptorTraits>;
+
 inline std::string nativePath(const wchar_t* path) {
   return toUtf8(path);
 }
 
-// Path relative to folder (a descriptor, or AT_FDCWD for the current folder).
-inline int openForReadingAt(int folder, const std::string& path) {
+// Path relative to folder (a descriptor, or AT_FDCWD for the current folder); errno says why
+// when nothing was opened.
+inline Descriptor openForReadingAt(int folder, const std::string& path) {
   // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
   int fd;
   do {
     fd = ::openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  return fd;
+  return Descriptor(fd);
 }
 
-inline int openForReading(const std::string& path) {
+inline Descriptor openForReading(const std::string& path) {
   return openForReadingAt(AT_FDCWD, path);
 }
 
@@ -63,6 +72,12 @@ inline FileStatus fileStatusOf(const struct stat& st) {
 // The system's words for an errno value, as a phrase ("no space left on device").
 std::wstring errorText(int error);
 
+// Where a file system has no unnamed files, O_TMPFILE fails with one of these (EISDIR from
+// kernels older than the flag).
+inline bool noUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR;
+}
+
 // The signals that end a run cleanly.
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -83,6 +98,27 @@ class InterruptsHeld {
 
  private:
   sigset_t before_;
+};
+
+// A new file under a short, unique name in a folder, removed again unless it was put in place
+// (an interrupt meanwhile removes it too). Its name starts with a dot and ends in ".tmp", so no
+// walk for "*.png" ever takes it for a graphic, even one left by a process killed outright.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& folder, mode_t mode);
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  int fd() const { return file_.get(); }  // -1 when it could not be made; errno says why
+  const std::string& path() const { return path_; }
+  // Closes it, keeping its name; false when the close reports a failed write.
+  bool close();
+
+ private:
+  std::string path_;
+  Descriptor file_;
+  bool closed_ = false;
 };
 
 // The digest of the first length bytes of an open file, read from its start; false when it

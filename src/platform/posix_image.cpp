@@ -76,9 +76,10 @@ GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
 
 // ---- MappedImage ----
 
+// The view is the image's own: release() unmaps it before the file is closed.
 struct MappedImage::State {
   std::string path;
-  int fd = -1;
+  Descriptor fd;
   bool mappingCreated = false;
   std::uint64_t fileLength = 0;
   struct stat mappedFile = {};  // the file as it was when the mapping was created
@@ -95,22 +96,18 @@ MappedImage::~MappedImage() {
 bool MappedImage::open(const wchar_t* path) {
   release();
   state_->path = nativePath(path);
-  const int fd = openForReading(state_->path);
-  if (fd < 0) return false;
+  Descriptor fd = openForReading(state_->path);
   // Only regular files, as a Windows open refuses folders; the exclusive lock makes a second
   // open of the same file fail while this one lives, in this process or another.
-  if (!isRegularFile(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  state_->fd = fd;
+  if (!fd.valid() || !isRegularFile(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  state_->fd = std::move(fd);
   return true;
 }
 
 bool MappedImage::createMapping() {
-  if (state_->fd < 0 || state_->mappingCreated) return false;
+  if (!state_->fd.valid() || state_->mappingCreated) return false;
   struct stat st;
-  if (fstat(state_->fd, &st) != 0) return false;
+  if (fstat(state_->fd.get(), &st) != 0) return false;
   const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
   // A whole-file mapping of an empty file is refused, as on Windows; a region size must also
   // fit in 32 bits.
@@ -130,7 +127,7 @@ bool MappedImage::mapView() {
   const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
   const std::uint64_t length = (s.fileLength + page - 1) / page * page;
   if (length > SIZE_MAX) return false;
-  void* base = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, s.fd, 0);
+  void* base = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, s.fd.get(), 0);
   if (base == MAP_FAILED) return false;
   s.base = static_cast<const std::uint8_t*>(base);
   s.mappedLength = static_cast<std::size_t>(length);
@@ -149,8 +146,7 @@ void MappedImage::release() {
   s.mappedLength = 0;
   s.mappingCreated = false;
   s.fileLength = 0;
-  if (s.fd >= 0) ::close(s.fd);
-  s.fd = -1;
+  s.fd.close();
 }
 
 std::uint32_t MappedImage::queryRegionSize() const {
@@ -174,7 +170,7 @@ bool MappedImage::unchangedSinceMapped() const {
   // A rewrite in place whose modification time was put back still moves the change time; a
   // file renamed over the image, or the image removed, leaves another file (or none) at the path.
   struct stat now, atPath;
-  return fstat(s.fd, &now) == 0 && now.st_nlink > 0 && sameFileUnchanged(s.mappedFile, now) &&
+  return fstat(s.fd.get(), &now) == 0 && now.st_nlink > 0 && sameFileUnchanged(s.mappedFile, now) &&
          stat(s.path.c_str(), &atPath) == 0 && sameFileUnchanged(s.mappedFile, atPath);
 }
 }  // namespace platform

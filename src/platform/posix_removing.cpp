@@ -90,25 +90,20 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
                        std::span<const FileStatus> spared) {
   const std::string folderPath = nativePath(folderOf(path).c_str());
   const std::string name = nativePath(std::wstring(nameOf(path)).c_str());
-  const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
-  Removal outcome;
+  const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
   struct stat named;
-  if (fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
-    outcome = errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
-  } else if (!S_ISREG(named.st_mode)) {
-    outcome = Removal::NotRegular;
-  } else if (const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-             fd < 0) {
-    outcome = errno == ENOENT ? Removal::Missing : errno == ELOOP ? Removal::NotRegular : Removal::Unreadable;
-  } else {
-    struct stat checked;
-    outcome = checkOpenFile(fd, folder, name.c_str(), named, digest, spared, checked);
-    if (outcome == Removal::Removed && !dryRun) outcome = removeChecked(folder, name.c_str(), checked);
-    ::close(fd);
-  }
-  ::close(folder);
-  return outcome;
+  if (fstatat(folder.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? Removal::Missing : Removal::NotRemoved;
+  if (!S_ISREG(named.st_mode)) return Removal::NotRegular;
+  const Descriptor file(
+      ::openat(folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid())
+    return errno == ENOENT ? Removal::Missing : errno == ELOOP ? Removal::NotRegular : Removal::Unreadable;
+  struct stat checked;
+  const Removal outcome = checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, checked);
+  if (outcome != Removal::Removed || dryRun) return outcome;
+  return removeChecked(folder.get(), name.c_str(), checked);
 }
 
 }  // namespace platform

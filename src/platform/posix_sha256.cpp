@@ -104,13 +104,10 @@ bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest) {
 }  // namespace posix
 
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest) {
-  const int fd = posix::openForReading(posix::nativePath(path));
-  if (fd < 0) return false;
+  const posix::Descriptor file = posix::openForReading(posix::nativePath(path));
   struct stat st;
-  const bool hashed = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                      posix::sha256OfOpenFile(fd, static_cast<std::uint64_t>(st.st_size), digest);
-  ::close(fd);
-  return hashed;
+  return file.valid() && fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+         posix::sha256OfOpenFile(file.get(), static_cast<std::uint64_t>(st.st_size), digest);
 }
 
 }  // namespace platform

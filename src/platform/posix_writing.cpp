@@ -1,16 +1,13 @@
-// POSIX file writing: copies that are whole under their final name or absent, the atomic
+// POSIX writes besides the copies: the temporary file beside a destination, the atomic
 // replacement of a report, and the interrupts that must never leave a partial file behind.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -34,337 +31,35 @@ void onInterrupt(int signal) {
   std::raise(signal);
 }
 
-// A new file under a short, unique name in a folder, removed again unless it was put in place.
-// Its name starts with a dot and ends in ".tmp", so no walk for "*.png" ever takes it for a
-// graphic, even one left by a process that was killed outright.
-class TemporaryFile {
- public:
-  TemporaryFile(const std::string& folder, mode_t mode) {
-    static unsigned serial = 0;
-    InterruptsHeld held;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      char name[64];
-      std::snprintf(name, sizeof name, "/.glyphwarden-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
-      path_ = folder + name;
-      if (path_.size() >= sizeof interruptedTemporary) return;
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (fd_ < 0 && errno != EEXIST) return;
-    }
-    if (fd_ < 0) return;
-    std::memcpy(interruptedTemporary, path_.c_str(), path_.size() + 1);
-    hasInterruptedTemporary = 1;
-  }
-  ~TemporaryFile() {
-    InterruptsHeld held;
-    if (fd_ >= 0) ::close(fd_);
-    if (fd_ >= 0 || closed_) ::unlink(path_.c_str());
-    hasInterruptedTemporary = 0;
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  bool close() {
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    closed_ = true;
-    return closed;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool closed_ = false;
-};
-
-// Where a file system has no unnamed files, O_TMPFILE fails with one of these (EISDIR from
-// kernels older than the flag).
-bool noUnnamedFiles(int error) {
-  return error == EOPNOTSUPP || error == EISDIR;
-}
-
-// ---- Copies ----
-
-// Record why a step of a copy failed: false for a step that says whether it went through,
-// Failed for one that gives the copy's outcome.
-bool noteFailure(CopyFailure& failure, CopyStep step, std::wstring reason) {
-  failure = {step, std::move(reason)};
-  return false;
-}
-bool noteErrno(CopyFailure& failure, CopyStep step) {
-  return noteFailure(failure, step, errorText(errno));
-}
-CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
-  noteFailure(failure, step, std::move(reason));
-  return CopyOutcome::Failed;
-}
-CopyOutcome failedWithErrno(CopyFailure& failure, CopyStep step) {
-  return failed(failure, step, errorText(errno));
-}
-
-// Larger files are copied in slices, so that the process answers a stop or a signal between two
-// of them; a PNG is one slice.
-constexpr std::size_t COPY_SLICE = 1u << 20;
-
-// Copies exactly length bytes (the source's length when it was opened): a source that ends
-// sooner has changed, and one that has grown is found by the check that follows.
-bool copyContents(int from, int to, off_t length, CopyFailure& failure) {
-  bool kernelCopy = true;
-  char block[64 * 1024];
-  for (off_t left = length; left > 0;) {
-    ssize_t got;
-    if (kernelCopy) {
-      got = ::copy_file_range(from, nullptr, to, nullptr,
-                              std::min<std::size_t>(static_cast<std::size_t>(left), COPY_SLICE), 0);
-      if (got < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM)) {
-        kernelCopy = false;  // not between these two files: read and write instead
-        continue;
-      }
-    } else {
-      got = ::read(from, block, std::min<std::size_t>(static_cast<std::size_t>(left), sizeof block));
-      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got))) return noteErrno(failure, CopyStep::MakeCopy);
-    }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
-    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
-    left -= got;
-  }
-  return true;
-}
-
-// A file of a copy: a name in an opened folder, or a whole path (folder AT_FDCWD).
-struct At {
-  int folder;
-  std::string name;
-};
-
-// A source this small, when its digest is wanted, is read into memory and written from there,
-// and the bytes go to the digest: read again later, they would cost the hashing thread three
-// calls and a copy.
-constexpr off_t KEPT_IN_MEMORY = 1 << 20;
-
-bool copyThroughMemory(int from, int to, off_t length, std::vector<std::uint8_t>& bytes, CopyFailure& failure) {
-  bytes.resize(static_cast<std::size_t>(length));
-  for (std::size_t at = 0; at < bytes.size();) {
-    const ssize_t got = ::read(from, bytes.data() + at, bytes.size() - at);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
-    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);  // shorter than it was
-    at += static_cast<std::size_t>(got);
-  }
-  if (!writeAll(to, reinterpret_cast<const char*>(bytes.data()), bytes.size()))
-    return noteErrno(failure, CopyStep::MakeCopy);
-  return true;
-}
-
-// The source's bytes into to: through memory, kept there, when memory is given.
-bool copyBytes(int from, int to, off_t length, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
-  return memory != nullptr ? copyThroughMemory(from, to, length, *memory, failure)
-                           : copyContents(from, to, length, failure);
-}
-
-// What was copied is what the source holds: the file now at its path is the one that was
-// opened, with the length and the modification and change times it had before the copy.
-bool sourceStood(const At& source, const struct stat& before, CopyFailure& failure) {
-  struct stat now;
-  if (::fstatat(source.folder, source.name.c_str(), &now, 0) != 0) return noteErrno(failure, CopyStep::CheckSource);
-  if (!sameFileUnchanged(before, now)) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
-  return true;
-}
-
-CopyOutcome outcomeOfLink(int error, CopyFailure& failure) {
-  if (error == EEXIST) return CopyOutcome::DestinationExists;
-  return failed(failure, CopyStep::PutInPlace, errorText(error));
-}
-
-// Puts the finished temporary file in place under its final name only if that name is free.
-CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& destination, CopyFailure& failure) {
-  if (::link(temporary.c_str(), destination.c_str()) == 0) return CopyOutcome::Copied;
-  int error = errno;
-#ifdef RENAME_NOREPLACE
-  // File systems without hard links (FAT on a memory card) may still rename without replacing.
-  if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
-      return CopyOutcome::Copied;
-    error = errno;
-  }
-#endif
-  return outcomeOfLink(error, failure);
-}
-
-// Gives an unnamed file its name, failing with errno set. Through the descriptor itself where the
-// kernel lets the process that opened the file do that (Linux 6.10 on, or with
-// CAP_DAC_READ_SEARCH): a third cheaper than the lookup through /proc, which is the way on
-// older kernels. The refusal (ENOENT) is remembered once /proc has given the name it refused;
-// a missing folder, which gives ENOENT too, fails both ways and is not taken for it.
-bool nameUnnamed(int fd, const At& to) {
-  static std::atomic<bool> emptyPathRefused{false};
-  const bool tryEmptyPath = !emptyPathRefused.load(std::memory_order_relaxed);
-  if (tryEmptyPath) {
-    if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
-    if (errno != ENOENT) return false;
-  }
-  char self[32];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
-  if (tryEmptyPath) emptyPathRefused.store(true, std::memory_order_relaxed);
-  return true;
-}
-
-// Where the file system offers unnamed files: the copy has no name until it is whole, and then
-// gets the destination's name only if that is free. A signal or a failure at any point leaves
-// nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
-// says so in unsupported, having read nothing.
-CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        std::vector<std::uint8_t>* memory, bool& unsupported, CopyFailure& failure) {
-  const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
-  const mode_t mode = before.st_mode & 0777;
-  const int output =
-      to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode) : ::openat(to.folder, ".", flags, mode);
-  if (output < 0) {
-    unsupported = noUnnamedFiles(errno);
-    return failedWithErrno(failure, CopyStep::MakeCopy);
-  }
-  CopyOutcome outcome = CopyOutcome::Failed;
-  if (copyBytes(input, output, before.st_size, memory, failure) && sourceStood(from, before, failure))
-    outcome = nameUnnamed(output, to) ? CopyOutcome::Copied : outcomeOfLink(errno, failure);
-  ::close(output);
-  return outcome;
-}
-
-// Elsewhere: written under a short temporary name beside the destination, then linked into
-// place; an interrupt removes the temporary file before the process ends.
-CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
-                      const std::string& to, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
-  TemporaryFile temporary(folder, before.st_mode & 0777);
-  if (temporary.fd() < 0) return failedWithErrno(failure, CopyStep::MakeCopy);
-  if (!copyBytes(input, temporary.fd(), before.st_size, memory, failure)) return CopyOutcome::Failed;
-  if (!temporary.close()) return failedWithErrno(failure, CopyStep::MakeCopy);
-  if (!sourceStood(from, before, failure)) return CopyOutcome::Failed;
-  InterruptsHeld held;  // put in place and the temporary name removed as one step
-  return linkIntoPlace(temporary.path(), to, failure);
-}
-
 }  // namespace
 
-struct CopiedSource::State {
-  int fd;              // open still, or -1 when the bytes were kept
-  struct stat copied;  // the source as the copy read it
-  std::vector<std::uint8_t> bytes;
-};
-
-CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
-CopiedSource::~CopiedSource() {
-  if (state_->fd >= 0) ::close(state_->fd);
-}
-
-// The bytes the copy wrote, where it kept them. Otherwise read once more, through the open the
-// copy read: the same bytes when the file is still the same length with the same times
-// afterwards, as the copy itself was checked.
-bool CopiedSource::digest(Sha256Digest& digest) const {
-  if (state_->fd < 0) {
-    Sha256 hash;
-    hash.update(state_->bytes);
-    return hash.finish(digest);
+TemporaryFile::TemporaryFile(const std::string& folder, mode_t mode) {
+  static unsigned serial = 0;
+  InterruptsHeld held;
+  for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/.glyphwarden-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
+    path_ = folder + name;
+    if (path_.size() >= sizeof interruptedTemporary) return;
+    file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!file_.valid() && errno != EEXIST) return;
   }
-  struct stat now;
-  return sha256OfOpenFile(state_->fd, static_cast<std::uint64_t>(state_->copied.st_size), digest) &&
-         fstat(state_->fd, &now) == 0 && sameFileUnchanged(state_->copied, now);
+  if (!file_.valid()) return;
+  std::memcpy(interruptedTemporary, path_.c_str(), path_.size() + 1);
+  hasInterruptedTemporary = 1;
 }
 
-struct CopyFolders::State {
-  std::wstring source, destination;  // as given
-  int sourceFd = -1, destinationFd = -1;
-};
-
-CopyFolders::CopyFolders(std::wstring_view source, std::wstring_view destination)
-    : state_(std::make_unique<State>(State{std::wstring(source), std::wstring(destination)})) {
-  // O_PATH: found, not read; a folder this user may search but not list still serves.
-  state_->sourceFd = ::open(nativePath(state_->source.c_str()).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  state_->destinationFd = ::open(nativePath(state_->destination.c_str()).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+TemporaryFile::~TemporaryFile() {
+  InterruptsHeld held;
+  const bool made = file_.valid() || closed_;
+  file_.close();
+  if (made) ::unlink(path_.c_str());
+  hasInterruptedTemporary = 0;
 }
 
-// The destination first, then the source: the reverse of their opening.
-CopyFolders::~CopyFolders() {
-  if (state_->destinationFd >= 0) ::close(state_->destinationFd);
-  if (state_->sourceFd >= 0) ::close(state_->sourceFd);
-}
-
-namespace {
-
-// path as a name in the opened folder when it is that folder, a separator and a name; else the
-// whole path.
-At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
-  const std::wstring_view whole(path);
-  if (folder != nullptr && folderFd >= 0 && whole.size() > folder->size() + 1 && whole.starts_with(*folder) &&
-      whole[folder->size()] == PATH_SEPARATOR) {
-    const std::wstring_view name = whole.substr(folder->size() + 1);
-    if (name.find(PATH_SEPARATOR) == std::wstring_view::npos) return {folderFd, toUtf8(name)};
-  }
-  return {AT_FDCWD, nativePath(path)};
-}
-
-}  // namespace
-
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders* folders, CopyFailure* failureSaid) {
-  const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
-  const At from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd : -1);
-  const At to = placeOf(destination, opened ? &opened->destination : nullptr, opened ? opened->destinationFd : -1);
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
-
-  const int input = openForReadingAt(from.folder, from.name);
-  if (input < 0) return failedWithErrno(failure, CopyStep::OpenSource);
-  struct stat before;
-  const bool statted = fstat(input, &before) == 0;
-  if (!statted || !S_ISREG(before.st_mode)) {
-    failed(failure, CopyStep::OpenSource, statted ? NOT_A_REGULAR_FILE : errorText(errno));
-    ::close(input);
-    return CopyOutcome::Failed;
-  }
-  struct stat existing;
-  if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-    ::close(input);
-    return S_ISDIR(existing.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
-                                     : CopyOutcome::DestinationExists;
-  }
-  // The folder's path is needed only where it was not opened, or has no unnamed files.
-  const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint8_t>* memory = kept != nullptr && before.st_size <= KEPT_IN_MEMORY ? &bytes : nullptr;
-  // Created with the source's permission bits (the umask applies), as cp does, so the copy is
-  // never readable by more users than the source.
-  bool unsupported = false;
-  CopyOutcome outcome = copyUnnamed(input, before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to,
-                                    memory, unsupported, failure);
-  if (unsupported) outcome = copyNamed(input, before, from, folderPath(), nativePath(destination), memory, failure);
-  const bool keepOpen = kept != nullptr && outcome == CopyOutcome::Copied && memory == nullptr;
-  if (!keepOpen) ::close(input);
-  if (kept != nullptr && outcome == CopyOutcome::Copied)
-    *kept = std::make_unique<CopiedSource>(
-        std::make_unique<CopiedSource::State>(CopiedSource::State{keepOpen ? input : -1, before, std::move(bytes)}));
-  return outcome;
-}
-
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureSaid) {
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
-  const std::string from = nativePath(source);
-  const std::string to = nativePath(destination);
-  struct stat st;
-  if (stat(from.c_str(), &st) != 0 || access(from.c_str(), R_OK) != 0)
-    return failedWithErrno(failure, CopyStep::OpenSource);
-  if (!S_ISREG(st.st_mode)) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
-  if (lstat(to.c_str(), &st) == 0)
-    return S_ISDIR(st.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
-                               : CopyOutcome::DestinationExists;
-  const std::string folder = nativePath(folderOf(destination).c_str());
-  if (stat(folder.c_str(), &st) != 0 || access(folder.c_str(), W_OK | X_OK) != 0)
-    return failedWithErrno(failure, CopyStep::MakeCopy);
-  if (!S_ISDIR(st.st_mode)) return failed(failure, CopyStep::MakeCopy, errorText(ENOTDIR));
-  return CopyOutcome::Copied;
+bool TemporaryFile::close() {
+  closed_ = true;
+  return file_.close();
 }
 
 std::thread startThread(std::function<void()> work) {
@@ -381,22 +76,6 @@ void endCleanlyOnInterrupt() {
     for (int other : INTERRUPTS) sigaddset(&action.sa_mask, other);
     sigaction(signal, &action, nullptr);
   }
-}
-
-bool canCreateFileIn(const wchar_t* folder) {
-  // An unnamed file is made and gone again without the folder ever showing it.
-  const std::string path = nativePath(folder);
-  const int fd = ::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    ::close(fd);
-    return true;
-  }
-  if (!noUnnamedFiles(errno)) return false;
-  return access(path.c_str(), W_OK | X_OK) == 0;
-}
-
-bool sameFileName(std::wstring_view first, std::wstring_view second) {
-  return first == second;
 }
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {

@@ -108,4 +108,13 @@ void appendUtf8(std::uint32_t cp, std::string& out) {
   }
 }
 
+bool isValidText(std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const CodePoint point = codePointAt(text, i);
+    if (isSurrogate(point.value)) return false;
+    i += point.length;
+  }
+  return true;
+}
+
 }  // namespace platform

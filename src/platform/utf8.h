@@ -28,4 +28,22 @@ inline bool isSurrogate(char32_t c) {
 // Appends one code point (below U+110000, not a surrogate) as UTF-8.
 void appendUtf8(std::uint32_t codePoint, std::string& out);
 
+// Valid text has no lone surrogate: every name that came from bytes or units that were not
+// valid UTF-8 or UTF-16 has one.
+bool isValidText(std::wstring_view text);
+// What a report shows for a character that is not text: U+FFFD, the replacement character.
+constexpr char32_t STAND_IN = U'\uFFFD';
+// A code point as a report shows it: a lone surrogate, or anything past U+10FFFF, as STAND_IN.
+inline char32_t shownCodePoint(char32_t c) {
+  return isSurrogate(c) || c > 0x10FFFF ? STAND_IN : c;
+}
+
+// The value of one hexadecimal digit, either case; -1 for any other character.
+inline int hexDigitValue(char32_t c) {
+  if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+  if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
+  if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
+  return -1;
+}
+
 }  // namespace platform

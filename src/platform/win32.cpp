@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/bounded_read.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "platform/win32_files.h"
@@ -61,8 +62,7 @@ std::wstring errorText(DWORD error) {
 // ---- DirectoryWalk ----
 
 struct DirectoryWalk::State {
-  HANDLE find = INVALID_HANDLE_VALUE;
-  std::wstring name;
+  win32::FindHandle find;
 };
 
 DirectoryWalk::DirectoryWalk() : state_(std::make_unique<State>()) {}
@@ -73,46 +73,40 @@ DirectoryWalk::~DirectoryWalk() {
 bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
   WIN32_FIND_DATAW entry = {};
-  state_->find = FindFirstFileW(pattern, &entry);
-  if (state_->find == INVALID_HANDLE_VALUE) return false;
-  state_->name = entry.cFileName;
+  state_->find = win32::FindHandle(FindFirstFileW(pattern, &entry));
+  if (!state_->find.valid()) return false;
+  name_ = entry.cFileName;
   return true;
 }
 
 bool DirectoryWalk::next() {
-  if (state_->find == INVALID_HANDLE_VALUE) return false;
+  if (!state_->find.valid()) return false;
   WIN32_FIND_DATAW entry = {};
-  if (!FindNextFileW(state_->find, &entry)) return false;
-  state_->name = entry.cFileName;
+  if (!FindNextFileW(state_->find.get(), &entry)) return false;
+  name_ = entry.cFileName;
   return true;
 }
 
 void DirectoryWalk::close() {
-  if (state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
-  state_->find = INVALID_HANDLE_VALUE;
-  state_->name.clear();
-}
-
-const wchar_t* DirectoryWalk::name() const {
-  return state_->name.c_str();
+  state_->find.close();
+  name_.clear();
 }
 
 FileStatus statusOf(const wchar_t* path) {
   FileStatus status;
   // No access asked, all sharing allowed: looks at the file without disturbing anyone.
-  const HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const win32::FileHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) status.kind = FileKind::Other;
     return status;
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info))
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info))
     status.kind = FileKind::Other;
   else
     status = win32::fileStatusOf(info);
-  CloseHandle(file);
   return status;
 }
 
@@ -131,26 +125,25 @@ std::optional<std::wstring> absolutePath(std::wstring_view path) {
 }
 
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
-  const bool wholeOnly = extent == ReadExtent::Whole;
   bytes.clear();
-  const HANDLE file =
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const win32::FileHandle file(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
-  bool readable = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) &&
-                  (!wholeOnly || static_cast<std::uint64_t>(size.QuadPart) <= maxBytes);
-  char block[65536];
-  while (readable && bytes.size() < maxBytes + (wholeOnly ? 1 : 0)) {
-    DWORD got = 0;
-    if (!ReadFile(file, block, sizeof block, &got, nullptr)) readable = false;
-    if (!readable || got == 0) break;
-    bytes.append(block, got);
-  }
-  CloseHandle(file);
-  if (wholeOnly && bytes.size() > maxBytes) readable = false;  // grew meanwhile
-  if (!readable) bytes.clear();
-  if (bytes.size() > maxBytes) bytes.resize(maxBytes);
-  return readable;
+  if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) return false;
+  return readBounded(static_cast<std::uint64_t>(size.QuadPart), bytes, maxBytes, extent,
+                     [&](char* block, std::size_t length) -> long long {
+                       DWORD got = 0;
+                       if (!ReadFile(file.get(), block, static_cast<DWORD>(length), &got, nullptr)) return -1;
+                       return got;
+                     });
+}
+
+bool canCreateFileIn(const wchar_t* folder) {
+  // Made and removed again at once; a file that was never written is all anyone can see.
+  const std::wstring probe = win32::temporaryNameBeside((std::wstring(folder) + L"\\x").c_str());
+  return win32::FileHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
+      .valid();
 }
 
 bool sameFileName(std::wstring_view first, std::wstring_view second) {

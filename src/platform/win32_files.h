@@ -4,9 +4,38 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace platform::win32 {
+
+// The handles' owners. CreateFileW and FindFirstFileW fail with INVALID_HANDLE_VALUE,
+// CreateFileMappingW with NULL.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE none() { return INVALID_HANDLE_VALUE; }
+  static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
+};
+using FileHandle = Owned<FileHandleTraits>;
+struct MappingHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE none() { return nullptr; }
+  static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
+};
+using MappingHandle = Owned<MappingHandleTraits>;
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE none() { return INVALID_HANDLE_VALUE; }
+  static bool close(HANDLE handle) { return FindClose(handle) != 0; }
+};
+using FindHandle = Owned<FindHandleTraits>;
+
+// A short name beside path, unique to this process and call: it starts with a dot and ends in
+// ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
+// by a process that was ended outright.
+std::wstring temporaryNameBeside(const wchar_t* path);
 
 // What says whether a file changed: which file it is, its length, its link count, and its
 // modification and change times (a rewrite whose modification time was put back still moves

@@ -68,11 +68,13 @@ GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
 
 // ---- MappedImage ----
 
+// The view is the image's own: release() unmaps it (or frees what replaced it) before the mapping
+// and the file are closed.
 struct MappedImage::State {
   std::wstring path;
-  HANDLE file = INVALID_HANDLE_VALUE;  // CreateFileW fails with INVALID_HANDLE_VALUE,
-  HANDLE mapping = nullptr;            // CreateFileMappingW with NULL,
-  const std::uint8_t* view = nullptr;  // MapViewOfFile with NULL
+  FileHandle file;
+  MappingHandle mapping;
+  const std::uint8_t* view = nullptr;  // MapViewOfFile fails with NULL
   GuardedView* guard = nullptr;
   FileState mappedFile;  // the file as it was when its view was mapped
 };
@@ -86,24 +88,24 @@ bool MappedImage::open(const wchar_t* path) {
   release();
   // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
   // violation until this handle is closed. A folder cannot be opened this way.
-  state_->file = CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  state_->file = FileHandle(CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   state_->path = path;
-  return state_->file != INVALID_HANDLE_VALUE;
+  return state_->file.valid();
 }
 
 bool MappedImage::createMapping() {
-  if (state_->file == INVALID_HANDLE_VALUE || state_->mapping != nullptr) return false;
+  if (!state_->file.valid() || state_->mapping.valid()) return false;
   // Maximum size 0 maps the whole file; the system refuses this for a file of length 0.
-  state_->mapping = CreateFileMappingW(state_->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  return state_->mapping != nullptr;
+  state_->mapping = MappingHandle(CreateFileMappingW(state_->file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  return state_->mapping.valid();
 }
 
 bool MappedImage::mapView() {
-  if (state_->mapping == nullptr || state_->view != nullptr) return false;
+  if (!state_->mapping.valid() || state_->view != nullptr) return false;
   State& s = *state_;
-  s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping, FILE_MAP_READ, 0, 0, 0));
+  s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (s.view == nullptr) return false;
-  if (!readFileState(s.file, s.mappedFile)) s.mappedFile = {};  // then never found unchanged
+  if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};  // then never found unchanged
   s.guard = guardView(s.view, queryRegionSize());
   return true;
 }
@@ -121,10 +123,8 @@ void MappedImage::release() {
   }
   s.view = nullptr;
   s.guard = nullptr;
-  if (s.mapping != nullptr) CloseHandle(s.mapping);
-  s.mapping = nullptr;
-  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
-  s.file = INVALID_HANDLE_VALUE;
+  s.mapping.close();
+  s.file.close();
 }
 
 std::uint32_t MappedImage::queryRegionSize() const {
@@ -150,7 +150,7 @@ bool MappedImage::unchangedSinceMapped() const {
   if (s.view == nullptr) return true;
   if (s.guard != nullptr && s.guard->lostPages()) return false;
   FileState now;
-  return readFileState(s.file, now) && sameFileUnchanged(s.mappedFile, now) &&
+  return readFileState(s.file.get(), now) && sameFileUnchanged(s.mappedFile, now) &&
          fileStillAt(s.path.c_str(), s.mappedFile);
 }
 }  // namespace platform

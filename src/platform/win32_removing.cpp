@@ -40,11 +40,11 @@ std::wstring finalPathOf(HANDLE handle) {
 // with FILE_FLAG_OPEN_REPARSE_POINT is enough on Windows; under Wine a Linux symbolic link is
 // followed regardless, and only the final path tells.
 bool isEntryItself(HANDLE file, const wchar_t* path) {
-  const HANDLE folder = CreateFileW(folderOf(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  std::wstring expected = finalPathOf(folder);
-  CloseHandle(folder);
+  const win32::FileHandle folder(CreateFileW(folderOf(path).c_str(), 0,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder.valid()) return false;
+  std::wstring expected = finalPathOf(folder.get());
   if (expected.empty()) return false;
   if (expected.back() != L'\\') expected += L'\\';
   expected += nameOf(path);
@@ -87,14 +87,15 @@ Removal deleteHeldFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
 // Held by another program (another undo of the same record, say, which is about to remove it),
 // or marked for deletion and not yet closed (which Windows reports as access denied): tried
 // again for about a second, after which it is most likely gone.
-HANDLE openToRemove(const wchar_t* path, DWORD& error) {
-  HANDLE file = INVALID_HANDLE_VALUE;
+win32::FileHandle openToRemove(const wchar_t* path, DWORD& error) {
+  win32::FileHandle file;
   const auto passing = [](DWORD error) { return win32::heldByAnotherProgram(error) || error == ERROR_ACCESS_DENIED; };
   const bool opened = win32::retriedWhile(passing, [&] {
     // Others may go on reading; none may write, rename or remove it while it is held.
-    file = CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return file != INVALID_HANDLE_VALUE;
+    file = win32::FileHandle(CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                         nullptr));
+    return file.valid();
   });
   error = opened ? ERROR_SUCCESS : GetLastError();
   return file;
@@ -105,17 +106,16 @@ HANDLE openToRemove(const wchar_t* path, DWORD& error) {
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
                        std::span<const FileStatus> spared) {
   DWORD error = ERROR_SUCCESS;
-  const HANDLE file = openToRemove(path, error);
-  if (file == INVALID_HANDLE_VALUE) {
+  const win32::FileHandle file = openToRemove(path, error);  // a file marked for deletion goes when it closes
+  if (!file.valid()) {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Removal::NotRegular;
     return removalOfOpenFailure(error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  Removal outcome = checkHeldFile(file, path, digest, spared, info);
-  if (outcome == Removal::Removed && !dryRun) outcome = deleteHeldFile(file, info);
-  CloseHandle(file);  // a file marked for deletion goes now
-  return outcome;
+  const Removal outcome = checkHeldFile(file.get(), path, digest, spared, info);
+  if (outcome != Removal::Removed || dryRun) return outcome;
+  return deleteHeldFile(file.get(), info);
 }
 
 }  // namespace platform

@@ -12,62 +12,69 @@
 
 namespace platform {
 
-struct Sha256::State {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  std::vector<UCHAR> hashObject;
-  bool good = false;
-};
-
 namespace {
 
 bool succeeded(NTSTATUS status) {
   return status >= 0;
 }
 
+// The SHA-256 provider, opened once for the process and shared by every hash (Microsoft advises
+// against opening one per hash: it is costly); null when CNG has none.
+BCRYPT_ALG_HANDLE sha256Provider() {
+  static const BCRYPT_ALG_HANDLE provider = [] {
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    return succeeded(BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ? opened : nullptr;
+  }();
+  return provider;
+}
+
+struct HashHandleTraits {
+  using Handle = BCRYPT_HASH_HANDLE;
+  static BCRYPT_HASH_HANDLE none() { return nullptr; }
+  static bool close(BCRYPT_HASH_HANDLE hash) { return succeeded(BCryptDestroyHash(hash)); }
+};
+
 }  // namespace
 
+// The hash is destroyed before the memory it was given.
+struct Sha256::State {
+  std::vector<UCHAR> hashObject;
+  Owned<HashHandleTraits> hash;
+  bool good = false;
+};
+
 const wchar_t* whyHashingIsUnavailable() {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (!succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-    return L"Windows' CNG offers no SHA-256";
-  BCryptCloseAlgorithmProvider(algorithm, 0);
-  return nullptr;
+  return sha256Provider() == nullptr ? L"Windows' CNG offers no SHA-256" : nullptr;
 }
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   State& s = *state_;
+  const BCRYPT_ALG_HANDLE provider = sha256Provider();
   DWORD objectLength = 0, got = 0;
-  if (!succeeded(BCryptOpenAlgorithmProvider(&s.algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    s.algorithm = nullptr;
-    return;
-  }
-  if (!succeeded(BCryptGetProperty(s.algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
+  if (provider == nullptr ||
+      !succeeded(BCryptGetProperty(provider, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
                                    sizeof objectLength, &got, 0)))
     return;
   s.hashObject.resize(objectLength);
-  s.good = succeeded(BCryptCreateHash(s.algorithm, &s.hash, s.hashObject.data(), objectLength, nullptr, 0, 0));
-  if (!s.good) s.hash = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  s.good = succeeded(BCryptCreateHash(provider, &hash, s.hashObject.data(), objectLength, nullptr, 0, 0));
+  if (s.good) s.hash = Owned<HashHandleTraits>(hash);
 }
 
-// The hash before its object's memory, then the algorithm.
-Sha256::~Sha256() {
-  if (state_->hash != nullptr) BCryptDestroyHash(state_->hash);
-  if (state_->algorithm != nullptr) BCryptCloseAlgorithmProvider(state_->algorithm, 0);
-}
+Sha256::~Sha256() = default;
 
 void Sha256::update(std::span<const std::uint8_t> bytes) {
   // In slices that a ULONG can count.
   for (std::size_t at = 0; state_->good && at < bytes.size();) {
     const ULONG slice = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
-    state_->good = succeeded(BCryptHashData(state_->hash, const_cast<PUCHAR>(bytes.data() + at), slice, 0));
+    state_->good = succeeded(BCryptHashData(state_->hash.get(), const_cast<PUCHAR>(bytes.data() + at), slice, 0));
     at += slice;
   }
 }
 
 bool Sha256::finish(Sha256Digest& digest) {
-  const bool good =
-      state_->good && succeeded(BCryptFinishHash(state_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
+  const bool good = state_->good && succeeded(BCryptFinishHash(state_->hash.get(), digest.data(),
+                                                               static_cast<ULONG>(digest.size()), 0));
   state_->good = false;
   return good;
 }
@@ -91,14 +98,11 @@ bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest) {
 }  // namespace win32
 
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest) {
-  const HANDLE file =
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const win32::FileHandle file(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
-  const bool hashed = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-                      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && win32::sha256OfOpenFile(file, digest);
-  CloseHandle(file);
-  return hashed;
+  return file.valid() && GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && win32::sha256OfOpenFile(file.get(), digest);
 }
 
 }  // namespace platform

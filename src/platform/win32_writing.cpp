@@ -36,18 +36,6 @@ class FileWritingHeld {
   FileWritingHeld& operator=(const FileWritingHeld&) = delete;
 };
 
-// A short name beside path, unique to this process and call: it starts with a dot and ends in
-// ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
-// by a process that was ended outright.
-std::wstring temporaryNameBeside(const wchar_t* path) {
-  static unsigned serial = 0;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
-  std::wstring temporary = folderOf(path);
-  if (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
-  return temporary + name;
-}
-
 // A temporary file is removed even when the copy gave it the source's read-only attribute.
 void removeTemporary(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -55,6 +43,15 @@ void removeTemporary(const std::wstring& path) {
 }
 
 }  // namespace
+
+std::wstring win32::temporaryNameBeside(const wchar_t* path) {
+  static unsigned serial = 0;
+  wchar_t name[64];
+  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
+  std::wstring temporary = folderOf(path);
+  if (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
+  return temporary + name;
+}
 
 // ---- Copies ----
 
@@ -89,6 +86,9 @@ bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wst
   return false;
 }
 
+// The data goes to a temporary file beside the destination and is put in place whole, without
+// replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
+// partial file under the destination's name.
 CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* source, const wchar_t* destination,
                            CopyFailure& failure) {
   if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
@@ -118,24 +118,19 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
 
 }  // namespace
 
-// The data goes to a temporary file beside the destination and is put in place whole, without
-// replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
-// partial file under the destination's name.
 struct CopiedSource::State {
-  HANDLE file;
+  FileHandle file;
   FileState copied;  // the source as the copy read it
 };
 
 CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
-CopiedSource::~CopiedSource() {
-  CloseHandle(state_->file);
-}
+CopiedSource::~CopiedSource() = default;
 
 // Read through the handle held since before the copy: no one on Windows can have written it,
 // and the state check catches what Wine or a share let through.
 bool CopiedSource::digest(Sha256Digest& digest) const {
   FileState now;
-  return sha256OfOpenFile(state_->file, digest) && readFileState(state_->file, now) &&
+  return sha256OfOpenFile(state_->file.get(), digest) && readFileState(state_->file.get(), now) &&
          sameFileUnchanged(state_->copied, now);
 }
 
@@ -151,25 +146,20 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.
-  HANDLE input = INVALID_HANDLE_VALUE;
+  FileHandle input;
   if (!retriedWhile(heldByAnotherProgram, [&] {
-        input = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                            nullptr);
-        return input != INVALID_HANDLE_VALUE;
+        input = FileHandle(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return input.valid();
       }))
     return failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  if (GetFileType(input.get()) != FILE_TYPE_DISK) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
   FileState before;
-  CopyOutcome outcome;
-  if (GetFileType(input) != FILE_TYPE_DISK)
-    outcome = failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
-  else if (!readFileState(input, before))
-    outcome = failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  else
-    outcome = copyHeldSource(input, before, source, destination, failure);
+  if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  const CopyOutcome outcome = copyHeldSource(input.get(), before, source, destination, failure);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
-    *kept = std::make_unique<CopiedSource>(std::make_unique<CopiedSource::State>(CopiedSource::State{input, before}));
-  else
-    CloseHandle(input);
+    *kept = std::make_unique<CopiedSource>(
+        std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
   return outcome;
 }
 
@@ -212,31 +202,21 @@ void endCleanlyOnInterrupt() {
   SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
 }
 
-bool canCreateFileIn(const wchar_t* folder) {
-  // Made and removed again at once; a file that was never written is all anyone can see.
-  const std::wstring probe = temporaryNameBeside((std::wstring(folder) + L"\\x").c_str());
-  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
-}
-
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   FileWritingHeld held;
   const std::wstring temporary = temporaryNameBeside(path);
-  const HANDLE file =
-      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
   bool written = true;
   for (std::size_t at = 0; written && at < bytes.size();) {
     DWORD put = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
-    written = WriteFile(file, bytes.data() + at, chunk, &put, nullptr) && put > 0;
+    written = WriteFile(file.get(), bytes.data() + at, chunk, &put, nullptr) && put > 0;
     at += put;
   }
-  written = written && FlushFileBuffers(file);
-  const bool closed = CloseHandle(file) != 0;
+  written = written && FlushFileBuffers(file.get());
+  const bool closed = file.close();
   if (written && closed && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   DeleteFileW(temporary.c_str());

@@ -16,11 +16,10 @@ std::wstring inFirmwareFolder(std::wstring_view entry) {
   wchar_t workingDirectory[PATH_LIMIT + 1];
   const DWORD length = GetCurrentDirectoryW(PATH_LIMIT + 1, workingDirectory);
   if (length == 0 || length > PATH_LIMIT) return {};
-  BoundedText<PATH_LIMIT + 1> path;
-  path.append(workingDirectory);
-  path.append(L"\\firmwares\\");
-  path.append(entry);
-  return path.fits() ? std::wstring(path.view()) : std::wstring();
+  BoundedText<PATH_LIMIT + 1> folder, path;
+  platform::appendInFolder(folder, workingDirectory, L"firmwares");
+  platform::appendInFolder(path, folder.view(), entry);
+  return folder.fits() && path.fits() ? std::wstring(path.view()) : std::wstring();
 }
 
 }  // namespace

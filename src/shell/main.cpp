@@ -30,8 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
   HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                 MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96), nullptr,
                                 nullptr, instance, nullptr);
-  if (window == nullptr) return 0;
-  mainWindow.window = window;
+  if (window == nullptr) return 0;  // WM_CREATE noted it in mainWindow
   ShowWindow(window, showCommand);
   UpdateWindow(window);
 
