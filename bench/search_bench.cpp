@@ -3,7 +3,7 @@
 
 #include "bench_images.h"
 #include "engine/translation_index.h"
-#include "support/literal_search.h"
+#include "harness/literal_search.h"
 
 namespace {
 

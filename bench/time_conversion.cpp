@@ -8,7 +8,7 @@
 
 #include "console/append_log.h"
 #include "engine/conversion.h"
-#include "support/system.h"
+#include "harness/system.h"
 
 namespace {
 bool discard(void*, const wchar_t*) {

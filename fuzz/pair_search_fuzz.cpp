@@ -7,7 +7,7 @@
 
 #include "engine/translation_index.h"
 #include "fuzz_input.h"
-#include "support/literal_search.h"
+#include "harness/literal_search.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <string>
 
+#include "harness/program_window.h"
+#include "harness/run_program.h"
 #include "platform/platform.h"
-#include "support/program_window.h"
-#include "support/run_program.h"
 
 namespace {
 

@@ -225,20 +225,8 @@ void appendCount(std::string& out, const CountLine& line) {
   out += "</div>";
 }
 
-}  // namespace
-
-bool isHtmlReport(std::string_view fileStart) {
-  // Reports of every version begin so, and name themselves in their title soon after.
-  return fileStart.starts_with(HTML_REPORT_START) &&
-         fileStart.substr(0, 1024).find("<title>Glyphwarden port report</title>") != std::string_view::npos;
-}
-
-std::string formatHtmlReport(const HtmlReportRun& run) {
-  static const RunRecord empty;
-  const RunRecord& record = run.record ? *run.record : empty;
-  const RunCounts counts = countRun(record);
-
-  // Ascending by number; names without a number last, by name.
+// The tiles in ascending order of number; names without a number last, by name.
+std::vector<const GraphicRecord*> tilesInOrder(const RunRecord& record) {
   std::vector<const GraphicRecord*> tiles;
   for (const GraphicRecord& graphic : record.graphics) tiles.push_back(&graphic);
   std::stable_sort(tiles.begin(), tiles.end(), [](const GraphicRecord* a, const GraphicRecord* b) {
@@ -247,14 +235,11 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
     if (aNumbered && *a->number != *b->number) return *a->number < *b->number;
     return a->fileName < b->fileName;
   });
-  std::size_t carried = 0, problems = 0;
-  for (const GraphicRecord* graphic : tiles) {
-    carried += isCarried(*graphic);
-    problems += hasProblem(*graphic);
-  }
+  return tiles;
+}
 
-  std::string out;
-  out.reserve(4096 + record.graphics.size() * 600);
+// The page's head, and what its body says before the tiles: the run, its images and folders.
+void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& record) {
   out += HTML_REPORT_START;
   out +=
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; style-src "
@@ -281,7 +266,32 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
-  out += "</table>\n<div class=\"counts\">";
+  out += "</table>\n";
+}
+
+}  // namespace
+
+bool isHtmlReport(std::string_view fileStart) {
+  // Reports of every version begin so, and name themselves in their title soon after.
+  return fileStart.starts_with(HTML_REPORT_START) &&
+         fileStart.substr(0, 1024).find("<title>Glyphwarden port report</title>") != std::string_view::npos;
+}
+
+std::string formatHtmlReport(const HtmlReportRun& run) {
+  static const RunRecord empty;
+  const RunRecord& record = run.record ? *run.record : empty;
+  const RunCounts counts = countRun(record);
+  const std::vector<const GraphicRecord*> tiles = tilesInOrder(record);
+  std::size_t carried = 0, problems = 0;
+  for (const GraphicRecord* graphic : tiles) {
+    carried += isCarried(*graphic);
+    problems += hasProblem(*graphic);
+  }
+
+  std::string out;
+  out.reserve(4096 + record.graphics.size() * 600);
+  appendHeading(out, run, record);
+  out += "<div class=\"counts\">";
   for (const CountLine& line : countLines(counts, run.dryRun)) appendCount(out, line);
   out += "</div>\n";
   out +=

@@ -109,13 +109,55 @@ void appendFirmware(std::string& out, const char* key, std::wstring_view path, s
   out += "},\n";
 }
 
-}  // namespace
+void appendCopy(std::string& out, const CopyRecord& copy) {
+  out += "{\"newNumber\": ";
+  appendNumber(out, copy.newNumber);
+  out += ", \"result\": ";
+  appendString(out, resultLabel(copy.result));
+  if (copy.result == CopyResult::Failed) {
+    out += ", \"reason\": ";
+    appendString(out, copy.failure);
+  }
+  out += ", \"anchor\": ";
+  appendNumber(out, copy.anchor);
+  out += ", \"originalPair\": ";
+  appendNumber(out, copy.originalPair);
+  out += ", \"newPair\": ";
+  appendNumber(out, copy.newPair);
+  if (copy.result == CopyResult::Duplicate)
+    out += std::string(", \"identical\": ") +
+           (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
+  out += "}";
+}
 
-std::string formatJsonRecord(const ReportedRun& run) {
+void appendGraphic(std::string& out, const GraphicRecord& graphic) {
+  out += "    {";
+  appendName(out, "name", graphic.fileName);
+  out += ", \"number\": ";
+  if (carriesGraphicNumber(graphic.number))
+    appendNumber(out, *graphic.number);
+  else
+    out += "null";
+  appendDigest(out, graphic.sha256);
+  out += ", \"copies\": [";
+  const char* separator = "";
+  for (const CopyRecord& copy : graphic.copies) {
+    out += separator;
+    separator = ", ";
+    appendCopy(out, copy);
+  }
+  out += "], \"notCarried\": ";
+  if (graphic.notCarried)
+    appendString(out, notCarriedText(*graphic.notCarried));
+  else
+    out += "null";
+  out += "}";
+}
+
+// Everything before the graphics: the program, the outcome, the images, the folders, the counts.
+void appendRun(std::string& out, const ReportedRun& run) {
   const RunRecord& record = *run.record;
   const RunCounts counts = countRun(record);
-  std::string out(RECORD_START);
-  out.reserve(4096 + 400 * record.graphics.size());  // about what a PNG with one copy takes
   out += "  \"formatVersion\": " + std::to_string(JSON_RECORD_FORMAT_VERSION) + ",\n";
   out += "  \"program\": {\"name\": \"glyphwarden-cli\", \"version\": \"" + std::string(run.programVersion) + "\"},\n";
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
@@ -138,51 +180,23 @@ std::string formatJsonRecord(const ReportedRun& run) {
          ", \"copied\": " + std::to_string(counts.copied) + ", \"duplicate\": " + std::to_string(counts.duplicate) +
          ", \"failed\": " + std::to_string(counts.failed) + ", \"notCarried\": " + std::to_string(counts.notCarried) +
          "},\n";
+}
+
+}  // namespace
+
+std::string formatJsonRecord(const ReportedRun& run) {
+  const std::vector<GraphicRecord>& graphics = run.record->graphics;
+  std::string out(RECORD_START);
+  out.reserve(4096 + 400 * graphics.size());  // about what a PNG with one copy takes
+  appendRun(out, run);
   out += "  \"graphics\": [";
   const char* separator = "\n";
-  for (const GraphicRecord& graphic : record.graphics) {
+  for (const GraphicRecord& graphic : graphics) {
     out += separator;
     separator = ",\n";
-    out += "    {";
-    appendName(out, "name", graphic.fileName);
-    out += ", \"number\": ";
-    if (carriesGraphicNumber(graphic.number))
-      appendNumber(out, *graphic.number);
-    else
-      out += "null";
-    appendDigest(out, graphic.sha256);
-    out += ", \"copies\": [";
-    const char* copySeparator = "";
-    for (const CopyRecord& copy : graphic.copies) {
-      out += copySeparator;
-      copySeparator = ", ";
-      out += "{\"newNumber\": ";
-      appendNumber(out, copy.newNumber);
-      out += ", \"result\": ";
-      appendString(out, resultLabel(copy.result));
-      if (copy.result == CopyResult::Failed) {
-        out += ", \"reason\": ";
-        appendString(out, copy.failure);
-      }
-      out += ", \"anchor\": ";
-      appendNumber(out, copy.anchor);
-      out += ", \"originalPair\": ";
-      appendNumber(out, copy.originalPair);
-      out += ", \"newPair\": ";
-      appendNumber(out, copy.newPair);
-      if (copy.result == CopyResult::Duplicate)
-        out += std::string(", \"identical\": ") +
-               (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
-      out += "}";
-    }
-    out += "], \"notCarried\": ";
-    if (graphic.notCarried)
-      appendString(out, notCarriedText(*graphic.notCarried));
-    else
-      out += "null";
-    out += "}";
+    appendGraphic(out, graphic);
   }
-  out += record.graphics.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  out += graphics.empty() ? "]\n}\n" : "\n  ]\n}\n";
   return out;
 }
 

@@ -175,6 +175,77 @@ void findLeftovers(const RunToUndo& run, std::vector<Planned>& plan, std::span<c
   } while (walk.next());
 }
 
+// The files the run read, as each is now: known by identity, whatever their names.
+std::vector<platform::FileStatus> filesTheRunRead(const RunToUndo& run) {
+  std::vector<platform::FileStatus> spared;
+  for (const std::wstring& path : run.readByTheRun)
+    if (const platform::FileStatus status = platform::statusOf(path.c_str());
+        status.kind == platform::FileKind::Regular)
+      spared.push_back(status);
+  return spared;
+}
+
+// Every file checked, none removed: what would become of each.
+std::vector<Planned> planRemovals(const RunToUndo& run, std::span<const platform::FileStatus> spared) {
+  std::vector<Planned> plan(run.made.size());
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    plan[i].name = newGraphicName(run.made[i].newNumber);
+    if (run.made[i].sha256)
+      plan[i].outcome = platform::removeIfDigest(platform::inFolder(run.newGfx, plan[i].name).c_str(),
+                                                 *run.made[i].sha256, true, spared);
+  }
+  findLeftovers(run, plan, spared);
+  return plan;
+}
+
+struct UndoCounts {
+  std::size_t removed = 0, kept = 0, missing = 0;
+};
+
+// Takes back one file the run made (or, with dryRun, says what would become of it), and prints
+// its line.
+void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file, bool dryRun,
+              std::span<const platform::FileStatus> spared, UndoCounts& counts) {
+  if (!file.sha256) {
+    ++counts.kept;
+    writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no checksum of it");
+    return;
+  }
+  platform::Removal removal = planned.outcome;
+  std::wstring from;
+  if (!planned.leftover.empty()) {
+    if (!dryRun) removal = platform::removeIfDigest(planned.leftover.c_str(), *file.sha256, false, spared);
+    if (removal == platform::Removal::Removed)
+      from = L" (left as " + displayText(std::wstring(platform::nameOf(planned.leftover))) +
+             L" by an undo that was ended)";
+    else
+      removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
+  }
+  if (from.empty() && !dryRun)
+    removal =
+        platform::removeIfDigest(platform::inFolder(run.newGfx, planned.name).c_str(), *file.sha256, false, spared);
+  if (removal == platform::Removal::Removed) {
+    ++counts.removed;
+    writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
+  } else if (removal == platform::Removal::Missing) {
+    ++counts.missing;
+    writeLine(platform::Stream::Output, planned.name + L": not there any more");
+  } else {
+    ++counts.kept;
+    writeLine(platform::Stream::Output, L"kept " + planned.name + L": " + keptBecause(removal));
+  }
+}
+
+// The folder the undo works in, and how a record of an earlier format found it.
+void writeFolderLines(const RunToUndo& run) {
+  writeLine(platform::Stream::Output, L"new graphics folder: " + displayText(run.newGfx));
+  if (run.formatVersion < 3)
+    if (const auto absolute = platform::absolutePath(run.newGfx); absolute && *absolute != run.newGfx)
+      writeLine(platform::Stream::Output, L"(format " + std::to_wstring(run.formatVersion) +
+                                              L" records it as given: taken from the current folder, " +
+                                              displayText(*absolute) + L")");
+}
+
 }  // namespace
 
 int undoRun(const std::wstring& recordPath, bool dryRun) {
@@ -192,23 +263,10 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   };
   if (!run) return refuse(refusal);
 
-  // The files the run read, as each is now: known by identity, whatever their names.
-  std::vector<platform::FileStatus> spared;
-  for (const std::wstring& path : run->readByTheRun)
-    if (const platform::FileStatus status = platform::statusOf(path.c_str());
-        status.kind == platform::FileKind::Regular)
-      spared.push_back(status);
-
   // Every file is checked before the first is removed, so that a record that would have undo
   // take a file the run read removes nothing.
-  std::vector<Planned> plan(run->made.size());
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    plan[i].name = newGraphicName(run->made[i].newNumber);
-    if (run->made[i].sha256)
-      plan[i].outcome = platform::removeIfDigest(platform::inFolder(run->newGfx, plan[i].name).c_str(),
-                                                 *run->made[i].sha256, true, spared);
-  }
-  findLeftovers(*run, plan, spared);
+  const std::vector<platform::FileStatus> spared = filesTheRunRead(*run);
+  const std::vector<Planned> plan = planRemovals(*run, spared);
   for (const Planned& planned : plan)
     if (planned.outcome == platform::Removal::ReadByTheRun)
       return refuse(
@@ -216,48 +274,12 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
           displayText(planned.leftover.empty() ? platform::inFolder(run->newGfx, planned.name) : planned.leftover) +
           L" as a copy, but it is a file the run read");
 
-  writeLine(platform::Stream::Output, L"new graphics folder: " + displayText(run->newGfx));
-  if (run->formatVersion < 3)
-    if (const auto absolute = platform::absolutePath(run->newGfx); absolute && *absolute != run->newGfx)
-      writeLine(platform::Stream::Output, L"(format " + std::to_wstring(run->formatVersion) +
-                                              L" records it as given: taken from the current folder, " +
-                                              displayText(*absolute) + L")");
-  std::size_t removed = 0, kept = 0, missing = 0;
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    const Planned& planned = plan[i];
-    const MadeFile& file = run->made[i];
-    if (!file.sha256) {
-      ++kept;
-      writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no checksum of it");
-      continue;
-    }
-    platform::Removal removal = planned.outcome;
-    std::wstring from;
-    if (!planned.leftover.empty()) {
-      if (!dryRun) removal = platform::removeIfDigest(planned.leftover.c_str(), *file.sha256, false, spared);
-      if (removal == platform::Removal::Removed)
-        from = L" (left as " + displayText(std::wstring(platform::nameOf(planned.leftover))) +
-               L" by an undo that was ended)";
-      else
-        removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
-    }
-    if (from.empty() && !dryRun)
-      removal =
-          platform::removeIfDigest(platform::inFolder(run->newGfx, planned.name).c_str(), *file.sha256, false, spared);
-    if (removal == platform::Removal::Removed) {
-      ++removed;
-      writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
-    } else if (removal == platform::Removal::Missing) {
-      ++missing;
-      writeLine(platform::Stream::Output, planned.name + L": not there any more");
-    } else {
-      ++kept;
-      writeLine(platform::Stream::Output, L"kept " + planned.name + L": " + keptBecause(removal));
-    }
-  }
-  writeLine(platform::Stream::Output, std::to_wstring(removed) + (dryRun ? L" would be removed, " : L" removed, ") +
-                                          std::to_wstring(kept) + L" kept, " + std::to_wstring(missing) +
-                                          L" not there any more");
+  writeFolderLines(*run);
+  UndoCounts counts;
+  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(*run, plan[i], run->made[i], dryRun, spared, counts);
+  writeLine(platform::Stream::Output,
+            std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
+                std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");
   const bool flushed = platform::flushText(platform::Stream::Output);
-  return kept == 0 && flushed ? 0 : EXIT_RUN_FAILED;
+  return counts.kept == 0 && flushed ? 0 : EXIT_RUN_FAILED;
 }

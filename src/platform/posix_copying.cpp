@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -74,31 +72,6 @@ struct At {
   std::string name;
 };
 
-// A source this small, when its digest is wanted, is read into memory and written from there,
-// and the bytes go to the digest: read again later, they would cost the hashing thread three
-// calls and a copy.
-constexpr off_t KEPT_IN_MEMORY = 1 << 20;
-
-bool copyThroughMemory(int from, int to, off_t length, std::vector<std::uint8_t>& bytes, CopyFailure& failure) {
-  bytes.resize(static_cast<std::size_t>(length));
-  for (std::size_t at = 0; at < bytes.size();) {
-    const ssize_t got = ::read(from, bytes.data() + at, bytes.size() - at);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
-    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);  // shorter than it was
-    at += static_cast<std::size_t>(got);
-  }
-  if (!writeAll(to, reinterpret_cast<const char*>(bytes.data()), bytes.size()))
-    return noteErrno(failure, CopyStep::MakeCopy);
-  return true;
-}
-
-// The source's bytes into to: through memory, kept there, when memory is given.
-bool copyBytes(int from, int to, off_t length, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
-  return memory != nullptr ? copyThroughMemory(from, to, length, *memory, failure)
-                           : copyContents(from, to, length, failure);
-}
-
 // What was copied is what the source holds: the file now at its path is the one that was
 // opened, with the length and the modification and change times it had before the copy.
 bool sourceStood(const At& source, const struct stat& before, CopyFailure& failure) {
@@ -130,21 +103,15 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 
 // Gives an unnamed file its name, failing with errno set. Through the descriptor itself where the
 // kernel lets the process that opened the file do that (Linux 6.10 on, or with
-// CAP_DAC_READ_SEARCH): a third cheaper than the lookup through /proc, which is the way on
-// older kernels. The refusal (ENOENT) is remembered once /proc has given the name it refused;
-// a missing folder, which gives ENOENT too, fails both ways and is not taken for it.
+// CAP_DAC_READ_SEARCH), which makes a whole run 7% faster at 2,000 PNGs and 10% at 20,000 than
+// the lookup through /proc (bench/run_bench.sh, medians); elsewhere that refusal (ENOENT) sends
+// it through /proc. A missing folder, which gives ENOENT too, fails both ways.
 bool nameUnnamed(int fd, const At& to) {
-  static std::atomic<bool> emptyPathRefused{false};
-  const bool tryEmptyPath = !emptyPathRefused.load(std::memory_order_relaxed);
-  if (tryEmptyPath) {
-    if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
-    if (errno != ENOENT) return false;
-  }
+  if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
+  if (errno != ENOENT) return false;
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
-  if (tryEmptyPath) emptyPathRefused.store(true, std::memory_order_relaxed);
-  return true;
+  return ::linkat(AT_FDCWD, self, to.folder, to.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Where the file system offers unnamed files: the copy has no name until it is whole, and then
@@ -152,7 +119,7 @@ bool nameUnnamed(int fd, const At& to) {
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
 CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        std::vector<std::uint8_t>* memory, bool& unsupported, CopyFailure& failure) {
+                        bool& unsupported, CopyFailure& failure) {
   const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
   const mode_t mode = before.st_mode & 0777;
   const Descriptor output(to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode)
@@ -161,7 +128,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
     unsupported = noUnnamedFiles(errno);
     return failedWithErrno(failure, CopyStep::MakeCopy);
   }
-  if (!copyBytes(input, output.get(), before.st_size, memory, failure) || !sourceStood(from, before, failure))
+  if (!copyContents(input, output.get(), before.st_size, failure) || !sourceStood(from, before, failure))
     return CopyOutcome::Failed;
   return nameUnnamed(output.get(), to) ? CopyOutcome::Copied : outcomeOfLink(errno, failure);
 }
@@ -169,10 +136,10 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
 CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
-                      const std::string& to, std::vector<std::uint8_t>* memory, CopyFailure& failure) {
+                      const std::string& to, CopyFailure& failure) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0) return failedWithErrno(failure, CopyStep::MakeCopy);
-  if (!copyBytes(input, temporary.fd(), before.st_size, memory, failure)) return CopyOutcome::Failed;
+  if (!copyContents(input, temporary.fd(), before.st_size, failure)) return CopyOutcome::Failed;
   if (!temporary.close()) return failedWithErrno(failure, CopyStep::MakeCopy);
   if (!sourceStood(from, before, failure)) return CopyOutcome::Failed;
   InterruptsHeld held;  // put in place and the temporary name removed as one step
@@ -181,24 +148,19 @@ CopyOutcome copyNamed(int input, const struct stat& before, const At& from, cons
 
 }  // namespace
 
+// Keeping the bytes of a small source in memory for its digest, rather than reading them again
+// here, made no whole run faster (bench/run_bench.sh, with --json), so the source is kept open.
 struct CopiedSource::State {
-  Descriptor fd;       // open still, or none when the bytes were kept
+  Descriptor fd;       // the open the copy read
   struct stat copied;  // the source as the copy read it
-  std::vector<std::uint8_t> bytes;
 };
 
 CopiedSource::CopiedSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
 CopiedSource::~CopiedSource() = default;
 
-// The bytes the copy wrote, where it kept them. Otherwise read once more, through the open the
-// copy read: the same bytes when the file is still the same length with the same times
-// afterwards, as the copy itself was checked.
+// Read once more, through the open the copy read: the same bytes when the file is still the same
+// length with the same times afterwards, as the copy itself was checked.
 bool CopiedSource::digest(Sha256Digest& digest) const {
-  if (!state_->fd.valid()) {
-    Sha256 hash;
-    hash.update(state_->bytes);
-    return hash.finish(digest);
-  }
   struct stat now;
   return sha256OfOpenFile(state_->fd.get(), static_cast<std::uint64_t>(state_->copied.st_size), digest) &&
          fstat(state_->fd.get(), &now) == 0 && sameFileUnchanged(state_->copied, now);
@@ -255,20 +217,15 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
                                      : CopyOutcome::DestinationExists;
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint8_t>* memory = kept != nullptr && before.st_size <= KEPT_IN_MEMORY ? &bytes : nullptr;
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is
   // never readable by more users than the source.
   bool unsupported = false;
   CopyOutcome outcome = copyUnnamed(input.get(), before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to,
-                                    memory, unsupported, failure);
-  if (unsupported)
-    outcome = copyNamed(input.get(), before, from, folderPath(), nativePath(destination), memory, failure);
-  if (kept != nullptr && outcome == CopyOutcome::Copied) {
-    Descriptor stillOpen = memory == nullptr ? std::move(input) : Descriptor();
+                                    unsupported, failure);
+  if (unsupported) outcome = copyNamed(input.get(), before, from, folderPath(), nativePath(destination), failure);
+  if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(
-        std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(stillOpen), before, std::move(bytes)}));
-  }
+        std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
   return outcome;
 }
 

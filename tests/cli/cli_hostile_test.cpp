@@ -13,7 +13,7 @@
 #include <fstream>
 #include <thread>
 
-#include "support/run_program.h"
+#include "harness/run_program.h"
 #include "support/test_files.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "support/run_program.h"
+#include "harness/run_program.h"
 #include "support/test_files.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "harness/run_program.h"
 #include "platform/platform.h"
-#include "support/run_program.h"
 #include "support/test_files.h"
 
 namespace {

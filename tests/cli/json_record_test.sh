@@ -64,22 +64,3 @@ for name in ("dry.json", "run.json"):
     assert len(bad) == 1 and bad[0]["nameStoredHex"] == b"bad\xff.png".hex() and "\ufffd" in bad[0]["name"], bad
 print(f"json record: both records valid, {len(graphics)} PNGs, copies as on the console")
 PY
-
-# Without OpenSSL's library, --json and --undo are refused before anything is done (where this
-# user may hide the library from the program in a mount namespace of its own).
-library=$(/sbin/ldconfig -p | awk '/libcrypto\.so\.3 .*x86-64/ && !found { print $NF; found = 1 }')
-: >"$work/no-library"
-hide_library() { unshare --mount bash -c 'mount --bind "$1" "$2" && shift 2 && "$@"' - "$work/no-library" "$library" "$@"; }
-if [ -n "$library" ] && hide_library true 2>/dev/null; then
-  mkdir "$work/untouched"
-  before=$(ls "$sample/gfx-new")
-  hide_library bash -c '
-    "$1" --original-firmware "$2/firmwares/PHONE_W800_R1A.bin" --new-firmware "$2/firmwares/PHONE_W810_R4E.bin" \
-      --original-gfx "$2/gfx-original" --new-gfx "$3/untouched" --json "$3/lost.json" 2>"$3/json.err"
-    echo "json $?"; "$1" --undo "$3/run.json" 2>"$3/undo.err"; echo "undo $?"' - "$cli" "$sample" "$work" >"$work/statuses"
-  [ "$(cat "$work/statuses")" = $'json 2\nundo 2' ] || { echo "without libcrypto: $(cat "$work/statuses")"; exit 1; }
-  grep -q 'libcrypto.so.3 could not be loaded; nothing was done' "$work/json.err"
-  grep -q 'libcrypto.so.3 could not be loaded; nothing was removed' "$work/undo.err"
-  [ -z "$(ls "$work/untouched")" ] && [ ! -e "$work/lost.json" ] && [ "$(ls "$sample/gfx-new")" = "$before" ]
-  echo "json record: --json and --undo refused without libcrypto"
-fi

@@ -1,4 +1,4 @@
-#include "support/literal_search.h"
+#include "harness/literal_search.h"
 
 #include <gtest/gtest.h>
 

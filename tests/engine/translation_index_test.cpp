@@ -6,8 +6,8 @@
 
 #include "engine/conversion.h"
 #include "engine/graphic_number.h"
+#include "harness/literal_search.h"
 #include "platform/platform.h"
-#include "support/literal_search.h"
 #include "support/test_files.h"
 #include "xorshift32.h"
 

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/program_window.h"
-#include "support/run_program.h"
+#include "harness/program_window.h"
+#include "harness/run_program.h"
 #include "support/test_files.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "support/run_program.h"
+#include "harness/run_program.h"
 #include "support/test_files.h"
 
 class HeldFile {

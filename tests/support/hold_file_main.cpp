@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "harness/system.h"
 #include "platform/platform.h"
-#include "support/system.h"
 
 int programMain(const std::vector<std::wstring>& arguments) {
   if (arguments.size() != 3) return 2;

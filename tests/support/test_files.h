@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/system.h"
+#include "harness/system.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -1,6 +1,6 @@
-#include "support/program_window.h"
+#include "harness/program_window.h"
 
-#include "support/start_process_win32.h"
+#include "harness/start_process_win32.h"
 
 std::wstring textOf(HWND window) {
   std::vector<wchar_t> text(20001, L'\0');

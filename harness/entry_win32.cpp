@@ -1,5 +1,5 @@
 // Entry of a small program on Windows: the arguments arrive as UTF-16.
-#include "support/system.h"
+#include "harness/system.h"
 
 int wmain(int argc, wchar_t** argv) {
   return programMain(std::vector<std::wstring>(argv + 1, argv + argc));

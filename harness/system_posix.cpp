@@ -1,5 +1,5 @@
+#include "harness/system.h"
 #include "platform/utf8.h"
-#include "support/system.h"
 
 std::wstring wide(const std::filesystem::path& path) {
   return platform::fromUtf8(path.string());

@@ -1,6 +1,6 @@
 // Entry of a small program on POSIX: the arguments arrive as UTF-8.
+#include "harness/system.h"
 #include "platform/utf8.h"
-#include "support/system.h"
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> arguments;

@@ -1,4 +1,4 @@
-#include "support/literal_search.h"
+#include "harness/literal_search.h"
 
 std::optional<std::size_t> findGfxId(ImageBytes original, std::uint32_t number, std::size_t from) {
   const std::size_t end = searchablePairCount(original);

@@ -3,8 +3,8 @@
 
 #include <thread>
 
-#include "support/run_program.h"
-#include "support/start_process_win32.h"
+#include "harness/run_program.h"
+#include "harness/start_process_win32.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <climits>
 #include <thread>
 
+#include "harness/run_program.h"
 #include "platform/utf8.h"
-#include "support/run_program.h"
 
 extern char** environ;
 

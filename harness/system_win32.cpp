@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "support/system.h"
+#include "harness/system.h"
 
 std::wstring wide(const std::filesystem::path& path) {
   return path.wstring();
