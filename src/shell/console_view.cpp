@@ -52,16 +52,21 @@ void ConsoleView::endRun() {
   refresh();
 }
 
-// Drawn now, when it is up to date, so progress shows while a run holds the message loop.
+// The control is drawn once, when it is up to date: drawn at each step, its scroll bar alone
+// costs more than the change. Drawn now, so progress shows while a run holds the message loop.
 void ConsoleView::refresh() {
   const ULONGLONG started = GetTickCount64();
-  if (running_) {
-    showTail();
-  } else {
-    showBuffer();
-    scrollToEnd(edit_);
+  {
+    // The run's scroll bar mostly stands still once the buffer is full.
+    const DrawingPaused paused(
+        edit_, running_ ? DrawingPaused::Frame::KeepIfScrollBarUnchanged : DrawingPaused::Frame::Redraw);
+    if (running_) {
+      showTail();
+    } else {
+      showBuffer();
+      scrollToEnd(edit_);
+    }
   }
-  drawNow(edit_);
   lastRefresh_ = GetTickCount64();
   lastRefreshCost_ = lastRefresh_ - started;
   if (running_) keepResponding();

@@ -70,13 +70,44 @@ std::size_t visibleLines(HWND edit) {
   return static_cast<std::size_t>((height + metrics.tmHeight - 1) / metrics.tmHeight);
 }
 
-// Hiding the control while its text was set, so that it was drawn once per refresh, and keeping
-// its frame when the scroll bar stood still, made no Start faster under Wine
-// (bench/run_window_bench.sh at 2,000 PNGs: the window's ratio to the plain run 1.02 with them,
-// 0.99 without), so the control is drawn whole once its text is set. The frame is drawn too:
-// the scroll bar a run sets for the whole buffer is not drawn by the control itself.
-void drawNow(HWND control) {
-  RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
+namespace {
+SCROLLINFO verticalScrollBar(HWND control) {
+  SCROLLINFO bar = {};
+  bar.cbSize = sizeof bar;
+  bar.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  if (!GetScrollInfo(control, SB_VERT, &bar)) bar.fMask = 0;
+  return bar;
+}
+
+bool sameScrollBar(const SCROLLINFO& a, const SCROLLINFO& b) {
+  return a.fMask != 0 && b.fMask != 0 && a.nMin == b.nMin && a.nMax == b.nMax && a.nPage == b.nPage && a.nPos == b.nPos;
+}
+}  // namespace
+
+// The visibility bit is what WM_SETREDRAW clears on Windows; Wine's leaves it, and an EDIT
+// control there draws its scroll bar at every change. A scroll bar changed while the control is
+// not visible leaves its frame to be drawn, about 4 ms under Wine, half of a refresh of the
+// console: a frame that would be drawn the same may be let go.
+// What it buys: a Start over 2,000 PNGs under Wine takes 1.02 times runConversion alone with it,
+// 1.25 times when the console is drawn whole, frame included, at each refresh instead
+// (bench/run_window_bench.sh, medians of 5 rounds).
+DrawingPaused::DrawingPaused(HWND control, Frame frame)
+    : control_(control),
+      style_(GetWindowLongPtrW(control, GWL_STYLE)),
+      frame_(frame),
+      scrollBar_(frame == Frame::KeepIfScrollBarUnchanged ? verticalScrollBar(control) : SCROLLINFO{}) {
+  if (style_ & WS_VISIBLE) SetWindowLongPtrW(control_, GWL_STYLE, style_ & ~WS_VISIBLE);
+}
+
+DrawingPaused::~DrawingPaused() {
+  if (!(style_ & WS_VISIBLE)) return;
+  SetWindowLongPtrW(control_, GWL_STYLE, GetWindowLongPtrW(control_, GWL_STYLE) | WS_VISIBLE);
+  UINT redraw = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
+  if (frame_ == Frame::KeepIfScrollBarUnchanged && sameScrollBar(scrollBar_, verticalScrollBar(control_)))
+    RedrawWindow(control_, nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME);
+  else
+    redraw |= RDW_FRAME;
+  RedrawWindow(control_, nullptr, nullptr, redraw);
 }
 
 void addItem(HWND list, const wchar_t* text) {

@@ -30,9 +30,23 @@ void addLinesAboveToScrollBar(HWND edit, std::size_t lines);
 std::size_t visibleLines(HWND edit);
 constexpr std::size_t UNMEASURED_VISIBLE_LINES = 200;
 
-// Draws the control now, as it stands, its frame and vertical scroll bar among it (a run holds
-// the message loop, so it would otherwise show only when the run ends).
-void drawNow(HWND control);
+// While one lives, changes to the control are not drawn; when it goes, the control is drawn
+// once, at once. Its frame, the vertical scroll bar among it, is drawn too, unless the scroll
+// bar stands as it stood before and the frame may be kept then.
+class DrawingPaused {
+ public:
+  enum class Frame { Redraw, KeepIfScrollBarUnchanged };
+  DrawingPaused(HWND control, Frame frame);
+  ~DrawingPaused();
+  DrawingPaused(const DrawingPaused&) = delete;
+  DrawingPaused& operator=(const DrawingPaused&) = delete;
+
+ private:
+  HWND control_;
+  LONG_PTR style_;
+  Frame frame_;
+  SCROLLINFO scrollBar_;
+};
 
 void addItem(HWND list, const wchar_t* text);
 void selectItem(HWND list, int index);

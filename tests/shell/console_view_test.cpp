@@ -150,7 +150,7 @@ TEST_F(ConsoleViewOnControl, ARefusedAppendChangesNothingOnScreen) {
 
 TEST_F(ConsoleViewOnControl, WhatARefreshDrawsIsWhatTheWholeControlRedrawnShows) {
   // While the buffer fills the scroll box shrinks at each refresh; once it is full the box
-  // stands still.
+  // stands still and its frame is not drawn again.
   view_.beginRun();
   for (int refresh = 0; refresh < 5; ++refresh) {
     appendCopyLines(0x100 + 100 * refresh, 99);
