@@ -88,9 +88,9 @@ bool sameScrollBar(const SCROLLINFO& a, const SCROLLINFO& b) {
 // control there draws its scroll bar at every change. A scroll bar changed while the control is
 // not visible leaves its frame to be drawn, about 4 ms under Wine, half of a refresh of the
 // console: a frame that would be drawn the same may be let go.
-// What it buys: a Start over 2,000 PNGs under Wine takes 1.02 times runConversion alone with it,
-// 1.25 times when the console is drawn whole, frame included, at each refresh instead
-// (bench/run_window_bench.sh, medians of 5 rounds).
+// What it buys: a Start over 2,000 PNGs under Wine takes 1.02 and 1.13 times runConversion
+// alone with it, 1.25 and 1.20 times when the console is drawn whole, frame included, at each
+// refresh instead (bench/run_window_bench.sh, two sessions of 5 rounds, medians).
 DrawingPaused::DrawingPaused(HWND control, Frame frame)
     : control_(control),
       style_(GetWindowLongPtrW(control, GWL_STYLE)),
