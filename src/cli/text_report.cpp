@@ -33,8 +33,9 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
     }
     for (const CopyRecord& copy : graphic.copies) {
       if (copy.result != CopyResult::Failed || !graphic.number) continue;
-      text.append(L"  ").append(graphicNumberText(*graphic.number)).append(L" -> ");
-      text.append(graphicNumberText(copy.newNumber)).append(L": ").append(resultLabel(copy.result));
+      text += L"  ";
+      appendCopyNumbers(text, *graphic.number, copy.newNumber);
+      text.append(L": ").append(resultLabel(copy.result));
       if (!copy.failure.empty()) text.append(L": ").append(displayText(copy.failure));
       text += L"\r\n";
     }

@@ -147,6 +147,7 @@ namespace {
 // its name, or under the private name of an undo that was ended between its steps).
 struct Planned {
   std::wstring name;
+  std::wstring path;      // the name in the new graphics folder
   std::wstring leftover;  // empty: the file is looked for under its name
   platform::Removal outcome = platform::Removal::Missing;
 };
@@ -190,9 +191,9 @@ std::vector<Planned> planRemovals(const RunToUndo& run, std::span<const platform
   std::vector<Planned> plan(run.made.size());
   for (std::size_t i = 0; i < plan.size(); ++i) {
     plan[i].name = newGraphicName(run.made[i].newNumber);
+    plan[i].path = platform::inFolder(run.newGfx, plan[i].name);
     if (run.made[i].sha256)
-      plan[i].outcome = platform::removeIfDigest(platform::inFolder(run.newGfx, plan[i].name).c_str(),
-                                                 *run.made[i].sha256, true, spared);
+      plan[i].outcome = platform::removeIfDigest(plan[i].path.c_str(), *run.made[i].sha256, true, spared);
   }
   findLeftovers(run, plan, spared);
   return plan;
@@ -204,8 +205,8 @@ struct UndoCounts {
 
 // Takes back one file the run made (or, with dryRun, says what would become of it), and prints
 // its line.
-void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file, bool dryRun,
-              std::span<const platform::FileStatus> spared, UndoCounts& counts) {
+void undoFile(const Planned& planned, const MadeFile& file, bool dryRun, std::span<const platform::FileStatus> spared,
+              UndoCounts& counts) {
   if (!file.sha256) {
     ++counts.kept;
     writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no checksum of it");
@@ -221,9 +222,7 @@ void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file
     else
       removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
   }
-  if (from.empty() && !dryRun)
-    removal =
-        platform::removeIfDigest(platform::inFolder(run.newGfx, planned.name).c_str(), *file.sha256, false, spared);
+  if (from.empty() && !dryRun) removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared);
   if (removal == platform::Removal::Removed) {
     ++counts.removed;
     writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
@@ -269,14 +268,12 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   const std::vector<Planned> plan = planRemovals(*run, spared);
   for (const Planned& planned : plan)
     if (planned.outcome == platform::Removal::ReadByTheRun)
-      return refuse(
-          L"names " +
-          displayText(planned.leftover.empty() ? platform::inFolder(run->newGfx, planned.name) : planned.leftover) +
-          L" as a copy, but it is a file the run read");
+      return refuse(L"names " + displayText(planned.leftover.empty() ? planned.path : planned.leftover) +
+                    L" as a copy, but it is a file the run read");
 
   writeFolderLines(*run);
   UndoCounts counts;
-  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(*run, plan[i], run->made[i], dryRun, spared, counts);
+  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(plan[i], run->made[i], dryRun, spared, counts);
   writeLine(platform::Stream::Output,
             std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
                 std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");

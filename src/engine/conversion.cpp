@@ -74,9 +74,7 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const Pa
                          const PathText& destination, GraphicCopier& copier,
                          std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
   BoundedText<32> line;
-  line.append(graphicNumberText(number));
-  line.append(L" -> ");
-  line.append(graphicNumberText(newNumber));
+  appendCopyNumbers(line, number, newNumber);
   appendLog(line.c_str());
 
   const CopyResult copied = copier.copy(source, destination, newNumber, kept, failure);

@@ -1,6 +1,5 @@
 #include "engine/graphic_number.h"
 
-#include <cwchar>
 #include <cwctype>
 
 #include "platform/utf8.h"
@@ -30,10 +29,4 @@ std::optional<std::uint32_t> scanGraphicNumber(std::wstring_view name) {
   }
   if (!digitRead) return std::nullopt;
   return negative ? 0u - value : value;
-}
-
-std::wstring graphicNumberText(std::uint32_t number) {
-  wchar_t text[16];
-  std::swprintf(text, 16, L"%04X", static_cast<unsigned>(number));
-  return text;
 }

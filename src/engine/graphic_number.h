@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,5 +17,23 @@ inline bool carriesGraphicNumber(const std::optional<std::uint32_t>& scanned) {
   return scanned && *scanned != 0;
 }
 
-// A graphic number as the console and the reports write it: "%04X".
-std::wstring graphicNumberText(std::uint32_t number);
+// A graphic number as the console and the reports write it, "%04X", appended to out (a
+// std::wstring, or a bounded text that refuses what does not fit).
+template <class Text>
+void appendGraphicNumber(Text& out, std::uint32_t number) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%04X", static_cast<unsigned>(number));
+  out.append(std::wstring_view(text));
+}
+inline std::wstring graphicNumberText(std::uint32_t number) {
+  std::wstring text;
+  appendGraphicNumber(text, number);
+  return text;
+}
+// A copy as the console and the report name it: "1A2B -> 1C40".
+template <class Text>
+void appendCopyNumbers(Text& out, std::uint32_t number, std::uint32_t newNumber) {
+  appendGraphicNumber(out, number);
+  out.append(std::wstring_view(L" -> "));
+  appendGraphicNumber(out, newNumber);
+}

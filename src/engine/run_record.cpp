@@ -56,7 +56,9 @@ const wchar_t* outcomeSentence(RunOutcome outcome) {
 }
 
 std::wstring newGraphicName(std::uint32_t newNumber) {
-  return graphicNumberText(newNumber).append(L".png");
+  std::wstring name;
+  appendGraphicNumber(name, newNumber);
+  return name.append(L".png");
 }
 
 const wchar_t* consoleResultText(CopyResult result) {

@@ -119,10 +119,7 @@ bool sameFileName(std::wstring_view first, std::wstring_view second) {
 
 std::wstring posix::errorText(int error) {
   char buffer[256];
-  std::wstring phrase = fromUtf8(strerror_r(error, buffer, sizeof buffer));  // the GNU form returns the text
-  if (!phrase.empty() && phrase[0] >= L'A' && phrase[0] <= L'Z')
-    phrase[0] = static_cast<wchar_t>(phrase[0] - L'A' + L'a');
-  return phrase;
+  return asPhrase(fromUtf8(strerror_r(error, buffer, sizeof buffer)));  // the GNU form returns the text
 }
 
 FileStatus statusOf(const wchar_t* path) {

@@ -117,4 +117,13 @@ bool isValidText(std::wstring_view text) {
   return true;
 }
 
+std::wstring asPhrase(std::wstring message) {
+  while (!message.empty() &&
+         (message.back() == L'.' || message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
+    message.pop_back();
+  if (!message.empty() && message[0] >= L'A' && message[0] <= L'Z')
+    message[0] = static_cast<wchar_t>(message[0] - L'A' + L'a');
+  return message;
+}
+
 }  // namespace platform

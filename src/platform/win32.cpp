@@ -46,15 +46,9 @@ std::wstring errorText(DWORD error) {
   const DWORD length =
       FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring phrase = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring(L"error");
+  std::wstring phrase = asPhrase(length > 0 && text != nullptr ? std::wstring(text, length) : L"error");
   LocalFree(text);
-  while (!phrase.empty() &&
-         (phrase.back() == L'.' || phrase.back() == L' ' || phrase.back() == L'\r' || phrase.back() == L'\n'))
-    phrase.pop_back();
-  if (!phrase.empty() && phrase[0] >= L'A' && phrase[0] <= L'Z')
-    phrase[0] = static_cast<wchar_t>(phrase[0] - L'A' + L'a');
-  phrase.append(L" (error ").append(std::to_wstring(error)).append(L")");
-  return phrase;
+  return phrase.append(L" (error ").append(std::to_wstring(error)).append(L")");
 }
 
 }  // namespace win32
