@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -69,10 +71,15 @@ struct OutputFile {
 };
 constexpr OutputFile OUTPUT_FILES[] = {{HTML_REPORT, isHtmlReport}, {JSON_RECORD, isJsonRecord}};
 
-// Progress as the run goes: each finished line is pushed out at once.
-bool writeToStandardOutput(void*, const wchar_t* text) {
-  platform::writeText(platform::Stream::Output, text);
-  if (std::wstring_view(text).ends_with(L'\n')) platform::flushText(platform::Stream::Output);
+// Progress as the run goes: a line is written whole once its last part has come, and pushed
+// out at once, so that an output that fails loses whole lines, never runs two into one.
+bool writeToStandardOutput(void* context, const wchar_t* text) {
+  std::wstring& line = *static_cast<std::wstring*>(context);
+  line += text;
+  if (!line.ends_with(L'\n')) return true;
+  platform::writeText(platform::Stream::Output, line);
+  platform::flushText(platform::Stream::Output);
+  line.clear();
   return true;
 }
 
@@ -209,6 +216,25 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   return std::nullopt;
 }
 
+// A recorded run promises the checksum of each image and of every PNG it copied: without one,
+// --undo cannot take that copy back. False, saying which file and why, when one is missing.
+bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
+  if (outcomeOf(record) != RunOutcome::Walked) return true;
+  bool made = true;
+  const auto missing = [&made](std::wstring_view file, const std::wstring& why) {
+    writeError(L"cannot make the SHA-256 checksum of " + displayText(file) + L": " + why);
+    made = false;
+  };
+  if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);
+  if (!record.newSha256) missing(paths.newFirmware, record.newSha256Failure);
+  for (const GraphicRecord& graphic : record.graphics) {
+    const bool copied = std::any_of(graphic.copies.begin(), graphic.copies.end(),
+                                    [](const CopyRecord& copy) { return copy.result == CopyResult::Copied; });
+    if (copied && !graphic.sha256) missing(graphic.path, graphic.sha256Failure);
+  }
+  return made;
+}
+
 // Writes the reports asked for; false when one could not be written.
 bool writeReports(const CommandLine& line, RunRecord& record, const ReportedRun& described) {
   const auto& values = line.values;
@@ -235,11 +261,15 @@ int runAndReport(const CommandLine& line) {
   options.dryRun = line.dryRun;
   options.record = &record;
   options.fingerprints = line.values[JSON_RECORD].has_value();
-  installLogSink(writeToStandardOutput, nullptr);
+  std::wstring pending;
+  pending.reserve(256);  // longer than any line the run prints: nothing is allocated per line
+  installLogSink(writeToStandardOutput, &pending);
   const bool succeeded = runConversion(paths, options);
   installLogSink(nullptr, nullptr);
+  if (!pending.empty()) platform::writeText(platform::Stream::Output, pending);
   // Every report is written, whatever became of the run and of the reports before it.
   bool good = succeeded && countRun(record).failed == 0;
+  if (options.fingerprints) good = checksumsMade(record, paths) && good;
   good = writeReports(line, record, describeRun(paths, absolute, record, line.dryRun, succeeded)) && good;
   if (!platform::flushText(platform::Stream::Output)) {
     writeError(L"cannot write to standard output; what the run printed is incomplete");
@@ -249,12 +279,28 @@ int runAndReport(const CommandLine& line) {
   return good ? 0 : EXIT_RUN_FAILED;
 }
 
-}  // namespace
-
-int runCommandLine(const std::vector<std::wstring>& arguments) {
+// The command line carried out: the exit status.
+int runCommandLineAsked(const std::vector<std::wstring>& arguments) {
   CommandLine line;
   if (const std::optional<int> ended = readArguments(arguments, line)) return *ended;
   if (line.values[UNDO]) return checkAndUndo(line);
   if (const std::optional<int> refused = refusalOfRun(line)) return *refused;
   return runAndReport(line);
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::wstring>& arguments) {
+  // Every step that was in progress has undone its own partial work on the way out.
+  try {
+    return runCommandLineAsked(arguments);
+  } catch (const std::bad_alloc&) {
+    installLogSink(nullptr, nullptr);
+    try {
+      platform::writeText(platform::Stream::Error, L"glyphwarden-cli: not enough memory\r\n");
+    } catch (const std::bad_alloc&) {
+      // Nothing more can be said; the status still says it.
+    }
+    return EXIT_RUN_FAILED;
+  }
 }

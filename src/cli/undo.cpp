@@ -162,7 +162,8 @@ void findLeftovers(const RunToUndo& run, std::vector<Planned>& plan, std::span<c
   do {
     const std::wstring leftover = platform::inFolder(run.newGfx, walk.name());
     platform::Sha256Digest digest;
-    if (!platform::sha256OfFile(leftover.c_str(), digest)) continue;
+    std::wstring why;  // a leftover that cannot be read is not taken for a copy
+    if (!platform::sha256OfFile(leftover.c_str(), digest, why)) continue;
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (plan[i].outcome != platform::Removal::Missing || !plan[i].leftover.empty() || run.made[i].sha256 != digest)
         continue;

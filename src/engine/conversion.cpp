@@ -93,13 +93,16 @@ std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
 
 // Reads the walk of the original folder whole, so that each image is read once for all the
 // numbers: every PNG into graphics (recorded runs; otherwise only those with a number), every
-// graphic number into numbers. False when the folder cannot be walked.
+// graphic number into numbers. False, with its line, when the folder cannot be walked to its end.
 bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool recorded,
               std::vector<GraphicRecord>& graphics, std::vector<std::uint32_t>& numbers) {
   PathText pattern;
   platform::appendInFolder(pattern, folder, L"*.png");
   platform::DirectoryWalk walk;
-  if (!pattern.fits() || !walk.start(pattern.c_str())) return false;
+  if (!pattern.fits() || !walk.start(pattern.c_str())) {
+    appendLog(L"original gfx dir not found..\r\n");
+    return false;
+  }
   do {
     const auto number = scanGraphicNumber(walk.name());
     if (carriesGraphicNumber(number)) numbers.push_back(*number);
@@ -110,7 +113,11 @@ bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool record
       graphics.push_back({walk.name(), number, {}, std::nullopt});
     }
   } while (walk.next());
-  return true;
+  if (walk.failure().empty()) return true;
+  // A walk cut short would carry some PNGs and silently leave the rest.
+  graphics.clear();
+  appendLog((L"cannot read the original gfx folder: " + walk.failure() + L"\r\n").c_str());
+  return false;
 }
 
 // What one run carries its PNGs with.
@@ -163,9 +170,19 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, Carrying& run) {
 void recordDigests(DigestWorker& digests, const FirmwareImagePair& images, RunRecord& record) {
   const DigestWorker::Digests& made = digests.finish();
   for (const auto& [slot, digest] : made.pngs) record.graphics[slot].sha256 = digest;
+  for (const auto& [slot, why] : made.failures) record.graphics[slot].sha256Failure = why;
   // Hashed while the copies were made: a digest stands only for an image still unchanged.
-  if (images.original().image.unchangedSinceMapped()) record.originalSha256 = made.original;
-  if (images.updated().image.unchangedSinceMapped()) record.newSha256 = made.updated;
+  const auto recordImage = [](const FirmwareImage& image, const DigestWorker::Digest& digest,
+                              std::optional<platform::Sha256Digest>& recorded, std::wstring& failure) {
+    if (!image.image.unchangedSinceMapped())
+      failure = L"it changed during the run";
+    else if (!digest)
+      failure = platform::HASHING_FAILED;
+    else
+      recorded = digest;
+  };
+  recordImage(images.original(), made.original, record.originalSha256, record.originalSha256Failure);
+  recordImage(images.updated(), made.updated, record.newSha256, record.newSha256Failure);
 }
 
 }  // namespace
@@ -189,10 +206,8 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
 
   GraphicCopier copier(paths.originalGfx, paths.newGfx, options.dryRun);
   std::vector<std::uint32_t> numbers;
-  if (!readWalk(paths.originalGfx, copier, options.record != nullptr, record.graphics, numbers)) {
-    appendLog(L"original gfx dir not found..\r\n");
+  if (!readWalk(paths.originalGfx, copier, options.record != nullptr, record.graphics, numbers))
     return false;  // the pair is released by its owner, in its order
-  }
   record.walked = true;
 
   TranslationIndex index;

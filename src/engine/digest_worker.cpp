@@ -75,9 +75,14 @@ void DigestWorker::push(Job job) {
 
 void DigestWorker::run(Job& job) {
   platform::Sha256Digest digest;
-  const bool hashed = job.source ? job.source->digest(digest) : platform::sha256OfFile(job.path.c_str(), digest);
+  std::wstring why;
+  const bool hashed =
+      job.source ? job.source->digest(digest, why) : platform::sha256OfFile(job.path.c_str(), digest, why);
   job.source.reset();  // the file is closed at once
-  if (hashed) digests_.pngs.emplace_back(job.slot, digest);
+  if (hashed)
+    digests_.pngs.emplace_back(job.slot, digest);
+  else
+    digests_.failures.emplace_back(job.slot, std::move(why));
 }
 
 // The PNGs come first, a batch as soon as one is ready, so that the run never waits for room;

@@ -23,8 +23,9 @@ class DigestWorker {
   struct Digests {
     Digest original, updated;  // the images'
     // Each PNG's that could be hashed, with its slot, in no set order. A slot whose PNG could not
-    // be read, or changed since its copy, has none.
+    // be read, or changed since its copy, has none, and is among failures with the reason.
     std::vector<std::pair<std::size_t, platform::Sha256Digest>> pngs;
+    std::vector<std::pair<std::size_t, std::wstring>> failures;
   };
 
   // Starts hashing the two images at once; they must stay mapped until finish().

@@ -42,8 +42,9 @@ struct GraphicRecord {
   // The PNG's path, as the run composed it (recorded runs only; empty when it did not fit).
   std::wstring path = {};
   // With fingerprints: the SHA-256 of the PNG's bytes, as copied (its first copy) or as read
-  // after its lines; none when it could not be read.
+  // after its lines; none when it could not be read, and then why.
   std::optional<platform::Sha256Digest> sha256 = std::nullopt;
+  std::wstring sha256Failure = {};
 };
 
 struct RunRecord {
@@ -52,8 +53,10 @@ struct RunRecord {
   std::uint32_t newRegionSize = 0;
   bool walked = false;         // the original graphics folder was walked to its end
   bool imagesChanged = false;  // another program changed an image while it was read: nothing copied
-  // With fingerprints: the SHA-256 of each image's bytes as mapped and read.
+  // With fingerprints: the SHA-256 of each image's bytes as mapped and read; when one is
+  // missing, why.
   std::optional<platform::Sha256Digest> originalSha256, newSha256;
+  std::wstring originalSha256Failure, newSha256Failure;
   std::vector<GraphicRecord> graphics;  // in walk order
 };
 

@@ -87,15 +87,19 @@ class DirectoryWalk {
 
   // True when the first matching entry was found; name() then reads it.
   bool start(const wchar_t* pattern);
-  // Moves to the next matching entry; false when there is none.
+  // Moves to the next matching entry; false when there is none, or when the folder could not
+  // be read further (failure() then says why).
   bool next();
   void close();
   const wchar_t* name() const { return name_.c_str(); }
+  // Why the walk ended before its last entry, in the system's words; empty when it did not.
+  const std::wstring& failure() const { return failure_; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
   std::wstring name_;
+  std::wstring failure_;
 };
 
 // SHA-256, from the system's own library (CNG on Windows, OpenSSL's libcrypto on Linux).
@@ -119,8 +123,11 @@ class Sha256 {
 // Why this system cannot hash (its SHA-256 library is missing or refuses), or null when it can.
 const wchar_t* whyHashingIsUnavailable();
 
-// The digest of a regular file's bytes, read through one open; false when it cannot be read.
-bool sha256OfFile(const wchar_t* path, Sha256Digest& digest);
+// The digest of a regular file's bytes, read through one open; false, with why, when it cannot
+// be read.
+bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why);
+// Why a digest was not made when the file was read but the library refused.
+inline constexpr wchar_t HASHING_FAILED[] = L"the SHA-256 library failed";
 
 // The source of a copy, kept open after it so that what was copied can be hashed later, on any
 // thread. On Windows nothing can write it while it is kept.
@@ -132,9 +139,9 @@ class CopiedSource {
   CopiedSource(const CopiedSource&) = delete;
   CopiedSource& operator=(const CopiedSource&) = delete;
 
-  // The SHA-256 of the bytes copied: false when the source cannot be read whole, or has changed
-  // since the copy read it.
-  bool digest(Sha256Digest& digest) const;
+  // The SHA-256 of the bytes copied: false, with why, when the source cannot be read whole, or
+  // has changed since the copy read it.
+  bool digest(Sha256Digest& digest, std::wstring& why) const;
 
  private:
   std::unique_ptr<State> state_;

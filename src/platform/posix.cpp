@@ -90,19 +90,24 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
 
 bool DirectoryWalk::next() {
   if (!state_->dir.valid()) return false;
+  // readdir tells its end from its failure only by errno.
+  errno = 0;
   while (const dirent* entry = readdir(state_->dir.get())) {
     std::wstring name = fromUtf8(entry->d_name);
     if (matchesMask(name, state_->mask)) {
       name_ = std::move(name);
       return true;
     }
+    errno = 0;
   }
+  if (errno != 0) failure_ = errorText(errno);
   return false;
 }
 
 void DirectoryWalk::close() {
   state_->dir.close();
   name_.clear();
+  failure_.clear();
 }
 
 bool canCreateFileIn(const wchar_t* folder) {
@@ -172,7 +177,10 @@ std::FILE* fileOf(Stream stream) {
 
 }  // namespace
 
+// Once a write to a stream has failed, nothing more is written to it: what follows would run on
+// from the middle of a line.
 void writeText(Stream stream, std::wstring_view text) {
+  if (streamFailed[static_cast<int>(stream)]) return;
   // "\r\n" becomes "\n" in one pass: erasing each "\r" in place would be quadratic in a long
   // report's length.
   std::string bytes = toUtf8(text);

@@ -160,10 +160,17 @@ CopiedSource::~CopiedSource() = default;
 
 // Read once more, through the open the copy read: the same bytes when the file is still the same
 // length with the same times afterwards, as the copy itself was checked.
-bool CopiedSource::digest(Sha256Digest& digest) const {
+bool CopiedSource::digest(Sha256Digest& digest, std::wstring& why) const {
+  if (!sha256OfOpenFile(state_->fd.get(), static_cast<std::uint64_t>(state_->copied.st_size), digest, why))
+    return false;
   struct stat now;
-  return sha256OfOpenFile(state_->fd.get(), static_cast<std::uint64_t>(state_->copied.st_size), digest) &&
-         fstat(state_->fd.get(), &now) == 0 && sameFileUnchanged(state_->copied, now);
+  if (fstat(state_->fd.get(), &now) != 0) {
+    why = errorText(errno);
+    return false;
+  }
+  if (sameFileUnchanged(state_->copied, now)) return true;
+  why = SOURCE_CHANGED;
+  return false;
 }
 
 struct CopyFolders::State {

@@ -123,6 +123,6 @@ class TemporaryFile {
 
 // The digest of the first length bytes of an open file, read from its start; false when it
 // cannot read them all.
-bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest);
+bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest, std::wstring& why);
 
 }  // namespace platform::posix

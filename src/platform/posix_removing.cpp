@@ -43,7 +43,8 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
     if (before.st_nlink > 1) return Removal::OtherLinks;
     if (fileStatusOf(before).isAmong(spared)) return Removal::ReadByTheRun;
     Sha256Digest digest;
-    if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest)) return Removal::Unreadable;
+    std::wstring why;  // the removal's outcome says enough
+    if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest, why)) return Removal::Unreadable;
     if (fstat(fd, &checked) != 0) return Removal::Unreadable;
     // Removed by another process, or moved away: not there any more.
     if (checked.st_nlink == 0 || !stillNamed(folder, name, before)) return Removal::Missing;

@@ -53,26 +53,39 @@ bool Sha256::finish(Sha256Digest& digest) {
 
 namespace posix {
 
-bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest) {
+bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest, std::wstring& why) {
   Sha256 hash;
   std::uint8_t block[64 * 1024];
   for (std::uint64_t at = 0; at < length;) {
     const ssize_t got = ::pread(fd, block, std::min<std::uint64_t>(sizeof block, length - at), static_cast<off_t>(at));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got <= 0) {
+      // Shorter than it was: another program cut it meanwhile.
+      why = got < 0 ? errorText(errno) : SOURCE_CHANGED;
+      return false;
+    }
     hash.update({block, static_cast<std::size_t>(got)});
     at += static_cast<std::uint64_t>(got);
   }
-  return hash.finish(digest);
+  if (hash.finish(digest)) return true;
+  why = HASHING_FAILED;
+  return false;
 }
 
 }  // namespace posix
 
-bool sha256OfFile(const wchar_t* path, Sha256Digest& digest) {
+bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) {
   const posix::Descriptor file = posix::openForReading(posix::nativePath(path));
   struct stat st;
-  return file.valid() && fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-         posix::sha256OfOpenFile(file.get(), static_cast<std::uint64_t>(st.st_size), digest);
+  if (!file.valid() || fstat(file.get(), &st) != 0) {
+    why = posix::errorText(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    why = NOT_A_REGULAR_FILE;
+    return false;
+  }
+  return posix::sha256OfOpenFile(file.get(), static_cast<std::uint64_t>(st.st_size), digest, why);
 }
 
 }  // namespace platform

@@ -76,7 +76,11 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
 bool DirectoryWalk::next() {
   if (!state_->find.valid()) return false;
   WIN32_FIND_DATAW entry = {};
-  if (!FindNextFileW(state_->find.get(), &entry)) return false;
+  if (!FindNextFileW(state_->find.get(), &entry)) {
+    // A folder on a share that drops, or a device error, ends a walk early: never its end.
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) failure_ = win32::errorText(error);
+    return false;
+  }
   name_ = entry.cFileName;
   return true;
 }
@@ -84,6 +88,7 @@ bool DirectoryWalk::next() {
 void DirectoryWalk::close() {
   state_->find.close();
   name_.clear();
+  failure_.clear();
 }
 
 FileStatus statusOf(const wchar_t* path) {
@@ -149,10 +154,29 @@ namespace {
 
 bool streamFailed[2] = {false, false};
 
+// A console write of more than about 64 KB fails before Windows 8: a long text goes in pieces
+// well under that, never splitting a surrogate pair.
+constexpr std::size_t CONSOLE_PIECE = 8192;
+
+bool writeConsolePieces(HANDLE console, std::wstring_view text) {
+  while (!text.empty()) {
+    std::size_t piece = std::min(text.size(), CONSOLE_PIECE);
+    if (piece < text.size() && IS_HIGH_SURROGATE(text[piece - 1])) --piece;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data(), static_cast<DWORD>(piece), &written, nullptr) || written == 0)
+      return false;
+    text.remove_prefix(std::min<std::size_t>(written, piece));
+  }
+  return true;
+}
+
 }  // namespace
 
+// Once a write to a stream has failed, nothing more is written to it: what follows would run on
+// from the middle of a line. The command line says the output is incomplete.
 void writeText(Stream stream, std::wstring_view text) {
   bool& failed = streamFailed[static_cast<int>(stream)];
+  if (failed) return;
   HANDLE handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     failed = true;
@@ -161,8 +185,7 @@ void writeText(Stream stream, std::wstring_view text) {
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
     // A console shows any character when given UTF-16 directly.
-    DWORD written = 0;
-    if (!WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) failed = true;
+    if (!writeConsolePieces(handle, text)) failed = true;
     return;
   }
   const std::string bytes = toUtf8(text);

@@ -77,7 +77,8 @@ bool retriedWhile(Passing passing, Step step) {
   }
 }
 
-// The digest of an open file's bytes, read from its start to its end.
-bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest);
+// The digest of an open file's bytes, read from its start to its end; false, with why, when it
+// cannot be read.
+bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest, std::wstring& why);
 
 }  // namespace platform::win32

@@ -12,6 +12,9 @@ using namespace win32;
 
 namespace {
 
+// The longest image whose region size, the length rounded up to whole pages, fits in 32 bits.
+constexpr std::uint64_t MAX_IMAGE_LENGTH = 0x100000000ull - 4096;
+
 // ---- Reads of a mapped image that fault ----
 //
 // A mapped image whose file is shortened (possible under Wine, from a Linux program), on a drive
@@ -75,6 +78,7 @@ struct MappedImage::State {
   FileHandle file;
   MappingHandle mapping;
   const std::uint8_t* view = nullptr;  // MapViewOfFile fails with NULL
+  std::uint32_t regionSize = 0;        // the view's, asked once when it was mapped
   GuardedView* guard = nullptr;
   FileState mappedFile;  // the file as it was when its view was mapped
 };
@@ -95,6 +99,10 @@ bool MappedImage::open(const wchar_t* path) {
 
 bool MappedImage::createMapping() {
   if (!state_->file.valid() || state_->mapping.valid()) return false;
+  // A region size must fit in 32 bits, as on every system: a 64-bit build could map more.
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(state_->file.get(), &length) || static_cast<std::uint64_t>(length.QuadPart) > MAX_IMAGE_LENGTH)
+    return false;
   // Maximum size 0 maps the whole file; the system refuses this for a file of length 0.
   state_->mapping = MappingHandle(CreateFileMappingW(state_->file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   return state_->mapping.valid();
@@ -105,8 +113,17 @@ bool MappedImage::mapView() {
   State& s = *state_;
   s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (s.view == nullptr) return false;
+  // A view whose size cannot be told cannot be read: it is no view.
+  MEMORY_BASIC_INFORMATION info = {};
+  if (VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0 ||
+      static_cast<std::uint64_t>(info.RegionSize) > 0xFFFFFFFFull) {
+    UnmapViewOfFile(s.view);
+    s.view = nullptr;
+    return false;
+  }
+  s.regionSize = static_cast<std::uint32_t>(info.RegionSize);
   if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};  // then never found unchanged
-  s.guard = guardView(s.view, queryRegionSize());
+  s.guard = guardView(s.view, s.regionSize);
   return true;
 }
 
@@ -122,16 +139,14 @@ void MappedImage::release() {
     releaseGuardedView(s.guard);
   }
   s.view = nullptr;
+  s.regionSize = 0;
   s.guard = nullptr;
   s.mapping.close();
   s.file.close();
 }
 
 std::uint32_t MappedImage::queryRegionSize() const {
-  if (state_->view == nullptr) return 0;
-  MEMORY_BASIC_INFORMATION info = {};
-  if (VirtualQuery(state_->view, &info, sizeof info) == 0) return 0;
-  return static_cast<std::uint32_t>(info.RegionSize);
+  return state_->regionSize;
 }
 
 const std::uint8_t* MappedImage::base() const {

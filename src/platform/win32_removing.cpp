@@ -60,7 +60,8 @@ Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expe
   if (info.nNumberOfLinks > 1) return Removal::OtherLinks;
   if (win32::fileStatusOf(info).isAmong(spared)) return Removal::ReadByTheRun;
   Sha256Digest digest;
-  if (!win32::sha256OfOpenFile(file, digest)) return Removal::Unreadable;
+  std::wstring why;  // the removal's outcome says enough
+  if (!win32::sha256OfOpenFile(file, digest, why)) return Removal::Unreadable;
   return digest == expected ? Removal::Removed : Removal::Changed;
 }
 

@@ -81,28 +81,43 @@ bool Sha256::finish(Sha256Digest& digest) {
 
 namespace win32 {
 
-bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest) {
+bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest, std::wstring& why) {
   LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    why = errorText(GetLastError());
+    return false;
+  }
   Sha256 hash;
-  static thread_local std::uint8_t block[64 * 1024];
+  std::uint8_t block[64 * 1024];  // every thread has room for it on its stack
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file, block, sizeof block, &got, nullptr)) return false;
+    if (!ReadFile(file, block, sizeof block, &got, nullptr)) {
+      why = errorText(GetLastError());
+      return false;
+    }
     if (got == 0) break;
     hash.update({block, got});
   }
-  return hash.finish(digest);
+  if (hash.finish(digest)) return true;
+  why = HASHING_FAILED;
+  return false;
 }
 
 }  // namespace win32
 
-bool sha256OfFile(const wchar_t* path, Sha256Digest& digest) {
+bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) {
   const win32::FileHandle file(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
-  return file.valid() && GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info) &&
-         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && win32::sha256OfOpenFile(file.get(), digest);
+  if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) {
+    why = win32::errorText(GetLastError());
+    return false;
+  }
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    why = NOT_A_REGULAR_FILE;
+    return false;
+  }
+  return win32::sha256OfOpenFile(file.get(), digest, why);
 }
 
 }  // namespace platform

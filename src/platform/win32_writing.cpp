@@ -42,6 +42,20 @@ void removeTemporary(const std::wstring& path) {
   DeleteFileW(path.c_str());
 }
 
+// A temporary file of ours, removed however its step ends (an exception included) unless it was
+// put in place.
+class Temporary {
+ public:
+  Temporary() = default;
+  ~Temporary() {
+    if (!path.empty()) removeTemporary(path);
+  }
+  Temporary(const Temporary&) = delete;
+  Temporary& operator=(const Temporary&) = delete;
+  void putInPlace() { path.clear(); }  // no longer ours to remove
+  std::wstring path;
+};
+
 }  // namespace
 
 std::wstring win32::temporaryNameBeside(const wchar_t* path) {
@@ -65,8 +79,10 @@ CopyOutcome failedWithError(CopyFailure& failure, CopyStep step, DWORD error) {
   return failed(failure, step, errorText(error));
 }
 
-// Copies to a temporary file beside the destination; false, with nothing left, when that fails.
-bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& temporary, CopyFailure& failure) {
+// Copies to a temporary file beside the destination and names it in temporary; false, with
+// nothing left and nothing named, when that fails.
+bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& made, CopyFailure& failure) {
+  std::wstring temporary;
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = temporaryNameBeside(destination);
     bool nameTaken = false;
@@ -79,7 +95,10 @@ bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wst
       SetLastError(error);
       return false;
     });
-    if (copied) return true;
+    if (copied) {
+      made = std::move(temporary);
+      return true;
+    }
     if (!nameTaken) break;
   }
   failure = {CopyStep::MakeCopy, errorText(GetLastError())};
@@ -95,25 +114,22 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
     return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                                  : CopyOutcome::DestinationExists;
 
-  std::wstring temporary;
-  if (!copyToTemporary(source, destination, temporary, failure)) return CopyOutcome::Failed;
+  Temporary temporary;
+  if (!copyToTemporary(source, destination, temporary.path, failure)) return CopyOutcome::Failed;
   // Nothing on Windows can write the held source; under Wine a Linux program can, and a share
   // may not honour the sharing at all.
   FileState after;
-  CopyOutcome outcome = CopyOutcome::Failed;
-  if (!readFileState(input, after) || !sameFileUnchanged(before, after) || !fileStillAt(source, before)) {
-    failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
-  } else {
-    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
-    if (retriedWhile(heldByAnotherProgram, [&] { return MoveFileExW(temporary.c_str(), destination, 0) != 0; }))
-      return CopyOutcome::Copied;
-    const DWORD error = GetLastError();
-    outcome = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
-                  ? CopyOutcome::DestinationExists
-                  : failedWithError(failure, CopyStep::PutInPlace, error);
+  if (!readFileState(input, after) || !sameFileUnchanged(before, after) || !fileStillAt(source, before))
+    return failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+  // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
+  if (retriedWhile(heldByAnotherProgram, [&] { return MoveFileExW(temporary.path.c_str(), destination, 0) != 0; })) {
+    temporary.putInPlace();
+    return CopyOutcome::Copied;
   }
-  removeTemporary(temporary);
-  return outcome;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+             ? CopyOutcome::DestinationExists
+             : failedWithError(failure, CopyStep::PutInPlace, error);
 }
 
 }  // namespace
@@ -128,10 +144,16 @@ CopiedSource::~CopiedSource() = default;
 
 // Read through the handle held since before the copy: no one on Windows can have written it,
 // and the state check catches what Wine or a share let through.
-bool CopiedSource::digest(Sha256Digest& digest) const {
+bool CopiedSource::digest(Sha256Digest& digest, std::wstring& why) const {
+  if (!sha256OfOpenFile(state_->file.get(), digest, why)) return false;
   FileState now;
-  return sha256OfOpenFile(state_->file.get(), digest) && readFileState(state_->file.get(), now) &&
-         sameFileUnchanged(state_->copied, now);
+  if (!readFileState(state_->file.get(), now)) {
+    why = errorText(GetLastError());
+    return false;
+  }
+  if (sameFileUnchanged(state_->copied, now)) return true;
+  why = SOURCE_CHANGED;
+  return false;
 }
 
 // Every copy finds its files by their paths here.
@@ -205,8 +227,10 @@ void endCleanlyOnInterrupt() {
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   FileWritingHeld held;
   const std::wstring temporary = temporaryNameBeside(path);
-  FileHandle file(
-      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Others may delete it, so that its removal below goes through even while a handle the system
+  // failed to close still holds it: the name is gone at once, the file with the last handle.
+  FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   bool written = true;
   for (std::size_t at = 0; written && at < bytes.size();) {

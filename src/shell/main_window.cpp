@@ -39,10 +39,29 @@ const ControlLayout CONTROLS[] = {
     {&MainWindow::newBrowseButton, L"BUTTON", 0, BUTTON_STYLE, 575, 477, 20, 20},
 };
 
+// The text of the append the program is sending to its own window at this moment, until the
+// window takes it; null otherwise. Only the window's thread touches it.
+const wchar_t* appendInProgress = nullptr;
+
 // Every append reaches the console as a message to the main window, sent, so the text may
-// live in the sender's own buffer.
+// live in the sender's own buffer. The run appends on the window's thread, where a send is a
+// direct call of the window procedure: nothing else is delivered between here and there.
 bool sendToConsole(void*, const wchar_t* text) {
-  return SendMessageW(mainWindow.window, WM_SETTEXT, reinterpret_cast<WPARAM>(text), 0) != 0;
+  if (GetWindowThreadProcessId(mainWindow.window, nullptr) != GetCurrentThreadId()) return false;
+  appendInProgress = text;
+  const LRESULT accepted = SendMessageW(mainWindow.window, WM_SETTEXT, reinterpret_cast<WPARAM>(text), 0);
+  appendInProgress = nullptr;
+  return accepted != 0;
+}
+
+// The window's own append is the one it is sending now, with that very text. It is taken once:
+// while it is shown, the refresh delivers what others send, and a WM_SETTEXT of theirs that
+// carries the same number is still theirs. (Where the outermost message came from says
+// nothing: inside a click sent by another program, the program's own sends look foreign too.)
+bool isOwnAppend(WPARAM wParam) {
+  if (appendInProgress == nullptr || wParam != reinterpret_cast<WPARAM>(appendInProgress)) return false;
+  appendInProgress = nullptr;
+  return true;
 }
 
 void createControls(HWND window) {
@@ -134,9 +153,9 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       case WM_DESTROY: onDestroy(); break;
       case WM_SETTEXT:
         if (wParam == 0) break;  // an ordinary caption change
-        // Only the program's own appends, sent on the window's thread, carry a text at wParam.
-        // From another thread or program wParam is a bare number: never read, nor passed on.
-        if (InSendMessageEx(nullptr) != ISMEX_NOSEND) return FALSE;
+        // Only the program's own appends carry a text at wParam. From another thread or
+        // program wParam is a bare number: never read, nor passed on.
+        if (!isOwnAppend(wParam)) return FALSE;
         return onAppend(reinterpret_cast<const wchar_t*>(wParam));
       case WM_COMMAND: onCommand(wParam, lParam); break;
       case WM_HELP: onHelp(); break;

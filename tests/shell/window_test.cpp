@@ -21,6 +21,33 @@ const wchar_t WELCOME[] =
     L"Welcome to the console\r\nPlease select your source and destination gfx directories below.\r\n"
     L"...\r\n...\r\n...\r\nPlease?\r\n\r\nMade by tarvellion.\r\n\r\n";
 
+// The ways a Start reaches the window: a user's click, and the messages other programs use to
+// drive it (automation, accessibility and test tools send theirs).
+enum class Trigger { MouseClick, PostedClick, SentClick, SentCommand };
+
+// A send that gives up when the window has not answered within the longest run of a test.
+void sendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 110000, &result);
+}
+
+// Triggers Start on the window. A sent message waits for the whole run, so it is sent from a
+// thread of its own: the thread returned, which ends with the run.
+std::thread triggerStart(HWND window, HWND start, Trigger trigger) {
+  switch (trigger) {
+    case Trigger::MouseClick:
+      PostMessageW(start, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+      PostMessageW(start, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+      break;
+    case Trigger::PostedClick: PostMessageW(start, BM_CLICK, 0, 0); break;
+    case Trigger::SentClick: return std::thread([start] { sendAndWait(start, BM_CLICK, 0, 0); });
+    case Trigger::SentCommand:
+      return std::thread(
+          [=] { sendAndWait(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(start)); });
+  }
+  return {};
+}
+
 // The program started in a prepared working directory, and its main window.
 class GlyphwardenWindow : public testing::Test {
  protected:
@@ -156,6 +183,24 @@ TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
   EXPECT_EQ(textOf(console()), before +
                                    L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: "
                                    L"00002000\r\n0105 -> 0A01 copied successfully\r\nWhew...\r\n\r\n");
+}
+
+// However Start is triggered, every line of the run reaches the console.
+TEST_F(GlyphwardenWindow, EveryWayOfStartingShowsTheWholeRun) {
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
+  std::wstring expected = WELCOME;
+  const wchar_t* result = L" copied successfully";
+  for (const Trigger trigger : {Trigger::SentClick, Trigger::SentCommand, Trigger::MouseClick, Trigger::PostedClick}) {
+    SCOPED_TRACE(static_cast<int>(trigger));
+    expected += loaded + L"0105 -> 0A01" + result + L"\r\nWhew...\r\n\r\n";
+    result = L" duplicate";
+    std::thread sender = triggerStart(window, control(1), trigger);
+    EXPECT_TRUE(waitFor([&] { return textOf(console()).size() >= expected.size(); }));
+    if (sender.joinable()) sender.join();
+    EXPECT_EQ(textOf(console()), expected);
+  }
 }
 
 TEST_F(GlyphwardenWindow, StartWithEmptyFoldersStillEndsWithWhew) {
@@ -474,7 +519,9 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   EXPECT_GT(SendMessageW(console(), EM_GETFIRSTVISIBLELINE, 0, 0), lines / 2) << "scrolled to its end";
 }
 
-TEST_F(GlyphwardenWindow, NeverNotRespondingThroughALongRun) {
+class LongRun : public GlyphwardenWindow, public testing::WithParamInterface<Trigger> {};
+
+TEST_P(LongRun, NeverNotResponding) {
   // Watched as the system watches it: a window whose thread has retrieved no message for 5 s
   // is "not responding", and on Windows is covered by a frozen ghost.
   constexpr std::uint32_t COUNT = 2400;
@@ -482,7 +529,7 @@ TEST_F(GlyphwardenWindow, NeverNotRespondingThroughALongRun) {
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
   SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const auto started = std::chrono::steady_clock::now();
-  PostMessageW(control(1), BM_CLICK, 0, 0);
+  std::thread sender = triggerStart(window, control(1), GetParam());
   int watched = 0, hung = 0;
   bool ended = false;
   while (!ended && std::chrono::steady_clock::now() - started < std::chrono::seconds(100)) {
@@ -493,8 +540,12 @@ TEST_F(GlyphwardenWindow, NeverNotRespondingThroughALongRun) {
     ended = fileNames(dir / "new gfx").size() == COUNT && textOf(console()).ends_with(L"Whew...\r\n\r\n");
   }
   const auto lasted = std::chrono::steady_clock::now() - started;
+  if (sender.joinable()) sender.join();
   ASSERT_TRUE(ended) << "the run did not end";
   ASSERT_GT(lasted, std::chrono::seconds(8)) << "too short a run to show anything: make COUNT larger";
   EXPECT_EQ(hung, 0) << "of " << watched << " looks, 100 ms apart";
   expectConsole(console(), expected);
 }
+
+// A click by hand arrives posted; one from another program, sent.
+INSTANTIATE_TEST_SUITE_P(ClickedOrSent, LongRun, testing::Values(Trigger::PostedClick, Trigger::SentClick));
