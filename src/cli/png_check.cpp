@@ -15,17 +15,19 @@ std::uint32_t bigEndian(std::string_view bytes, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
 }
 
+// Made by the compiler: a table made at first use would need a guard, and on Windows the
+// runtime's guard is a thread call that can fail.
+constexpr std::array<std::uint32_t, 256> CRC_TABLE = [] {
+  std::array<std::uint32_t, 256> t{};
+  for (std::uint32_t n = 0; n < 256; ++n) {
+    std::uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[n] = c;
+  }
+  return t;
+}();
 const std::array<std::uint32_t, 256>& crcTable() {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  return table;
+  return CRC_TABLE;
 }
 
 // The CRC-32 of PNG chunks, over the chunk type and data.

@@ -1,7 +1,6 @@
 #include "engine/digest_worker.h"
 
 #include <algorithm>
-#include <system_error>
 
 namespace {
 
@@ -24,11 +23,8 @@ DigestWorker::Digest digestOf(std::span<const std::uint8_t> bytes) {
 
 DigestWorker::DigestWorker(std::span<const std::uint8_t> original, std::span<const std::uint8_t> updated)
     : images_{original, updated} {
-  try {
-    thread_ = platform::startThread([this] { work(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: every digest is made on the caller's thread, the images' at the end.
-  }
+  // With no thread to be had, every digest is made on the caller's thread, the images' at the end.
+  thread_.start([this] { work(); });
 }
 
 DigestWorker::~DigestWorker() {
@@ -44,12 +40,12 @@ void DigestWorker::hashFile(std::size_t slot, std::wstring path) {
 }
 
 DigestWorker::Digests& DigestWorker::finish() {
-  if (thread_.joinable()) {
+  if (thread_.started()) {
     {
-      const std::lock_guard lock(mutex_);
+      const platform::LockHeld held(lock_);
       closing_ = true;
     }
-    jobWaiting_.notify_one();
+    jobWaiting_.wakeOne();
     thread_.join();
   } else if (!digests_.original) {
     digests_.original = digestOf(images_[0]);
@@ -59,18 +55,18 @@ DigestWorker::Digests& DigestWorker::finish() {
 }
 
 void DigestWorker::push(Job job) {
-  if (!thread_.joinable()) {
+  if (!thread_.started()) {
     run(job);
     return;
   }
   bool batchReady;
   {
-    std::unique_lock lock(mutex_);
-    roomForJob_.wait(lock, [this] { return jobs_.size() < MAX_WAITING; });
+    const platform::LockHeld held(lock_);
+    while (jobs_.size() >= MAX_WAITING) roomForJob_.wait(lock_);
     jobs_.push_back(std::move(job));
     batchReady = jobs_.size() == BATCH;
   }
-  if (batchReady) jobWaiting_.notify_one();
+  if (batchReady) jobWaiting_.wakeOne();
 }
 
 void DigestWorker::run(Job& job) {
@@ -95,14 +91,15 @@ void DigestWorker::work() {
   for (;;) {
     bool closing;
     {
-      std::unique_lock lock(mutex_);
+      const platform::LockHeld held(lock_);
       const auto ready = [this] { return closing_ || jobs_.size() >= BATCH; };
-      if (!imagesLeft()) jobWaiting_.wait(lock, ready);
+      if (!imagesLeft())
+        while (!ready()) jobWaiting_.wait(lock_);
       if (ready()) batch.swap(jobs_);
       closing = closing_;
     }
     if (!batch.empty()) {
-      roomForJob_.notify_one();
+      roomForJob_.wakeOne();
       for (Job& job : batch) run(job);
       batch.clear();
       continue;

@@ -3,15 +3,12 @@
 // open or, when nothing was copied, by its path.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,9 +52,9 @@ class DigestWorker {
 
   std::span<const std::uint8_t> images_[2];
   Digests digests_;  // written by the thread that runs the jobs; read once it is joined
-  std::mutex mutex_;
-  std::condition_variable jobWaiting_, roomForJob_;
+  platform::Lock lock_;
+  platform::Condition jobWaiting_, roomForJob_;
   std::deque<Job> jobs_;
   bool closing_ = false;
-  std::thread thread_;
+  platform::Thread thread_;
 };

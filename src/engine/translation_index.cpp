@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <system_error>
-#include <thread>
 
 #include "platform/platform.h"
 
@@ -73,21 +71,18 @@ struct PairRange {
 template <class OnPart>
 void inTwoHalves(std::size_t count, std::size_t pairsWorthAThread, OnPart onPart) {
   const PairRange earlier{0, count / 2, false}, later{count / 2, count, true};
-  std::thread helper;
+  platform::Thread helper;
   std::exception_ptr helperFailure;
-  if (count >= pairsWorthAThread && std::thread::hardware_concurrency() > 1) {
-    try {
-      helper = platform::startThread([&] {
-        try {
-          onPart(later);
-        } catch (...) {
-          helperFailure = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-    }
+  if (count >= pairsWorthAThread && platform::severalCores()) {
+    helper.start([&] {
+      try {
+        onPart(later);
+      } catch (...) {
+        helperFailure = std::current_exception();
+      }
+    });
   }
-  if (!helper.joinable()) {
+  if (!helper.started()) {
     onPart(earlier);
     onPart(later);
     return;

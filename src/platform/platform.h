@@ -12,7 +12,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace platform {
 
@@ -232,11 +231,76 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyF
 // the replacement finished, and the process then ends with status 128 + the signal number.
 void endCleanlyOnInterrupt();
 
-// Starts a thread that never takes an interrupt: on Linux SIGINT, SIGTERM and SIGHUP are blocked
-// in it from its first instruction, so the main thread takes them and the steps it holds them
-// around stay whole (a signal mask is a thread's own). On Windows a console interrupt comes on a
-// thread of its own in any case. Throws std::system_error when no thread can be had.
-std::thread startThread(std::function<void()> work);
+// The program's own threads, lock and condition, on each system's own primitives: on Windows
+// CreateThread, SRWLOCK and CONDITION_VARIABLE, which cannot fail once made, so that nothing in
+// the C++ runtime's thread layer (winpthreads) lies between the program and the system.
+
+// A thread that never takes an interrupt: on Linux SIGINT, SIGTERM and SIGHUP are blocked in it
+// from its first instruction, so the main thread takes them and the steps it holds them around
+// stay whole (a signal mask is a thread's own). On Windows a console interrupt comes on a thread
+// of its own in any case. A thread that was started is joined when this goes.
+class Thread {
+ public:
+  Thread();
+  ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  // Starts work on a new thread; false, and nothing started, when no thread can be had.
+  bool start(std::function<void()> work);
+  bool started() const;
+  // Waits for the thread to end; it may then be started again.
+  void join();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Whether a second thread has a core of its own to run on.
+bool severalCores();
+
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void acquire();
+  void release();
+
+ private:
+  friend class Condition;
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+class LockHeld {
+ public:
+  explicit LockHeld(Lock& lock) : lock_(lock) { lock_.acquire(); }
+  ~LockHeld() { lock_.release(); }
+  LockHeld(const LockHeld&) = delete;
+  LockHeld& operator=(const LockHeld&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+class Condition {
+ public:
+  Condition();
+  ~Condition();
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+  // Releases the held lock while it waits, and holds it again before it returns; it may return
+  // without a wake, so the caller waits in a loop until what it waits for holds.
+  void wait(Lock& held);
+  void wakeOne();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 FileStatus statusOf(const wchar_t* path);
 

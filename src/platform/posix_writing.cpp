@@ -62,12 +62,6 @@ bool TemporaryFile::close() {
   return file_.close();
 }
 
-std::thread startThread(std::function<void()> work) {
-  // The new thread starts with the mask of the thread that starts it.
-  const InterruptsHeld held;
-  return std::thread(std::move(work));
-}
-
 void endCleanlyOnInterrupt() {
   for (int signal : INTERRUPTS) {
     struct sigaction action = {};

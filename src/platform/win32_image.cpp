@@ -115,8 +115,8 @@ bool MappedImage::mapView() {
   if (s.view == nullptr) return false;
   // A view whose size cannot be told cannot be read: it is no view.
   MEMORY_BASIC_INFORMATION info = {};
-  if (VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0 ||
-      static_cast<std::uint64_t>(info.RegionSize) > 0xFFFFFFFFull) {
+  // (A region over 32 bits is refused with its file, by createMapping.)
+  if (VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0) {
     UnmapViewOfFile(s.view);
     s.view = nullptr;
     return false;

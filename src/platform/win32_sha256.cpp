@@ -20,11 +20,19 @@ bool succeeded(NTSTATUS status) {
 
 // The SHA-256 provider, opened once for the process and shared by every hash (Microsoft advises
 // against opening one per hash: it is costly); null when CNG has none.
+// Opened through the system's one-time initialisation, which needs no memory and cannot fail, as
+// the C++ runtime's guard of a local static (a winpthreads call) can.
+BCRYPT_ALG_HANDLE provider = nullptr;
+INIT_ONCE providerReady = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK openProvider(PINIT_ONCE, PVOID, PVOID*) {
+  BCRYPT_ALG_HANDLE opened = nullptr;
+  if (succeeded(BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) provider = opened;
+  return TRUE;
+}
+
 BCRYPT_ALG_HANDLE sha256Provider() {
-  static const BCRYPT_ALG_HANDLE provider = [] {
-    BCRYPT_ALG_HANDLE opened = nullptr;
-    return succeeded(BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ? opened : nullptr;
-  }();
+  InitOnceExecuteOnce(&providerReady, openProvider, nullptr, nullptr);
   return provider;
 }
 

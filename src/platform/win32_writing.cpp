@@ -216,10 +216,6 @@ BOOL WINAPI onConsoleInterrupt(DWORD event) {
 
 }  // namespace
 
-std::thread startThread(std::function<void()> work) {
-  return std::thread(std::move(work));
-}
-
 void endCleanlyOnInterrupt() {
   SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
 }

@@ -8,7 +8,9 @@
 TEST(Threads, StartWithTheInterruptsBlockedAndLeaveTheCallersMaskAlone) {
   sigset_t before, inThread, after;
   pthread_sigmask(SIG_SETMASK, nullptr, &before);
-  platform::startThread([&] { pthread_sigmask(SIG_SETMASK, nullptr, &inThread); }).join();
+  platform::Thread thread;
+  ASSERT_TRUE(thread.start([&] { pthread_sigmask(SIG_SETMASK, nullptr, &inThread); }));
+  thread.join();
   pthread_sigmask(SIG_SETMASK, nullptr, &after);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     EXPECT_EQ(sigismember(&inThread, signal), 1) << strsignal(signal);

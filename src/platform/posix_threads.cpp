@@ -1,0 +1,72 @@
+// POSIX threads, lock and condition, through the C++ library; each thread starts with the
+// interrupts blocked.
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform/posix_files.h"
+
+namespace platform {
+
+struct Thread::State {
+  std::thread thread;
+};
+
+Thread::Thread() : state_(std::make_unique<State>()) {}
+Thread::~Thread() {
+  join();
+}
+
+bool Thread::start(std::function<void()> work) {
+  if (started()) return false;
+  // The new thread starts with the mask of the thread that starts it.
+  const posix::InterruptsHeld held;
+  try {
+    state_->thread = std::thread(std::move(work));
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+bool Thread::started() const {
+  return state_->thread.joinable();
+}
+
+void Thread::join() {
+  if (started()) state_->thread.join();
+}
+
+bool severalCores() {
+  return std::thread::hardware_concurrency() > 1;
+}
+
+struct Lock::State {
+  std::mutex mutex;
+};
+Lock::Lock() : state_(std::make_unique<State>()) {}
+Lock::~Lock() = default;
+void Lock::acquire() {
+  state_->mutex.lock();
+}
+void Lock::release() {
+  state_->mutex.unlock();
+}
+
+struct Condition::State {
+  std::condition_variable condition;
+};
+Condition::Condition() : state_(std::make_unique<State>()) {}
+Condition::~Condition() = default;
+void Condition::wait(Lock& held) {
+  std::unique_lock<std::mutex> lock(held.state_->mutex, std::adopt_lock);
+  state_->condition.wait(lock);
+  lock.release();  // still held, by the caller
+}
+void Condition::wakeOne() {
+  state_->condition.notify_one();
+}
+
+}  // namespace platform

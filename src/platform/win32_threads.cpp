@@ -1,0 +1,85 @@
+// Win32 threads, lock and condition: the system's own, with nothing of the C++ runtime's thread
+// layer between. SRWLOCK and CONDITION_VARIABLE need no memory of their own and cannot fail.
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32_files.h"
+
+namespace platform {
+
+namespace {
+
+struct ThreadHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE none() { return nullptr; }
+  static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
+};
+
+DWORD WINAPI runWork(void* work) {
+  (*static_cast<std::function<void()>*>(work))();
+  return 0;
+}
+
+}  // namespace
+
+// The work lives here, not on the new thread, so that nothing is allocated once it runs.
+struct Thread::State {
+  std::function<void()> work;
+  Owned<ThreadHandleTraits> handle;
+};
+
+Thread::Thread() : state_(std::make_unique<State>()) {}
+Thread::~Thread() {
+  join();
+}
+
+bool Thread::start(std::function<void()> work) {
+  if (started()) return false;
+  state_->work = std::move(work);
+  state_->handle = Owned<ThreadHandleTraits>(CreateThread(nullptr, 0, runWork, &state_->work, 0, nullptr));
+  return started();
+}
+
+bool Thread::started() const {
+  return state_->handle.valid();
+}
+
+void Thread::join() {
+  if (!started()) return;
+  // A wait on a thread of one's own that fails would leave its work running on freed state.
+  while (WaitForSingleObject(state_->handle.get(), INFINITE) == WAIT_FAILED) Sleep(1);
+  state_->handle.close();
+}
+
+bool severalCores() {
+  SYSTEM_INFO info = {};
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 1;
+}
+
+struct Lock::State {
+  SRWLOCK lock = SRWLOCK_INIT;
+};
+Lock::Lock() : state_(std::make_unique<State>()) {}
+Lock::~Lock() = default;
+void Lock::acquire() {
+  AcquireSRWLockExclusive(&state_->lock);
+}
+void Lock::release() {
+  ReleaseSRWLockExclusive(&state_->lock);
+}
+
+struct Condition::State {
+  CONDITION_VARIABLE condition = CONDITION_VARIABLE_INIT;
+};
+Condition::Condition() : state_(std::make_unique<State>()) {}
+Condition::~Condition() = default;
+void Condition::wait(Lock& held) {
+  // Without a time limit it fails only on a lock not held; the caller's loop asks again.
+  SleepConditionVariableSRW(&state_->condition, &held.state_->lock, INFINITE, 0);
+}
+void Condition::wakeOne() {
+  WakeConditionVariable(&state_->condition);
+}
+
+}  // namespace platform

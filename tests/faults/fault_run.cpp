@@ -1,0 +1,70 @@
+// glyphwarden-fault-run SHIM_DLL PROGRAM ARGUMENTS...: runs PROGRAM with SHIM_DLL loaded into it
+// before its first instruction, so that the shim can replace its imports (fault_shim.cpp), and
+// ends with PROGRAM's exit code. 125 when PROGRAM cannot be started or the shim not loaded.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back.
+std::wstring quoted(const wchar_t* argument) {
+  std::wstring text = L"\"";
+  for (const wchar_t* c = argument;; ++c) {
+    std::size_t backslashes = 0;
+    while (*c == L'\\') ++backslashes, ++c;
+    if (!*c) return text.append(backslashes * 2, L'\\') + L"\"";  // doubled: the closing quote stays one
+    if (*c == L'"') backslashes = backslashes * 2 + 1;
+    text.append(backslashes, L'\\').push_back(*c);
+  }
+}
+
+int fail(const wchar_t* what, HANDLE process = nullptr) {
+  fwprintf(stderr, L"glyphwarden-fault-run: %ls (error %lu)\n", what, GetLastError());
+  if (process) TerminateProcess(process, 125);
+  return 125;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return fwprintf(stderr, L"usage: glyphwarden-fault-run SHIM_DLL PROGRAM ARGUMENTS...\n"), 125;
+  wchar_t shim[MAX_PATH];
+  if (!GetFullPathNameW(argv[1], MAX_PATH, shim, nullptr)) return fail(L"cannot resolve the shim's path");
+  std::wstring line = quoted(argv[2]);
+  for (int i = 3; i < argc; ++i) line += L" " + quoted(argv[i]);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION child;
+  if (!CreateProcessW(argv[2], line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                      &child))
+    return fail(L"cannot start the program");
+
+  // LoadLibraryW lies at the same address in every process of the session (kernel32 is shared),
+  // so a thread started there in the child loads the shim, its argument the path copied over.
+  const SIZE_T size = (wcslen(shim) + 1) * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(child.hProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote || !WriteProcessMemory(child.hProcess, remote, shim, size, nullptr))
+    return fail(L"cannot copy the shim's path into the program", child.hProcess);
+  auto* loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+  HANDLE loader = CreateRemoteThread(child.hProcess, nullptr, 0, loadLibrary, remote, 0, nullptr);
+  if (!loader) return fail(L"cannot start the loading thread", child.hProcess);
+  DWORD module = 0;
+  WaitForSingleObject(loader, INFINITE);
+  if (!GetExitCodeThread(loader, &module) || !module) return fail(L"the program did not load the shim", child.hProcess);
+  CloseHandle(loader);
+
+  ResumeThread(child.hThread);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD code = 125;
+  GetExitCodeProcess(child.hProcess, &code);
+  return static_cast<int>(code);
+}
