@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include <algorithm>
 #include <array>
 #include <new>
 #include <optional>
@@ -216,8 +215,8 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   return std::nullopt;
 }
 
-// A recorded run promises the checksum of each image and of every PNG it copied: without one,
-// --undo cannot take that copy back. False, saying which file and why, when one is missing.
+// A recorded run promises the checksum of each image and of every PNG it walked (--undo cannot
+// take a copy back without its PNG's). False, saying which file and why, when one is missing.
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   if (outcomeOf(record) != RunOutcome::Walked) return true;
   bool made = true;
@@ -227,11 +226,8 @@ bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   };
   if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);
   if (!record.newSha256) missing(paths.newFirmware, record.newSha256Failure);
-  for (const GraphicRecord& graphic : record.graphics) {
-    const bool copied = std::any_of(graphic.copies.begin(), graphic.copies.end(),
-                                    [](const CopyRecord& copy) { return copy.result == CopyResult::Copied; });
-    if (copied && !graphic.sha256) missing(graphic.path, graphic.sha256Failure);
-  }
+  for (const GraphicRecord& graphic : record.graphics)
+    if (!graphic.sha256) missing(graphic.path, graphic.sha256Failure);
   return made;
 }
 
@@ -279,8 +275,9 @@ int runAndReport(const CommandLine& line) {
   return good ? 0 : EXIT_RUN_FAILED;
 }
 
-// The command line carried out: the exit status.
-int runCommandLineAsked(const std::vector<std::wstring>& arguments) {
+}  // namespace
+
+int runCommandLine(const std::vector<std::wstring>& arguments) {
   CommandLine line;
   if (const std::optional<int> ended = readArguments(arguments, line)) return *ended;
   if (line.values[UNDO]) return checkAndUndo(line);
@@ -288,19 +285,12 @@ int runCommandLineAsked(const std::vector<std::wstring>& arguments) {
   return runAndReport(line);
 }
 
-}  // namespace
-
-int runCommandLine(const std::vector<std::wstring>& arguments) {
-  // Every step that was in progress has undone its own partial work on the way out.
+int endForWantOfMemory() {
+  installLogSink(nullptr, nullptr);
   try {
-    return runCommandLineAsked(arguments);
+    platform::writeText(platform::Stream::Error, L"glyphwarden-cli: not enough memory\r\n");
   } catch (const std::bad_alloc&) {
-    installLogSink(nullptr, nullptr);
-    try {
-      platform::writeText(platform::Stream::Error, L"glyphwarden-cli: not enough memory\r\n");
-    } catch (const std::bad_alloc&) {
-      // Nothing more can be said; the status still says it.
-    }
-    return EXIT_RUN_FAILED;
+    // Nothing more can be said; the status still says it.
   }
+  return EXIT_RUN_FAILED;
 }

@@ -8,7 +8,9 @@
 namespace {
 
 // The first bytes of every record; isJsonRecord looks for them.
-const std::string RECORD_START = "{\n  \"format\": \"" + std::string(JSON_RECORD_FORMAT) + "\",\n";
+// A constant, not a string made before main: that could meet a want of memory nothing catches.
+constexpr std::string_view RECORD_START = "{\n  \"format\": \"glyphwarden-run\",\n";
+static_assert(RECORD_START.substr(15, JSON_RECORD_FORMAT.size()) == JSON_RECORD_FORMAT);
 
 // A JSON string: UTF-8, with quotes, backslashes and control characters escaped; a lone
 // surrogate shows as U+FFFD (the lossless form is given beside it).

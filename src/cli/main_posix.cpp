@@ -1,5 +1,6 @@
 // Entry of glyphwarden-cli on POSIX: arguments arrive as UTF-8.
 #include <csignal>
+#include <new>
 
 #include "cli/cli.h"
 #include "platform/platform.h"
@@ -10,7 +11,11 @@ int main(int argc, char** argv) {
   // removes its temporary file, instead of the process being killed in the middle of a copy.
   std::signal(SIGXFSZ, SIG_IGN);
   platform::endCleanlyOnInterrupt();
-  std::vector<std::wstring> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(platform::fromUtf8(argv[i]));
-  return runCommandLine(arguments);
+  try {
+    std::vector<std::wstring> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(platform::fromUtf8(argv[i]));
+    return runCommandLine(arguments);
+  } catch (const std::bad_alloc&) {
+    return endForWantOfMemory();
+  }
 }

@@ -57,14 +57,14 @@ LONG CALLBACK onReadFault(EXCEPTION_POINTERS* exception) {
 }
 
 BOOL CALLBACK installReadFaultHandler(PINIT_ONCE, PVOID, PVOID*) {
-  AddVectoredExceptionHandler(1, onReadFault);
-  return TRUE;
+  return AddVectoredExceptionHandler(1, onReadFault) != nullptr;
 }
 INIT_ONCE readFaultHandlerReady = INIT_ONCE_STATIC_INIT;
 
-GuardedView* guardView(const std::uint8_t* base, std::size_t length) {
-  InitOnceExecuteOnce(&readFaultHandlerReady, installReadFaultHandler, nullptr, nullptr);
-  return claimGuardedView(base, length);
+// False when the handler cannot be installed: a view read without it would end the program at
+// its first lost page.
+bool readFaultHandlerInstalled() {
+  return InitOnceExecuteOnce(&readFaultHandlerReady, installReadFaultHandler, nullptr, nullptr) != 0;
 }
 
 }  // namespace
@@ -113,17 +113,17 @@ bool MappedImage::mapView() {
   State& s = *state_;
   s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (s.view == nullptr) return false;
-  // A view whose size cannot be told cannot be read: it is no view.
+  // A view whose size cannot be told, or that is not guarded, cannot be read: it is no view. (A
+  // region over 32 bits is refused with its file, by createMapping.)
   MEMORY_BASIC_INFORMATION info = {};
-  // (A region over 32 bits is refused with its file, by createMapping.)
-  if (VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0) {
+  if (!readFaultHandlerInstalled() || VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0) {
     UnmapViewOfFile(s.view);
     s.view = nullptr;
     return false;
   }
   s.regionSize = static_cast<std::uint32_t>(info.RegionSize);
   if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};  // then never found unchanged
-  s.guard = guardView(s.view, s.regionSize);
+  s.guard = claimGuardedView(s.view, s.regionSize);
   return true;
 }
 

@@ -16,22 +16,14 @@ using namespace win32;
 namespace {
 
 // Held while a file is being written, so that an interrupt (handled on a thread of its own)
-// ends the process only between two writes, never in the middle of one.
-CRITICAL_SECTION fileWriting;
-INIT_ONCE fileWritingReady = INIT_ONCE_STATIC_INIT;
-
-BOOL CALLBACK initialiseFileWriting(PINIT_ONCE, PVOID, PVOID*) {
-  InitializeCriticalSection(&fileWriting);
-  return TRUE;
-}
+// ends the process only between two writes, never in the middle of one. Ready as the program
+// loads: nothing that could fail makes it.
+SRWLOCK fileWriting = SRWLOCK_INIT;
 
 class FileWritingHeld {
  public:
-  FileWritingHeld() {
-    InitOnceExecuteOnce(&fileWritingReady, initialiseFileWriting, nullptr, nullptr);
-    EnterCriticalSection(&fileWriting);
-  }
-  ~FileWritingHeld() { LeaveCriticalSection(&fileWriting); }
+  FileWritingHeld() { AcquireSRWLockExclusive(&fileWriting); }
+  ~FileWritingHeld() { ReleaseSRWLockExclusive(&fileWriting); }
   FileWritingHeld(const FileWritingHeld&) = delete;
   FileWritingHeld& operator=(const FileWritingHeld&) = delete;
 };
@@ -208,8 +200,7 @@ namespace {
 // then ends the process, so that nothing is left partial.
 BOOL WINAPI onConsoleInterrupt(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  InitOnceExecuteOnce(&fileWritingReady, initialiseFileWriting, nullptr, nullptr);
-  EnterCriticalSection(&fileWriting);
+  AcquireSRWLockExclusive(&fileWriting);
   TerminateProcess(GetCurrentProcess(), 128 + (event == CTRL_C_EVENT ? SIGINT : SIGBREAK));
   return TRUE;
 }

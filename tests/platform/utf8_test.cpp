@@ -17,3 +17,10 @@ TEST(Utf8, InvalidBytesSurviveTheRoundTrip) {
     EXPECT_EQ(platform::toUtf8(decoded), bytes);
   }
 }
+
+TEST(Utf8, ASystemMessageBecomesAPhraseKeepingAbbreviations) {
+  for (const auto& [message, phrase] :
+       {std::pair{L"Access is denied.\r\n", L"access is denied"}, std::pair{L"I/O device error. ", L"I/O device error"},
+        std::pair{L"CRC error.", L"CRC error"}, std::pair{L"A", L"a"}})
+    EXPECT_EQ(platform::asPhrase(message), phrase);
+}

@@ -7,10 +7,8 @@
 
 #include <string>
 
-namespace {
-
 // One argument as the C runtime's command-line parser reads it back.
-std::wstring quoted(const wchar_t* argument) {
+static std::wstring quoted(const wchar_t* argument) {
   std::wstring text = L"\"";
   for (const wchar_t* c = argument;; ++c) {
     std::size_t backslashes = 0;
@@ -21,17 +19,18 @@ std::wstring quoted(const wchar_t* argument) {
   }
 }
 
-int fail(const wchar_t* what, HANDLE process = nullptr) {
+static int fail(const wchar_t* what, HANDLE process = nullptr) {
   fwprintf(stderr, L"glyphwarden-fault-run: %ls (error %lu)\n", what, GetLastError());
   if (process) TerminateProcess(process, 125);
   return 125;
 }
 
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) return fwprintf(stderr, L"usage: glyphwarden-fault-run SHIM_DLL PROGRAM ARGUMENTS...\n"), 125;
   wchar_t shim[MAX_PATH];
+  if (argc < 3) {
+    fwprintf(stderr, L"usage: glyphwarden-fault-run SHIM_DLL PROGRAM ARGUMENTS...\n");
+    return 125;
+  }
   if (!GetFullPathNameW(argv[1], MAX_PATH, shim, nullptr)) return fail(L"cannot resolve the shim's path");
   std::wstring line = quoted(argv[2]);
   for (int i = 3; i < argc; ++i) line += L" " + quoted(argv[i]);
@@ -62,8 +61,32 @@ int wmain(int argc, wchar_t** argv) {
   if (!GetExitCodeThread(loader, &module) || !module) return fail(L"the program did not load the shim", child.hProcess);
   CloseHandle(loader);
 
+  // Attached as the program's debugger, this process gets a crash as a last-chance exception
+  // and ends the program with its code at once; otherwise Wine starts winedbg, which may wait
+  // for ever. First-chance exceptions go back to the program's own handlers, all but the
+  // break-in that attaching makes.
+  if (!DebugActiveProcess(child.dwProcessId)) return fail(L"cannot attach to the program", child.hProcess);
   ResumeThread(child.hThread);
-  WaitForSingleObject(child.hProcess, INFINITE);
+  bool brokeIn = false;
+  for (DEBUG_EVENT event; WaitForDebugEvent(&event, INFINITE);) {
+    DWORD answer = DBG_CONTINUE;
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) CloseHandle(event.u.LoadDll.hFile);
+    if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+      const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+      if (!event.u.Exception.dwFirstChance) {
+        fwprintf(stderr, L"glyphwarden-fault-run: the program crashed: exception 0x%08lX at %p\n", record.ExceptionCode,
+                 record.ExceptionAddress);
+        TerminateProcess(child.hProcess, record.ExceptionCode);
+      } else if (record.ExceptionCode == EXCEPTION_BREAKPOINT && !brokeIn) {
+        brokeIn = true;
+      } else {
+        answer = DBG_EXCEPTION_NOT_HANDLED;
+      }
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
+    if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
+  }
   DWORD code = 125;
   GetExitCodeProcess(child.hProcess, &code);
   return static_cast<int>(code);
