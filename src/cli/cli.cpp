@@ -220,8 +220,10 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   if (outcomeOf(record) != RunOutcome::Walked) return true;
   bool made = true;
+  // A digest that went missing without a reason met a want of memory.
   const auto missing = [&made](std::wstring_view file, const std::wstring& why) {
-    writeError(L"cannot make the SHA-256 checksum of " + displayText(file) + L": " + why);
+    writeError(L"cannot make the SHA-256 checksum of " + displayText(file) + L": " +
+               (why.empty() ? L"not enough memory" : why));
     made = false;
   };
   if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);

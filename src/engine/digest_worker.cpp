@@ -1,6 +1,7 @@
 #include "engine/digest_worker.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -47,9 +48,14 @@ DigestWorker::Digests& DigestWorker::finish() {
     }
     jobWaiting_.wakeOne();
     thread_.join();
-  } else if (!digests_.original) {
+  }
+  // What a worker that gave up left, or all of it when there was none.
+  for (Job& job : jobs_) run(job);
+  jobs_.clear();
+  if (!imagesHashed_) {
     digests_.original = digestOf(images_[0]);
     digests_.updated = digestOf(images_[1]);
+    imagesHashed_ = true;
   }
   return digests_;
 }
@@ -62,28 +68,50 @@ void DigestWorker::push(Job job) {
   bool batchReady;
   {
     const platform::LockHeld held(lock_);
-    while (jobs_.size() >= MAX_WAITING) roomForJob_.wait(lock_);
+    while (jobs_.size() >= MAX_WAITING && !workerGone_) roomForJob_.wait(lock_);
+    if (workerGone_) {
+      jobs_.push_back(std::move(job));  // finish() runs them
+      return;
+    }
     jobs_.push_back(std::move(job));
     batchReady = jobs_.size() == BATCH;
   }
   if (batchReady) jobWaiting_.wakeOne();
 }
 
+// A job that meets a want of memory leaves its slot with neither a digest nor a reason: that is
+// its reason.
 void DigestWorker::run(Job& job) {
-  platform::Sha256Digest digest;
-  std::wstring why;
-  const bool hashed =
-      job.source ? job.source->digest(digest, why) : platform::sha256OfFile(job.path.c_str(), digest, why);
-  job.source.reset();  // the file is closed at once
-  if (hashed)
-    digests_.pngs.emplace_back(job.slot, digest);
-  else
-    digests_.failures.emplace_back(job.slot, std::move(why));
+  try {
+    platform::Sha256Digest digest;
+    std::wstring why;
+    const bool hashed =
+        job.source ? job.source->digest(digest, why) : platform::sha256OfFile(job.path.c_str(), digest, why);
+    job.source.reset();  // the file is closed at once
+    if (hashed)
+      digests_.pngs.emplace_back(job.slot, digest);
+    else
+      digests_.failures.emplace_back(job.slot, std::move(why));
+  } catch (const std::bad_alloc&) {
+    job.source.reset();
+  }
+}
+
+// Nothing may leave a thread of its own: a worker that cannot go on for want of memory leaves its
+// jobs, and the images, to the caller's thread.
+void DigestWorker::work() {
+  try {
+    hashAll();
+  } catch (const std::bad_alloc&) {
+    const platform::LockHeld held(lock_);
+    workerGone_ = true;
+  }
+  roomForJob_.wakeOne();
 }
 
 // The PNGs come first, a batch as soon as one is ready, so that the run never waits for room;
 // the images are hashed a slice at a time whenever no batch is ready.
-void DigestWorker::work() {
+void DigestWorker::hashAll() {
   platform::Sha256 imageHashes[2];
   std::size_t hashed[2] = {0, 0};
   const auto imagesLeft = [&] { return hashed[0] < images_[0].size() || hashed[1] < images_[1].size(); };
@@ -116,4 +144,5 @@ void DigestWorker::work() {
   platform::Sha256Digest digest;
   if (imageHashes[0].finish(digest)) digests_.original = digest;
   if (imageHashes[1].finish(digest)) digests_.updated = digest;
+  imagesHashed_ = true;
 }

@@ -49,6 +49,7 @@ class DigestWorker {
   void push(Job job);
   void run(Job& job);
   void work();
+  void hashAll();
 
   std::span<const std::uint8_t> images_[2];
   Digests digests_;  // written by the thread that runs the jobs; read once it is joined
@@ -56,5 +57,7 @@ class DigestWorker {
   platform::Condition jobWaiting_, roomForJob_;
   std::deque<Job> jobs_;
   bool closing_ = false;
+  bool workerGone_ = false;    // the worker gave up for want of memory; finish() does the rest
+  bool imagesHashed_ = false;  // by the worker
   platform::Thread thread_;
 };
