@@ -16,20 +16,14 @@ const wchar_t PATH_SEPARATOR = L'\\';
 namespace win32 {
 
 bool readFileState(HANDLE handle, FileState& state) {
-  FILE_BASIC_INFO basic = {};
-  if (!GetFileInformationByHandle(handle, &state.file) ||
-      !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
-    return false;
-  state.changeTime = basic.ChangeTime;
-  return true;
+  return GetFileInformationByHandleEx(handle, FileBasicInfo, &state.basic, sizeof state.basic) &&
+         GetFileInformationByHandleEx(handle, FileStandardInfo, &state.standard, sizeof state.standard);
 }
 
 bool sameFileUnchanged(const FileState& before, const FileState& after) {
-  const BY_HANDLE_FILE_INFORMATION &a = before.file, &b = after.file;
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
-         b.nNumberOfLinks > 0 && CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0 &&
-         before.changeTime.QuadPart == after.changeTime.QuadPart;
+  return before.standard.EndOfFile.QuadPart == after.standard.EndOfFile.QuadPart && after.standard.NumberOfLinks > 0 &&
+         !after.standard.DeletePending && before.basic.LastWriteTime.QuadPart == after.basic.LastWriteTime.QuadPart &&
+         before.basic.ChangeTime.QuadPart == after.basic.ChangeTime.QuadPart;
 }
 
 FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -37,8 +31,9 @@ FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info) {
           info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-bool fileStillAt(const wchar_t* path, const FileState& state) {
-  return statusOf(path).sameFileAs(fileStatusOf(state.file));
+FileStatus identityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  return GetFileInformationByHandle(handle, &info) ? fileStatusOf(info) : FileStatus{};
 }
 
 std::wstring errorText(DWORD error) {
@@ -154,6 +149,26 @@ namespace {
 
 bool streamFailed[2] = {false, false};
 
+// Each stream's handle, and whether it is a console, looked up at its first write: under Wine
+// asking a file or a pipe for its console mode is a round trip to the server.
+struct StandardStream {
+  bool lookedUp = false;
+  HANDLE handle = nullptr;
+  bool console = false;
+};
+StandardStream standardStreams[2];
+
+const StandardStream& standardStream(Stream stream) {
+  StandardStream& s = standardStreams[static_cast<int>(stream)];
+  if (!s.lookedUp) {
+    s.handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    s.console = s.handle != INVALID_HANDLE_VALUE && s.handle != nullptr && GetConsoleMode(s.handle, &mode);
+    s.lookedUp = true;
+  }
+  return s;
+}
+
 // A console write of more than about 64 KB fails before Windows 8: a long text goes in pieces
 // well under that, never splitting a surrogate pair.
 constexpr std::size_t CONSOLE_PIECE = 8192;
@@ -177,13 +192,13 @@ bool writeConsolePieces(HANDLE console, std::wstring_view text) {
 void writeText(Stream stream, std::wstring_view text) {
   bool& failed = streamFailed[static_cast<int>(stream)];
   if (failed) return;
-  HANDLE handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  const StandardStream& standard = standardStream(stream);
+  const HANDLE handle = standard.handle;
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     failed = true;
     return;
   }
-  DWORD mode = 0;
-  if (GetConsoleMode(handle, &mode)) {
+  if (standard.console) {
     // A console shows any character when given UTF-16 directly.
     if (!writeConsolePieces(handle, text)) failed = true;
     return;

@@ -37,21 +37,22 @@ using FindHandle = Owned<FindHandleTraits>;
 // by a process that was ended outright.
 std::wstring temporaryNameBeside(const wchar_t* path);
 
-// What says whether a file changed: which file it is, its length, its link count, and its
-// modification and change times (a rewrite whose modification time was put back still moves
-// the change time).
+// What says whether an open file changed: its length, its link count, and its modification and
+// change times (a rewrite whose modification time was put back still moves the change time).
+// Which file it is, a handle cannot change. Both are answered from the open file itself, where
+// GetFileInformationByHandle also asks for the volume's serial number: under Wine a round trip
+// to the server that costs more than the copy of a small PNG.
 struct FileState {
-  BY_HANDLE_FILE_INFORMATION file = {};
-  LARGE_INTEGER changeTime = {};
+  FILE_BASIC_INFO basic = {};
+  FILE_STANDARD_INFO standard = {};
 };
 
 bool readFileState(HANDLE handle, FileState& state);
+bool sameFileUnchanged(const FileState& before, const FileState& after);
 // Which file or folder the information describes, as statusOf tells it.
 FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info);
-bool sameFileUnchanged(const FileState& before, const FileState& after);
-// The file now at path is the one state describes (no other file was renamed over it, and it
-// was not removed).
-bool fileStillAt(const wchar_t* path, const FileState& state);
+// Which file or folder an open handle is; Missing when it cannot be told.
+FileStatus identityOf(HANDLE handle);
 
 // The system's words for one of its errors, as a phrase with its number ("access is denied
 // (error 5)"): the words are in the user's language, the number is the same everywhere.

@@ -80,7 +80,8 @@ struct MappedImage::State {
   const std::uint8_t* view = nullptr;  // MapViewOfFile fails with NULL
   std::uint32_t regionSize = 0;        // the view's, asked once when it was mapped
   GuardedView* guard = nullptr;
-  FileState mappedFile;  // the file as it was when its view was mapped
+  FileState mappedFile;       // the file as it was when its view was mapped
+  FileStatus mappedIdentity;  // and which file it is
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
@@ -122,7 +123,9 @@ bool MappedImage::mapView() {
     return false;
   }
   s.regionSize = static_cast<std::uint32_t>(info.RegionSize);
-  if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};  // then never found unchanged
+  // Without them, never found unchanged.
+  if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};
+  s.mappedIdentity = identityOf(s.file.get());
   s.guard = claimGuardedView(s.view, s.regionSize);
   return true;
 }
@@ -154,8 +157,7 @@ const std::uint8_t* MappedImage::base() const {
 }
 
 std::uint64_t MappedImage::fileLength() const {
-  const BY_HANDLE_FILE_INFORMATION& file = state_->mappedFile.file;
-  return state_->view == nullptr ? 0 : (static_cast<std::uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+  return state_->view == nullptr ? 0 : static_cast<std::uint64_t>(state_->mappedFile.standard.EndOfFile.QuadPart);
 }
 
 // The file is open without sharing for as long as it is mapped, so on Windows nothing else can
@@ -165,7 +167,8 @@ bool MappedImage::unchangedSinceMapped() const {
   if (s.view == nullptr) return true;
   if (s.guard != nullptr && s.guard->lostPages()) return false;
   FileState now;
+  // (The file now at its path is the one mapped: none was renamed over it, nor was it removed.)
   return readFileState(s.file.get(), now) && sameFileUnchanged(s.mappedFile, now) &&
-         fileStillAt(s.path.c_str(), s.mappedFile);
+         statusOf(s.path.c_str()).sameFileAs(s.mappedIdentity);
 }
 }  // namespace platform

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cwchar>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32_files.h"
@@ -28,25 +31,11 @@ class FileWritingHeld {
   FileWritingHeld& operator=(const FileWritingHeld&) = delete;
 };
 
-// A temporary file is removed even when the copy gave it the source's read-only attribute.
+// A temporary file is removed even when it was given a source's read-only attribute.
 void removeTemporary(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(path.c_str());
 }
-
-// A temporary file of ours, removed however its step ends (an exception included) unless it was
-// put in place.
-class Temporary {
- public:
-  Temporary() = default;
-  ~Temporary() {
-    if (!path.empty()) removeTemporary(path);
-  }
-  Temporary(const Temporary&) = delete;
-  Temporary& operator=(const Temporary&) = delete;
-  void putInPlace() { path.clear(); }  // no longer ours to remove
-  std::wstring path;
-};
 
 }  // namespace
 
@@ -60,6 +49,13 @@ std::wstring win32::temporaryNameBeside(const wchar_t* path) {
 }
 
 // ---- Copies ----
+//
+// A copy reads the source through the handle that holds it against writers and writes a
+// temporary file beside the destination, which it then renames into place through its own
+// handle: the same bytes, modification time and attributes CopyFileW gives, in the fewest calls
+// the promises need. Under Wine each call that reaches the file system is a round trip to the
+// server, and a copy by path (CopyFileW, then MoveFileExW) opens both files again; on Windows
+// each is a kernel transition and, for a new file, often a look from the antivirus.
 
 namespace {
 
@@ -71,53 +67,119 @@ CopyOutcome failedWithError(CopyFailure& failure, CopyStep step, DWORD error) {
   return failed(failure, step, errorText(error));
 }
 
-// Copies to a temporary file beside the destination and names it in temporary; false, with
-// nothing left and nothing named, when that fails.
-bool copyToTemporary(const wchar_t* source, const wchar_t* destination, std::wstring& made, CopyFailure& failure) {
-  std::wstring temporary;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = temporaryNameBeside(destination);
-    bool nameTaken = false;
-    const bool copied = retriedWhile(heldByAnotherProgram, [&] {
-      if (CopyFileW(source, temporary.c_str(), TRUE)) return true;
-      const DWORD error = GetLastError();
-      nameTaken = error == ERROR_FILE_EXISTS;  // a name left by another process: not ours
-      // CopyFileW may leave what it wrote before a full drive or a failed read.
-      if (!nameTaken) removeTemporary(temporary);
-      SetLastError(error);
-      return false;
-    });
-    if (copied) {
-      made = std::move(temporary);
-      return true;
-    }
-    if (!nameTaken) break;
+// The temporary file of a copy, open for writing, renaming and removal; removed however the copy
+// ends (an exception included) unless it was put in place.
+class TemporaryCopy {
+ public:
+  TemporaryCopy() = default;
+  ~TemporaryCopy() {
+    if (!file_.valid()) return;
+    // Marked for removal through the handle, which a read-only attribute would refuse; by its
+    // name once closed if that fails.
+    FILE_BASIC_INFO plain = {};
+    plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    const bool marked =
+        (!attributesSet_ || SetFileInformationByHandle(file_.get(), FileBasicInfo, &plain, sizeof plain)) &&
+        SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof remove);
+    file_.close();
+    if (!marked) removeTemporary(path_);
   }
-  failure = {CopyStep::MakeCopy, errorText(GetLastError())};
-  return false;
-}
+  TemporaryCopy(const TemporaryCopy&) = delete;
+  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+
+  // Makes a new file under a name of its own beside destination; false, with why, when it cannot.
+  bool create(const wchar_t* destination, CopyFailure& failure) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::wstring path = temporaryNameBeside(destination);
+      bool created = retriedWhile(heldByAnotherProgram, [&] {
+        file_ = FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return file_.valid();
+      });
+      if (created) {
+        path_ = std::move(path);
+        return true;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) break;  // a name left by another process: not ours
+    }
+    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
+    return false;
+  }
+
+  // The source's bytes, read from its start through its handle.
+  bool fill(HANDLE source, CopyFailure& failure) {
+    std::uint8_t block[64 * 1024];
+    for (;;) {
+      DWORD got = 0, put = 0;
+      if (!ReadFile(source, block, sizeof block, &got, nullptr)) break;
+      if (got == 0) return true;
+      if (!WriteFile(file_.get(), block, got, &put, nullptr)) break;
+      if (put != got) {
+        SetLastError(ERROR_DISK_FULL);
+        break;
+      }
+    }
+    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
+    return false;
+  }
+
+  // The modification time and the attributes the source has, as CopyFileW gives them.
+  bool takeTimeAndAttributes(const FILE_BASIC_INFO& source, CopyFailure& failure) {
+    FILE_BASIC_INFO basic = {};
+    basic.LastWriteTime = source.LastWriteTime;
+    basic.FileAttributes = source.FileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    attributesSet_ = true;
+    if (SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic)) return true;
+    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
+    return false;
+  }
+
+  // Renamed to destination, never over a file that is there (one may have appeared meanwhile).
+  // False with the system's error when it was not.
+  bool putInPlace(const wchar_t* destination) {
+    const std::size_t length = std::wcslen(destination);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
+    auto& rename = *reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename.ReplaceIfExists = FALSE;
+    rename.RootDirectory = nullptr;
+    rename.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+    std::wmemcpy(rename.FileName, destination, length + 1);
+    if (!retriedWhile(heldByAnotherProgram, [&] {
+          return SetFileInformationByHandle(file_.get(), FileRenameInfo, &rename, static_cast<DWORD>(buffer.size())) !=
+                 0;
+        }))
+      return false;
+    file_.close();
+    return true;
+  }
+
+ private:
+  FileHandle file_;
+  std::wstring path_;
+  bool attributesSet_ = false;
+};
 
 // The data goes to a temporary file beside the destination and is put in place whole, without
 // replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
 // partial file under the destination's name.
-CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* source, const wchar_t* destination,
-                           CopyFailure& failure) {
+CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* destination, CopyFailure& failure) {
   if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
     return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                                  : CopyOutcome::DestinationExists;
-
-  Temporary temporary;
-  if (!copyToTemporary(source, destination, temporary.path, failure)) return CopyOutcome::Failed;
+  TemporaryCopy copy;
+  if (!copy.create(destination, failure) || !copy.fill(input, failure) ||
+      !copy.takeTimeAndAttributes(before.basic, failure))
+    return CopyOutcome::Failed;
   // Nothing on Windows can write the held source; under Wine a Linux program can, and a share
-  // may not honour the sharing at all.
+  // may not honour the sharing at all. What was read is what the handle holds, whatever name
+  // another file has taken meanwhile.
   FileState after;
-  if (!readFileState(input, after) || !sameFileUnchanged(before, after) || !fileStillAt(source, before))
+  if (!readFileState(input, after) || !sameFileUnchanged(before, after))
     return failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
-  // Without MOVEFILE_REPLACE_EXISTING: a file that appeared at the destination meanwhile stays.
-  if (retriedWhile(heldByAnotherProgram, [&] { return MoveFileExW(temporary.path.c_str(), destination, 0) != 0; })) {
-    temporary.putInPlace();
-    return CopyOutcome::Copied;
-  }
+  if (copy.putInPlace(destination)) return CopyOutcome::Copied;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
              ? CopyOutcome::DestinationExists
@@ -167,10 +229,12 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
         return input.valid();
       }))
     return failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
   if (GetFileType(input.get()) != FILE_TYPE_DISK) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
   FileState before;
   if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  const CopyOutcome outcome = copyHeldSource(input.get(), before, source, destination, failure);
+  if (before.standard.Directory) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  const CopyOutcome outcome = copyHeldSource(input.get(), before, destination, failure);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(
         std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
