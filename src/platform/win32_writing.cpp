@@ -165,10 +165,11 @@ class TemporaryCopy {
 // The data goes to a temporary file beside the destination and is put in place whole, without
 // replacing anything: a full drive, a failed read or a process ended meanwhile never leaves a
 // partial file under the destination's name.
+//
+// Whether the destination exists is not asked first: the rename refuses it anyway, and under Wine
+// every look for a name that is not there reads the whole folder (its names are matched without
+// regard to case), so a copy into a folder of thousands would pay for it thousands of times.
 CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* destination, CopyFailure& failure) {
-  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
-    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
-                                                 : CopyOutcome::DestinationExists;
   TemporaryCopy copy;
   if (!copy.create(destination, failure) || !copy.fill(input, failure) ||
       !copy.takeTimeAndAttributes(before.basic, failure))
@@ -181,9 +182,12 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
     return failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
   if (copy.putInPlace(destination)) return CopyOutcome::Copied;
   const DWORD error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
-             ? CopyOutcome::DestinationExists
-             : failedWithError(failure, CopyStep::PutInPlace, error);
+  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+    return failedWithError(failure, CopyStep::PutInPlace, error);
+  const DWORD existing = GetFileAttributesW(destination);
+  return existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)
+             ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+             : CopyOutcome::DestinationExists;
 }
 
 }  // namespace

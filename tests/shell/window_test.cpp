@@ -524,7 +524,7 @@ class LongRun : public GlyphwardenWindow, public testing::WithParamInterface<Tri
 TEST_P(LongRun, NeverNotResponding) {
   // Watched as the system watches it: a window whose thread has retrieved no message for 5 s
   // is "not responding", and on Windows is covered by a frozen ghost.
-  constexpr std::uint32_t COUNT = 2400;
+  constexpr std::uint32_t COUNT = 5000;
   const std::wstring expected = writeLongRun(dir.path(), COUNT);
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
   SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
