@@ -262,6 +262,12 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
     return EXIT_USAGE;
   };
   if (!run) return refuse(refusal);
+  // Without its folder every copy would be "not there any more", as if it had been taken back.
+  if (platform::statusOf(run->newGfx.c_str()).kind != platform::FileKind::Folder) {
+    writeLine(platform::Stream::Error, L"glyphwarden-cli: the new graphics folder " + displayText(run->newGfx) +
+                                           L" is not there: moved or renamed? nothing was removed");
+    return EXIT_USAGE;
+  }
 
   // Every file is checked before the first is removed, so that a record that would have undo
   // take a file the run read removes nothing.

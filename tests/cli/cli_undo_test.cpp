@@ -164,6 +164,16 @@ TEST(Undo, RefusesRecordsThatCannotSayWhatTheRunMade) {
   }
 }
 
+TEST(Undo, RemovesNothingWhenTheNewFolderIsGone) {
+  RecordedRun run;
+  const fs::path moved = run.at.dir / "moved";
+  fs::rename(run.at.newGfx, moved);
+  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
+  EXPECT_EQ(undo.exitCode, 2) << undo.output;
+  EXPECT_TRUE(contains(undo.errors, " is not there: moved or renamed? nothing was removed")) << undo.errors;
+  EXPECT_EQ(fileNames(moved).size(), 6u);
+}
+
 // Records edited to name a file the run read as one of its copies, and records rewritten by a
 // JSON tool. The first are refused whole; the second are undone as the original.
 TEST(Undo, NeverRemovesAFileTheRunReadWhateverTheRecordSays) {
