@@ -33,7 +33,10 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
     }
     for (const CopyRecord& copy : graphic.copies) {
       if (copy.result != CopyResult::Failed || !graphic.number) continue;
+      // The name first: two PNGs can carry one number ("0C.png" and "000C-clock.png").
       text += L"  ";
+      text += displayText(graphic.fileName);
+      text += L' ';
       appendCopyNumbers(text, *graphic.number, copy.newNumber);
       text.append(L": ").append(resultLabel(copy.result));
       if (!copy.failure.empty()) text.append(L": ").append(displayText(copy.failure));

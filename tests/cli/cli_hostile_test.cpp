@@ -271,8 +271,9 @@ TEST(CommandLineUnderAttack, SourceChangedDuringItsCopyIsNeverReportedCopied) {
     ASSERT_TRUE(held) << "the copy was never seen half-written";
     EXPECT_EQ(result.exitCode, 1) << result.errors;
     EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
-    EXPECT_NE(result.errors.find("  0001 -> 0A01: copy failed: the source changed while it was copied (checking that "
-                                 "the source was unchanged)\n"),
+    EXPECT_NE(result.errors.find(
+                  "  0001.png 0001 -> 0A01: copy failed: the source changed while it was copied (checking that "
+                  "the source was unchanged)\n"),
               std::string::npos)
         << result.errors;
     EXPECT_TRUE(fileNames(pack.at.newGfx).empty()) << "the copy is discarded";

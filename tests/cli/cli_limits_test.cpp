@@ -60,7 +60,8 @@ TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   EXPECT_EQ(result.exitCode, 1) << "every copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
-  EXPECT_NE(result.errors.find("  0001 -> 0A01: copy failed: permission denied (making the copy)\n"), std::string::npos)
+  EXPECT_NE(result.errors.find("  0001.png 0001 -> 0A01: copy failed: permission denied (making the copy)\n"),
+            std::string::npos)
       << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"keep.png"});
   snapshot.expectUnchanged();
@@ -78,7 +79,8 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   EXPECT_EQ(result.exitCode, 1) << "the run must end on its own, saying a copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
-  EXPECT_NE(result.errors.find("  0002 -> 0A02: copy failed: file too large (making the copy)\n"), std::string::npos)
+  EXPECT_NE(result.errors.find("  0002.png 0002 -> 0A02: copy failed: file too large (making the copy)\n"),
+            std::string::npos)
       << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"0A01.png"}) << "no partial or temporary file";
   EXPECT_EQ(readFile(pack.dir / "new" / "0A01.png"), readFile(pack.dir / "old" / "0001.png"));

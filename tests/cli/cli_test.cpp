@@ -338,6 +338,23 @@ TEST(CommandLine, ReportReplacesOnlyAnEarlierReportEvenUnderTheLongestName) {
   EXPECT_EQ(fileNames(reports.path()), std::vector<std::string>{report.filename().string()});
 }
 
+// A PNG that is a folder, and a folder where a copy goes: each report line names its file and
+// says what it is, in the same words on every system.
+TEST(CommandLine, ReportNamesTheFileOfEachFailedCopyAndWhatItIs) {
+  MixedPack pack;
+  fs::remove(pack.dir / "old" / "0101.png");
+  fs::create_directory(pack.dir / "old" / "0101.png");
+  fs::create_directory(pack.dir / "new" / "0203.png");
+  const ProgramResult result = runCli(pack.with({L"--report"}));
+  EXPECT_EQ(result.exitCode, 1);
+  const std::string end = OUTPUT_LINE_END;
+  for (const std::string& line : {"  0101.png 0101 -> 0201: copy failed: not a regular file (opening the source)" + end,
+                                  "  0103.png 0103 -> 0203: copy failed: a folder has that name (putting the copy in "
+                                  "place)" +
+                                      end})
+    EXPECT_NE(result.errors.find(line), std::string::npos) << line << result.errors;
+}
+
 TEST(CommandLine, ExitStatusIsOneWhenTheNewFolderCannotTakeTheCopies) {
   MixedPack pack;
   writeFile(pack.dir / "a file", "not a folder");

@@ -64,7 +64,7 @@ reasons = {n: r for n, r in zip(seen["names"], seen["reasons"]) if r}
 for line in re.findall(r"^  ([^>\n]*): (.*)$", report, re.M):
     expect(reasons.get(line[0]) == line[1], f"reason of {line[0]}: page {reasons.get(line[0])}, run {line[1]}")
 expect(len(reasons) == count("not carried"), "one reason per PNG not carried")
-whys = re.findall(r"^  [0-9A-F]+ -> [0-9A-F]+: copy failed: (.*)$", report, re.M)
+whys = re.findall(r"^  .+ [0-9A-F]+ -> [0-9A-F]+: copy failed: (.*)$", report, re.M)
 expect(seen["whys"] == whys and len(whys) == count("failed"), f"why copies failed: page {seen['whys']}, run {whys}")
 expect(seen["decoded"] == seen["images"] and seen["images"] == walked - 1, f"decoded {seen['decoded']} of {seen['images']}")
 expect(seen["notEmbedded"] == 0, "every picture is embedded")

@@ -28,7 +28,7 @@ TEST(TextReport, CountsInAColumnThenEveryPngNotCarriedAndEveryFailedCopyInWalkOr
             L"duplicate:   1\r\n"
             L"failed:      1\r\n"
             L"not carried: 2\r\n"
-            L"  0002 -> 0A03: copy failed: no space left on device (making the copy)\r\n"
+            L"  0002.png 0002 -> 0A03: copy failed: no space left on device (making the copy)\r\n"
             L"  logo.png: not a graphic number\r\n"
             L"  0F00.png: number not in original firmware\r\n");
 }
