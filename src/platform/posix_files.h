@@ -83,7 +83,7 @@ constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Blocks the interrupts while it lives, so that what it guards (a temporary file created and
 // registered, or put in place and forgotten; a file moved aside and removed) is one step. The
-// mask is the calling thread's; threads started through startThread never take them at all.
+// mask is the calling thread's; threads started through platform::Thread never take them at all.
 class InterruptsHeld {
  public:
   InterruptsHeld() {
