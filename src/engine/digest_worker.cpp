@@ -69,12 +69,8 @@ void DigestWorker::push(Job job) {
   {
     const platform::LockHeld held(lock_);
     while (jobs_.size() >= MAX_WAITING && !workerGone_) roomForJob_.wait(lock_);
-    if (workerGone_) {
-      jobs_.push_back(std::move(job));  // finish() runs them
-      return;
-    }
-    jobs_.push_back(std::move(job));
-    batchReady = jobs_.size() == BATCH;
+    jobs_.push_back(std::move(job));  // when the worker is gone, finish() runs them
+    batchReady = !workerGone_ && jobs_.size() == BATCH;
   }
   if (batchReady) jobWaiting_.wakeOne();
 }

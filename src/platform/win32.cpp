@@ -36,6 +36,12 @@ FileStatus identityOf(HANDLE handle) {
   return GetFileInformationByHandle(handle, &info) ? fileStatusOf(info) : FileStatus{};
 }
 
+std::wstring openFailureText(const wchar_t* path, DWORD error) {
+  const DWORD attributes = error == ERROR_ACCESS_DENIED ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return NOT_A_REGULAR_FILE;
+  return errorText(error);
+}
+
 std::wstring errorText(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length =

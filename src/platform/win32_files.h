@@ -12,19 +12,20 @@
 namespace platform::win32 {
 
 // The handles' owners. CreateFileW and FindFirstFileW fail with INVALID_HANDLE_VALUE,
-// CreateFileMappingW with NULL.
+// CreateFileMappingW and CreateThread with NULL.
 struct FileHandleTraits {
   using Handle = HANDLE;
   static HANDLE none() { return INVALID_HANDLE_VALUE; }
   static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
 };
 using FileHandle = Owned<FileHandleTraits>;
-struct MappingHandleTraits {
+struct NullWhenNoneTraits {
   using Handle = HANDLE;
   static HANDLE none() { return nullptr; }
   static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
 };
-using MappingHandle = Owned<MappingHandleTraits>;
+using MappingHandle = Owned<NullWhenNoneTraits>;
+using ThreadHandle = Owned<NullWhenNoneTraits>;
 struct FindHandleTraits {
   using Handle = HANDLE;
   static HANDLE none() { return INVALID_HANDLE_VALUE; }
@@ -53,6 +54,10 @@ bool sameFileUnchanged(const FileState& before, const FileState& after);
 FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info);
 // Which file or folder an open handle is; Missing when it cannot be told.
 FileStatus identityOf(HANDLE handle);
+
+// Why path could not be opened as a file: "not a regular file" for a folder, which the system
+// refuses only with access denied; otherwise the system's words for error.
+std::wstring openFailureText(const wchar_t* path, DWORD error);
 
 // The system's words for one of its errors, as a phrase with its number ("access is denied
 // (error 5)"): the words are in the user's language, the number is the same everywhere.

@@ -114,14 +114,15 @@ bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest, std::wstring& why) {
 }  // namespace win32
 
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) {
+  // Opened as a file (a folder cannot be), and asked only whether it is a device: a question of
+  // its volume would cost more than hashing a small PNG.
   const win32::FileHandle file(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) {
-    why = win32::errorText(GetLastError());
+  if (!file.valid()) {
+    why = win32::openFailureText(path, GetLastError());
     return false;
   }
-  if (GetFileType(file.get()) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
     why = NOT_A_REGULAR_FILE;
     return false;
   }

@@ -9,12 +9,6 @@ namespace platform {
 
 namespace {
 
-struct ThreadHandleTraits {
-  using Handle = HANDLE;
-  static HANDLE none() { return nullptr; }
-  static bool close(HANDLE handle) { return CloseHandle(handle) != 0; }
-};
-
 DWORD WINAPI runWork(void* work) {
   (*static_cast<std::function<void()>*>(work))();
   return 0;
@@ -25,7 +19,7 @@ DWORD WINAPI runWork(void* work) {
 // The work lives here, not on the new thread, so that nothing is allocated once it runs.
 struct Thread::State {
   std::function<void()> work;
-  Owned<ThreadHandleTraits> handle;
+  win32::ThreadHandle handle;
 };
 
 Thread::Thread() : state_(std::make_unique<State>()) {}
@@ -36,7 +30,7 @@ Thread::~Thread() {
 bool Thread::start(std::function<void()> work) {
   if (started()) return false;
   state_->work = std::move(work);
-  state_->handle = Owned<ThreadHandleTraits>(CreateThread(nullptr, 0, runWork, &state_->work, 0, nullptr));
+  state_->handle = win32::ThreadHandle(CreateThread(nullptr, 0, runWork, &state_->work, 0, nullptr));
   return started();
 }
 

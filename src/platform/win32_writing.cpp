@@ -231,20 +231,12 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
         input = FileHandle(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         return input.valid();
-      })) {
-    // A folder cannot be opened as a file: the system says only that access is denied.
-    const DWORD error = GetLastError();
-    if (const DWORD attributes = GetFileAttributesW(source); error == ERROR_ACCESS_DENIED &&
-                                                             attributes != INVALID_FILE_ATTRIBUTES &&
-                                                             (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
-    return failedWithError(failure, CopyStep::OpenSource, error);
-  }
+      }))
+    return failed(failure, CopyStep::OpenSource, openFailureText(source, GetLastError()));
   // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
   if (GetFileType(input.get()) != FILE_TYPE_DISK) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
   FileState before;
   if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  if (before.standard.Directory) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
   const CopyOutcome outcome = copyHeldSource(input.get(), before, destination, failure);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(

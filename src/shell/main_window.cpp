@@ -40,14 +40,16 @@ const ControlLayout CONTROLS[] = {
 };
 
 // The text of the append the program is sending to its own window at this moment, until the
-// window takes it; null otherwise. Only the window's thread touches it.
+// window takes it; null otherwise. Only the window's thread, made known when the window is
+// created, touches it.
 const wchar_t* appendInProgress = nullptr;
+DWORD windowThread = 0;
 
 // Every append reaches the console as a message to the main window, sent, so the text may
 // live in the sender's own buffer. The run appends on the window's thread, where a send is a
 // direct call of the window procedure: nothing else is delivered between here and there.
 bool sendToConsole(void*, const wchar_t* text) {
-  if (GetWindowThreadProcessId(mainWindow.window, nullptr) != GetCurrentThreadId()) return false;
+  if (GetCurrentThreadId() != windowThread) return false;
   appendInProgress = text;
   const LRESULT accepted = SendMessageW(mainWindow.window, WM_SETTEXT, reinterpret_cast<WPARAM>(text), 0);
   appendInProgress = nullptr;
@@ -84,6 +86,7 @@ void createControls(HWND window) {
 
 void onCreate(HWND window) {
   mainWindow.window = window;
+  windowThread = GetCurrentThreadId();
   createControls(window);
   mainWindow.console.start(mainWindow.consoleEdit);
   setText(mainWindow.startButton, L"Start");
