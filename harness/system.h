@@ -16,6 +16,11 @@ extern const char OUTPUT_LINE_END[];
 // Whether std::filesystem can walk folders whose paths pass 260 characters (MinGW's cannot).
 extern const bool FILESYSTEM_HANDLES_LONG_PATHS;
 
+// A FIFO, and a symbolic link to a character device (/dev/null), at path; false where the
+// system has neither (Windows), or they cannot be made here.
+bool makeFifo(const std::filesystem::path& path);
+bool makeLinkToADevice(const std::filesystem::path& path);
+
 // A small program's own main: entry_posix.cpp and entry_win32.cpp call it with the arguments
 // as wide texts, the program's name left out.
 int programMain(const std::vector<std::wstring>& arguments);

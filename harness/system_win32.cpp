@@ -13,3 +13,11 @@ void loseMappedPages(const std::filesystem::path&, const void* view, std::size_t
   DWORD before = 0;
   VirtualProtect(const_cast<void*>(view), length, PAGE_NOACCESS, &before);
 }
+
+bool makeFifo(const std::filesystem::path&) {
+  return false;
+}
+
+bool makeLinkToADevice(const std::filesystem::path&) {
+  return false;
+}

@@ -215,8 +215,9 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   return std::nullopt;
 }
 
-// A recorded run promises the checksum of each image and of every PNG it walked (--undo cannot
-// take a copy back without its PNG's). False, saying which file and why, when one is missing.
+// A recorded run promises the checksum of each image and of every PNG it walked, and which file
+// each copy is (--undo takes back only a copy it knows by both). False, saying which file and
+// why, when one is missing.
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   if (outcomeOf(record) != RunOutcome::Walked) return true;
   bool made = true;
@@ -228,8 +229,16 @@ bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   };
   if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);
   if (!record.newSha256) missing(paths.newFirmware, record.newSha256Failure);
-  for (const GraphicRecord& graphic : record.graphics)
-    if (!graphic.sha256) missing(graphic.path, graphic.sha256Failure);
+  for (const GraphicRecord& graphic : record.graphics) {
+    if (!graphic.sha256) missing(platform::inFolder(paths.originalGfx, graphic.fileName), graphic.sha256Failure);
+    for (const CopyRecord& copy : graphic.copies)
+      if (copy.result == CopyResult::Copied && !copy.made) {
+        writeError(L"cannot tell which file the copy " +
+                   displayText(platform::inFolder(paths.newGfx, newGraphicName(copy.newNumber))) +
+                   L" is; --undo will keep it");
+        made = false;
+      }
+  }
   return made;
 }
 

@@ -126,6 +126,10 @@ void appendCopy(std::string& out, const CopyRecord& copy) {
   appendNumber(out, copy.originalPair);
   out += ", \"newPair\": ";
   appendNumber(out, copy.newPair);
+  if (copy.result == CopyResult::Copied) {
+    out += ", \"identity\": ";
+    out += copy.made ? '"' + identityText(*copy.made) + '"' : std::string("null");
+  }
   if (copy.result == CopyResult::Duplicate)
     out += std::string(", \"identical\": ") +
            (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
@@ -210,6 +214,30 @@ std::string hexOf(std::span<const std::uint8_t> bytes) {
   std::string hex;
   appendHex(hex, bytes);
   return hex;
+}
+
+// The volume, the file (its 128 bits) and the time, each in hexadecimal, high digits first:
+// "volume-file-time", 16, 32 and 16 digits.
+std::string identityText(const platform::FileIdentity& identity) {
+  char text[72];
+  std::snprintf(text, sizeof text, "%016llx-%016llx%016llx-%016llx", static_cast<unsigned long long>(identity.volume),
+                static_cast<unsigned long long>(identity.fileHigh), static_cast<unsigned long long>(identity.file),
+                static_cast<unsigned long long>(identity.time));
+  return text;
+}
+
+std::optional<platform::FileIdentity> identityOfText(std::string_view text) {
+  const auto bytes = text.size() == 16 + 1 + 32 + 1 + 16 && text[16] == '-' && text[49] == '-'
+                         ? bytesOfHex(std::string(text.substr(0, 16)) + std::string(text.substr(17, 32)) +
+                                      std::string(text.substr(50)))
+                         : std::nullopt;
+  if (!bytes) return std::nullopt;
+  const auto word = [&bytes](std::size_t at) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i) value = value << 8 | static_cast<unsigned char>((*bytes)[at + i]);
+    return value;
+  };
+  return platform::FileIdentity{.volume = word(0), .file = word(16), .fileHigh = word(8), .time = word(24)};
 }
 
 std::optional<std::string> bytesOfHex(std::string_view hex) {

@@ -13,8 +13,10 @@
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
 // 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs; 3 added
 // the absolute path of each image and folder, as resolved when the run started; 4 added the
-// reason of each failed copy.
-constexpr int JSON_RECORD_FORMAT_VERSION = 4;
+// reason of each failed copy; 5 added which file each copy made is (its identity).
+constexpr int JSON_RECORD_FORMAT_VERSION = 5;
+// The first version whose record says which file each copy made is.
+constexpr int JSON_RECORD_IDENTITY_VERSION = 5;
 
 std::string formatJsonRecord(const ReportedRun& run);
 
@@ -26,6 +28,10 @@ bool isJsonRecord(std::string_view fileStart);
 // each; and back, nothing when the text is not such digits.
 std::string hexOf(std::span<const std::uint8_t> bytes);
 std::optional<std::string> bytesOfHex(std::string_view hex);
+
+// A copy's identity as the record writes it, and back: nothing when the field is not one.
+std::string identityText(const platform::FileIdentity& identity);
+std::optional<platform::FileIdentity> identityOfText(std::string_view text);
 
 // The name a "...StoredHex" field holds, as the file system stores it; nothing when the field is
 // not such a name.

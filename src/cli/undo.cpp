@@ -57,12 +57,12 @@ bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::
   for (const JsonValue& graphic : graphics->items) {
     const auto name = pathField(graphic, "name");
     if (!name) return false;
-    read.push_back(platform::inFolder(*originalGfx, *name));
+    read.push_back(platform::inFolder(platform::exactPath(*originalGfx), *name));
   }
   return true;
 }
 
-bool readMadeFiles(const JsonValue& record, std::vector<MadeFile>& made) {
+bool readMadeFiles(const JsonValue& record, int formatVersion, std::vector<MadeFile>& made) {
   const JsonValue* graphics = record.member("graphics");
   if (graphics == nullptr || graphics->kind != JsonValue::Kind::Array) return false;
   for (const JsonValue& graphic : graphics->items) {
@@ -78,7 +78,13 @@ bool readMadeFiles(const JsonValue& record, std::vector<MadeFile>& made) {
       const JsonValue* sha256 = graphic.member("sha256");
       const auto digest = digestFromHex(sha256);
       if (!digest && (sha256 == nullptr || sha256->kind != JsonValue::Kind::Null)) return false;
-      made.push_back({static_cast<std::uint32_t>(*newNumber->integer), digest});
+      std::optional<platform::FileIdentity> identity;
+      if (formatVersion >= JSON_RECORD_IDENTITY_VERSION) {
+        const JsonValue* field = copy.member("identity");
+        if (field == nullptr || (field->kind != JsonValue::Kind::Null && !field->isString())) return false;
+        if (field->isString() && !(identity = identityOfText(field->text))) return false;
+      }
+      made.push_back({static_cast<std::uint32_t>(*newNumber->integer), digest, identity});
     }
   }
   return true;
@@ -91,6 +97,7 @@ const wchar_t* keptBecause(platform::Removal removal) {
     case platform::Removal::OtherLinks: return L"linked to another name since the run";
     case platform::Removal::Unreadable: return L"could not be read";
     case platform::Removal::ReadByTheRun: return L"a file the run read";
+    case platform::Removal::NotTheFileMade: return L"not the file the run made";
     default: break;
   }
   return L"could not be removed";
@@ -133,7 +140,8 @@ std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstrin
   RunToUndo run;
   run.formatVersion = static_cast<int>(*version->integer);
   const auto newGfx = runPath(*record, "newGfx", "newGfxAbsolute", run.formatVersion);
-  if (!newGfx || !readMadeFiles(*record, run.made) || !readFilesRead(*record, run.formatVersion, run.readByTheRun)) {
+  if (!newGfx || !readMadeFiles(*record, run.formatVersion, run.made) ||
+      !readFilesRead(*record, run.formatVersion, run.readByTheRun)) {
     refusal = L"is damaged: its folders, its images or its PNGs cannot be read";
     return std::nullopt;
   }
@@ -154,13 +162,16 @@ struct Planned {
 
 // A file left under an undo's private name is taken for the first copy that is not there any
 // more and has its bytes.
-void findLeftovers(const RunToUndo& run, std::vector<Planned>& plan, std::span<const platform::FileStatus> spared) {
+// A leftover is known by its private name and its bytes: the undo that moved it aside changed
+// what its identity says (its change time, on Linux).
+void findLeftovers(const RunToUndo& run, const std::wstring& folder, std::vector<Planned>& plan,
+                   std::span<const platform::FileStatus> spared) {
   platform::DirectoryWalk walk;
-  const std::wstring pattern = platform::inFolder(
-      run.newGfx, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
+  const std::wstring pattern =
+      platform::inFolder(folder, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
   if (!walk.start(pattern.c_str())) return;
   do {
-    const std::wstring leftover = platform::inFolder(run.newGfx, walk.name());
+    const std::wstring leftover = platform::inFolder(folder, walk.name());
     platform::Sha256Digest digest;
     std::wstring why;  // a leftover that cannot be read is not taken for a copy
     if (!platform::sha256OfFile(leftover.c_str(), digest, why)) continue;
@@ -187,16 +198,28 @@ std::vector<platform::FileStatus> filesTheRunRead(const RunToUndo& run) {
   return spared;
 }
 
+// A record that says which file each copy is has each taken back only as that file; one made
+// before says nothing of it.
+bool removable(const RunToUndo& run, const MadeFile& file) {
+  return run.formatVersion < JSON_RECORD_IDENTITY_VERSION || file.identity;
+}
+const platform::FileIdentity* identityOf(const MadeFile& file) {
+  return file.identity ? &*file.identity : nullptr;
+}
+
 // Every file checked, none removed: what would become of each.
 std::vector<Planned> planRemovals(const RunToUndo& run, std::span<const platform::FileStatus> spared) {
   std::vector<Planned> plan(run.made.size());
+  // Made exact once: the names are joined to it as they stand.
+  const std::wstring folder = platform::exactPath(run.newGfx);
   for (std::size_t i = 0; i < plan.size(); ++i) {
     plan[i].name = newGraphicName(run.made[i].newNumber);
-    plan[i].path = platform::inFolder(run.newGfx, plan[i].name);
-    if (run.made[i].sha256)
-      plan[i].outcome = platform::removeIfDigest(plan[i].path.c_str(), *run.made[i].sha256, true, spared);
+    plan[i].path = platform::inFolder(folder, plan[i].name);
+    if (run.made[i].sha256 && removable(run, run.made[i]))
+      plan[i].outcome =
+          platform::removeIfDigest(plan[i].path.c_str(), *run.made[i].sha256, true, spared, identityOf(run.made[i]));
   }
-  findLeftovers(run, plan, spared);
+  findLeftovers(run, folder, plan, spared);
   return plan;
 }
 
@@ -206,11 +229,12 @@ struct UndoCounts {
 
 // Takes back one file the run made (or, with dryRun, says what would become of it), and prints
 // its line.
-void undoFile(const Planned& planned, const MadeFile& file, bool dryRun, std::span<const platform::FileStatus> spared,
-              UndoCounts& counts) {
-  if (!file.sha256) {
+void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file, bool dryRun,
+              std::span<const platform::FileStatus> spared, UndoCounts& counts) {
+  if (!file.sha256 || !removable(run, file)) {
     ++counts.kept;
-    writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no checksum of it");
+    writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no " +
+                                            (file.sha256 ? L"identity" : L"checksum") + L" of it");
     return;
   }
   platform::Removal removal = planned.outcome;
@@ -223,7 +247,8 @@ void undoFile(const Planned& planned, const MadeFile& file, bool dryRun, std::sp
     else
       removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
   }
-  if (from.empty() && !dryRun) removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared);
+  if (from.empty() && !dryRun)
+    removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared, identityOf(file));
   if (removal == platform::Removal::Removed) {
     ++counts.removed;
     writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
@@ -244,6 +269,10 @@ void writeFolderLines(const RunToUndo& run) {
       writeLine(platform::Stream::Output, L"(format " + std::to_wstring(run.formatVersion) +
                                               L" records it as given: taken from the current folder, " +
                                               displayText(*absolute) + L")");
+  if (run.formatVersion < JSON_RECORD_IDENTITY_VERSION)
+    writeLine(platform::Stream::Output, L"(a format " + std::to_wstring(run.formatVersion) +
+                                            L" record does not say which file each copy is: this undo goes by name "
+                                            L"and checksum alone)");
 }
 
 }  // namespace
@@ -280,7 +309,7 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
 
   writeFolderLines(*run);
   UndoCounts counts;
-  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(plan[i], run->made[i], dryRun, spared, counts);
+  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(*run, plan[i], run->made[i], dryRun, spared, counts);
   writeLine(platform::Stream::Output,
             std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
                 std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");

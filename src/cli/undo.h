@@ -16,6 +16,9 @@ struct MadeFile {
   // None when the run could not hash what it copied (its source changed just after the copy):
   // such a file is never removed.
   std::optional<platform::Sha256Digest> sha256;
+  // Which file the run made, from format 5 on; none in a format 5 record when the run could not
+  // tell, and then the file is never removed.
+  std::optional<platform::FileIdentity> identity = std::nullopt;
 };
 struct RunToUndo {
   int formatVersion = 0;

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <string_view>
 
+#include "platform/platform.h"
+
 template <std::size_t Capacity>  // in characters, the terminator included
 class BoundedText {
  public:
@@ -30,6 +32,5 @@ class BoundedText {
   bool fits_ = true;
 };
 
-// Working texts of the conversion run: patterns and composed paths.
-constexpr std::size_t PATH_TEXT_CAPACITY = 520;
-using PathText = BoundedText<PATH_TEXT_CAPACITY>;
+// Working texts of the conversion run: patterns and composed paths, as long as the system takes.
+using PathText = BoundedText<platform::PATH_CAPACITY>;

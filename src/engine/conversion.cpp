@@ -26,8 +26,6 @@ CopyResult resultOf(platform::CopyOutcome outcome, bool dryRun) {
   return CopyResult::Failed;
 }
 
-constexpr wchar_t PATH_TOO_LONG[] = L"the path is too long";
-
 class GraphicCopier {
  public:
   GraphicCopier(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder, bool dryRun)
@@ -39,16 +37,19 @@ class GraphicCopier {
   PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
-  // Given kept, a copy made hands over its source, still open. A copy that fails says why.
+  // Given kept, a copy made hands over its source, still open; given made, says which file it
+  // made. A copy that fails says why.
   CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
-                  std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
+                  std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
+                  platform::CopyFailure& failure) {
     if (!source.fits() || !destination.fits()) {
-      failure = {source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource, PATH_TOO_LONG};
+      failure = {source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
+                 platform::PATH_TOO_LONG};
       return CopyResult::Failed;
     }
     if (!dryRun_)
-      return resultOf(platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_, &failure),
-                      false);
+      return resultOf(
+          platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_, &failure, made), false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
     const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), &failure), true);
@@ -72,12 +73,13 @@ class GraphicCopier {
 
 CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
                          const PathText& destination, GraphicCopier& copier,
-                         std::unique_ptr<platform::CopiedSource>* kept, platform::CopyFailure& failure) {
+                         std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
+                         platform::CopyFailure& failure) {
   BoundedText<32> line;
   appendCopyNumbers(line, number, newNumber);
   appendLog(line.c_str());
 
-  const CopyResult copied = copier.copy(source, destination, newNumber, kept, failure);
+  const CopyResult copied = copier.copy(source, destination, newNumber, kept, made, failure);
   BoundedText<260> result;
   result.append(consoleResultText(copied));
   result.append(L"\r\n");
@@ -143,9 +145,11 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, Carrying& run) {
       const PathText destination = run.copier.destinationPath(translation.newNumber);
       // The first copy made is hashed through the source it read.
       std::unique_ptr<platform::CopiedSource> kept;
+      platform::FileIdentity made;
       platform::CopyFailure failure;
-      const CopyResult result = reportAndCopy(*graphic.number, translation.newNumber, source, destination, run.copier,
-                                              run.digests && !hashAsked ? &kept : nullptr, failure);
+      const CopyResult result =
+          reportAndCopy(*graphic.number, translation.newNumber, source, destination, run.copier,
+                        run.digests && !hashAsked ? &kept : nullptr, run.digests ? &made : nullptr, failure);
       if (kept) {
         run.digests->hashCopied(slot, std::move(kept));
         hashAsked = true;
@@ -157,7 +161,10 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, Carrying& run) {
                                 .anchor = translation.anchor,
                                 .originalPair = translation.originalPair,
                                 .newPair = translation.newPair,
-                                .failure = result == CopyResult::Failed ? copyFailureText(failure) : L""});
+                                .failure = result == CopyResult::Failed ? copyFailureText(failure) : L"",
+                                .made = result == CopyResult::Copied && run.digests && made != platform::FileIdentity{}
+                                            ? std::optional(made)
+                                            : std::nullopt});
     }
     if (run.translations.empty())
       graphic.notCarried =
@@ -204,9 +211,11 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
 
-  GraphicCopier copier(paths.originalGfx, paths.newGfx, options.dryRun);
+  // Made exact once: each name the walk gives is then joined to them as it stands.
+  const std::wstring originalGfx = platform::exactPath(paths.originalGfx), newGfx = platform::exactPath(paths.newGfx);
+  GraphicCopier copier(originalGfx, newGfx, options.dryRun);
   std::vector<std::uint32_t> numbers;
-  if (!readWalk(paths.originalGfx, copier, options.record != nullptr, record.graphics, numbers))
+  if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers))
     return false;  // the pair is released by its owner, in its order
   record.walked = true;
 

@@ -32,6 +32,9 @@ struct CopyRecord {
   std::uint32_t newPair = 0;
   // For a failed copy: why, as copyFailureText says it.
   std::wstring failure = {};
+  // With fingerprints, for a copy made: which file it is, so that an undo takes back that file
+  // alone; none when the system could not tell.
+  std::optional<platform::FileIdentity> made = std::nullopt;
 };
 
 struct GraphicRecord {

@@ -25,12 +25,26 @@ std::wstring_view nameOf(std::wstring_view path);
 // '/' everywhere; '\' too on Windows.
 bool isSeparator(wchar_t c);
 
-// The one way a path is made of a folder and a name in it: the folder, the separator, the name,
-// appended to out (a std::wstring, or a bounded text that refuses what does not fit).
+// The path in the form in which this system takes every name exactly as it stands. On Windows
+// it is made absolute once, as GetFullPathNameW makes a typed path, and marked "\\?\"
+// ("\\?\UNC\" on a share): a name joined to it later is never normalised again (a trailing
+// dot or space stays, a device's name is a file's), and only the system's own limit on length
+// applies. A path so marked already stays as it is. On Linux, the path as it is. Where it cannot
+// be made, the path as given, for the system to refuse.
+std::wstring exactPath(std::wstring_view path);
+
+// The longest path the system can be given, its terminator included: 32,767 characters.
+inline constexpr std::size_t PATH_CAPACITY = 32768;
+inline constexpr wchar_t PATH_TOO_LONG[] = L"the path is too long";
+
+// The one way a path is made of a folder and a name in it: the folder, the separator unless the
+// folder ends with one (a root; an exact Windows path is never normalised, so a doubled
+// separator would stay), the name, appended to out (a std::wstring, or a bounded text that
+// refuses what does not fit).
 template <class Text>
 void appendInFolder(Text& out, std::wstring_view folder, std::wstring_view name) {
   out.append(folder);
-  out.append(std::wstring_view(&PATH_SEPARATOR, 1));
+  if (folder.empty() || folder.back() != PATH_SEPARATOR) out.append(std::wstring_view(&PATH_SEPARATOR, 1));
   out.append(name);
 }
 inline std::wstring inFolder(std::wstring_view folder, std::wstring_view name) {
@@ -155,8 +169,11 @@ struct CopyFailure {
   CopyStep step = CopyStep::OpenSource;
   std::wstring reason;
 };
-// The reasons a copy's own checks give; any other reason is the system's text for its error.
+// The reasons a copy's own checks give; any other reason is the system's text for its error. A
+// source that is not a regular file is named for what it is where that is a folder or a device.
 inline constexpr wchar_t NOT_A_REGULAR_FILE[] = L"not a regular file";
+inline constexpr wchar_t A_FOLDER[] = L"a folder";
+inline constexpr wchar_t A_DEVICE[] = L"a device";
 inline constexpr wchar_t FOLDER_HAS_THE_NAME[] = L"a folder has that name";
 inline constexpr wchar_t SOURCE_CHANGED[] = L"the source changed while it was copied";
 
@@ -178,19 +195,40 @@ class CopyFolders {
   std::unique_ptr<State> state_;
 };
 
+// Which file a copy is, as it was when it was made: the volume's serial number and the file's
+// index on Windows, with its creation time; the device and inode on Linux, with its change
+// time. Another file never has all three, not even one made later under the same name.
+struct FileIdentity {
+  std::uint64_t volume = 0, file = 0, fileHigh = 0;  // fileHigh: the upper half of a 128-bit id
+  std::uint64_t time = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
 // file behind, and never makes the copy readable by more users than the source. Given kept, a
 // copy that succeeds hands its source over there, still open. Given folders, a path that is one
 // of its folders, a separator and a name is taken as that name in that folder. Given failure, a
-// copy that fails says there why. On Windows a step that meets a sharing or lock violation (an
-// antivirus or indexer holding a file for a moment) is tried again for about a second.
+// copy that fails says there why. Given made, a copy that succeeds says there which file it made
+// (zero when that could not be told). On Windows a step that meets a sharing or lock violation
+// (an antivirus or indexer holding a file for a moment) is tried again for about a second.
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
                                  std::unique_ptr<CopiedSource>* kept = nullptr, const CopyFolders* folders = nullptr,
-                                 CopyFailure* failure = nullptr);
+                                 CopyFailure* failure = nullptr, FileIdentity* made = nullptr);
 
 // What became, or would become, of a file that a run made and that is to be taken back.
-// ReadByTheRun: the file is one of those the caller said must never be removed.
-enum class Removal { Removed, Missing, Changed, NotRegular, OtherLinks, Unreadable, NotRemoved, ReadByTheRun };
+// ReadByTheRun: the file is one of those the caller said must never be removed. NotTheFileMade:
+// another file than the one the caller said was made stands under its name.
+enum class Removal {
+  Removed,
+  Missing,
+  Changed,
+  NotRegular,
+  OtherLinks,
+  Unreadable,
+  NotRemoved,
+  ReadByTheRun,
+  NotTheFileMade
+};
 
 // What a path names, links followed, found without changing anything.
 enum class FileKind { Missing, Regular, Folder, Other };
@@ -209,12 +247,12 @@ struct FileStatus {
 };
 
 // Removes the regular file at path only if its bytes have the digest, it has no other link, it
-// is none of the files in spared (by identity, whatever its name), and it is still the file
-// that was checked when it goes; never follows a link at path. With dryRun, checks the same and
-// removes nothing (Removed then means it would be removed). A file that another process
-// removes or moves away meanwhile is Missing.
+// is none of the files in spared (by identity, whatever its name), it is the very file made
+// when that is given, and it is still the file that was checked when it goes; never follows a
+// link at path. With dryRun, checks the same and removes nothing (Removed then means it would be
+// removed). A file that another process removes or moves away meanwhile is Missing.
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
-                       std::span<const FileStatus> spared = {});
+                       std::span<const FileStatus> spared = {}, const FileIdentity* made = nullptr);
 
 // The private name a removal on Linux gives a file for the moment between its check and its
 // removal, PREFIX<process>-<n>SUFFIX; a process ended just then leaves the file so named.

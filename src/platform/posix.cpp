@@ -139,6 +139,11 @@ FileStatus statusOf(const wchar_t* path) {
   return fileStatusOf(st);
 }
 
+// Linux takes every name as it stands already.
+std::wstring exactPath(std::wstring_view path) {
+  return std::wstring(path);
+}
+
 std::optional<std::wstring> absolutePath(std::wstring_view path) {
   if (!path.empty() && path.front() == L'/') return std::wstring(path);
   std::string folder(256, '\0');

@@ -119,7 +119,7 @@ bool nameUnnamed(int fd, const At& to) {
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
 CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        bool& unsupported, CopyFailure& failure) {
+                        bool& unsupported, CopyFailure& failure, FileIdentity* made) {
   const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
   const mode_t mode = before.st_mode & 0777;
   const Descriptor output(to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode)
@@ -130,7 +130,10 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
   }
   if (!copyContents(input, output.get(), before.st_size, failure) || !sourceStood(from, before, failure))
     return CopyOutcome::Failed;
-  return nameUnnamed(output.get(), to) ? CopyOutcome::Copied : outcomeOfLink(errno, failure);
+  if (!nameUnnamed(output.get(), to)) return outcomeOfLink(errno, failure);
+  struct stat named;
+  if (made != nullptr && fstat(output.get(), &named) == 0) *made = identityOf(named);
+  return CopyOutcome::Copied;
 }
 
 // Elsewhere: written under a short temporary name beside the destination, then linked into
@@ -180,7 +183,7 @@ struct CopyFolders::State {
 };
 
 CopyFolders::CopyFolders(std::wstring_view source, std::wstring_view destination)
-    : state_(std::make_unique<State>(State{std::wstring(source), std::wstring(destination)})) {
+    : state_(std::make_unique<State>(State{std::wstring(source), std::wstring(destination), {}, {}})) {
   // O_PATH: found, not read; a folder this user may search but not list still serves.
   state_->sourceFd = Descriptor(::open(nativePath(state_->source.c_str()).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   state_->destinationFd =
@@ -195,10 +198,13 @@ namespace {
 // whole path.
 At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
   const std::wstring_view whole(path);
-  if (folder != nullptr && folderFd >= 0 && whole.size() > folder->size() + 1 && whole.starts_with(*folder) &&
-      whole[folder->size()] == PATH_SEPARATOR) {
-    const std::wstring_view name = whole.substr(folder->size() + 1);
-    if (name.find(PATH_SEPARATOR) == std::wstring_view::npos) return {folderFd, toUtf8(name)};
+  if (folder != nullptr && folderFd >= 0 && !folder->empty() && whole.starts_with(*folder)) {
+    std::wstring_view name = whole.substr(folder->size());
+    // The separator is the folder's own last character (the root), or the next one.
+    const bool separated = folder->back() == PATH_SEPARATOR || name.starts_with(PATH_SEPARATOR);
+    if (folder->back() != PATH_SEPARATOR && separated) name.remove_prefix(1);
+    if (separated && !name.empty() && name.find(PATH_SEPARATOR) == std::wstring_view::npos)
+      return {folderFd, toUtf8(name)};
   }
   return {AT_FDCWD, nativePath(path)};
 }
@@ -206,7 +212,7 @@ At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
 }  // namespace
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders* folders, CopyFailure* failureSaid) {
+                                 const CopyFolders* folders, CopyFailure* failureSaid, FileIdentity* made) {
   const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
   const At from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd.get() : -1);
   const At to =
@@ -217,7 +223,7 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   Descriptor input = openForReadingAt(from.folder, from.name);
   struct stat before;
   if (!input.valid() || fstat(input.get(), &before) != 0) return failedWithErrno(failure, CopyStep::OpenSource);
-  if (!S_ISREG(before.st_mode)) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  if (!S_ISREG(before.st_mode)) return failed(failure, CopyStep::OpenSource, notRegularText(before.st_mode));
   struct stat existing;
   if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
     return S_ISDIR(existing.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
@@ -228,8 +234,15 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   // never readable by more users than the source.
   bool unsupported = false;
   CopyOutcome outcome = copyUnnamed(input.get(), before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to,
-                                    unsupported, failure);
-  if (unsupported) outcome = copyNamed(input.get(), before, from, folderPath(), nativePath(destination), failure);
+                                    unsupported, failure, made);
+  if (unsupported) {
+    outcome = copyNamed(input.get(), before, from, folderPath(), nativePath(destination), failure);
+    // Its temporary name is gone only now, which changed its change time: found by its name.
+    struct stat named;
+    if (made != nullptr && outcome == CopyOutcome::Copied &&
+        ::fstatat(to.folder, to.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0)
+      *made = identityOf(named);
+  }
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(
         std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
@@ -244,7 +257,7 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyF
   struct stat st;
   if (stat(from.c_str(), &st) != 0 || access(from.c_str(), R_OK) != 0)
     return failedWithErrno(failure, CopyStep::OpenSource);
-  if (!S_ISREG(st.st_mode)) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  if (!S_ISREG(st.st_mode)) return failed(failure, CopyStep::OpenSource, notRegularText(st.st_mode));
   if (lstat(to.c_str(), &st) == 0)
     return S_ISDIR(st.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                : CopyOutcome::DestinationExists;

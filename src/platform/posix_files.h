@@ -69,6 +69,20 @@ inline FileStatus fileStatusOf(const struct stat& st) {
           static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+// Which file the status describes, as a copy records it: its change time moves with anything
+// done to it (a write, a new link, a rename), so a file made later with the same inode differs.
+inline FileIdentity identityOf(const struct stat& st) {
+  return {.volume = static_cast<std::uint64_t>(st.st_dev),
+          .file = static_cast<std::uint64_t>(st.st_ino),
+          .time = static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+                  static_cast<std::uint64_t>(st.st_ctim.tv_nsec)};
+}
+
+// What a file that is not a regular one is, in the copy's words.
+inline const wchar_t* notRegularText(mode_t mode) {
+  return S_ISDIR(mode) ? A_FOLDER : S_ISCHR(mode) || S_ISBLK(mode) ? A_DEVICE : NOT_A_REGULAR_FILE;
+}
+
 // The system's words for an errno value, as a phrase ("no space left on device").
 std::wstring errorText(int error);
 

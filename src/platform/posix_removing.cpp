@@ -33,7 +33,7 @@ bool stillNamed(int folder, const char* name, const struct stat& file) {
 }
 
 Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& named, const Sha256Digest& expected,
-                      std::span<const FileStatus> spared, struct stat& checked) {
+                      std::span<const FileStatus> spared, const FileIdentity* made, struct stat& checked) {
   // Another undo of the same record may move the file aside and back meanwhile, which changes
   // only its change time: the bytes are hashed again, until a pass sees the file stand still.
   for (int pass = 0; pass < 3; ++pass) {
@@ -49,7 +49,11 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
     // Removed by another process, or moved away: not there any more.
     if (checked.st_nlink == 0 || !stillNamed(folder, name, before)) return Removal::Missing;
     // Written to while it was read: what was hashed is not what is there.
-    if (sameFileUnchanged(before, checked)) return digest == expected ? Removal::Removed : Removal::Changed;
+    if (sameFileUnchanged(before, checked)) {
+      if (digest != expected) return Removal::Changed;
+      // The same bytes in another file, or in one that was touched since it was made.
+      return made == nullptr || identityOf(checked) == *made ? Removal::Removed : Removal::NotTheFileMade;
+    }
     if (digest != expected || !sameContentsStand(before, checked)) return Removal::Changed;
   }
   return Removal::Changed;
@@ -87,8 +91,8 @@ Removal removeChecked(int folder, const char* name, const struct stat& checked) 
 
 }  // namespace
 
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
-                       std::span<const FileStatus> spared) {
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
+                       const FileIdentity* made) {
   const std::string folderPath = nativePath(folderOf(path).c_str());
   const std::string name = nativePath(std::wstring(nameOf(path)).c_str());
   const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -102,7 +106,7 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
   if (!file.valid())
     return errno == ENOENT ? Removal::Missing : errno == ELOOP ? Removal::NotRegular : Removal::Unreadable;
   struct stat checked;
-  const Removal outcome = checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, checked);
+  const Removal outcome = checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, made, checked);
   if (outcome != Removal::Removed || dryRun) return outcome;
   return removeChecked(folder.get(), name.c_str(), checked);
 }

@@ -82,7 +82,7 @@ bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) 
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    why = NOT_A_REGULAR_FILE;
+    why = posix::notRegularText(st.st_mode);
     return false;
   }
   return posix::sha256OfOpenFile(file.get(), static_cast<std::uint64_t>(st.st_size), digest, why);

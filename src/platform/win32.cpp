@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/bounded_read.h"
 #include "platform/platform.h"
@@ -36,13 +37,33 @@ FileStatus identityOf(HANDLE handle) {
   return GetFileInformationByHandle(handle, &info) ? fileStatusOf(info) : FileStatus{};
 }
 
+bool readIdentity(HANDLE handle, FileIdentity& identity) {
+  FILE_BASIC_INFO basic = {};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  identity.time = static_cast<std::uint64_t>(basic.CreationTime.QuadPart);
+  FILE_ID_INFO id = {};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+    identity.volume = id.VolumeSerialNumber;
+    std::memcpy(&identity.file, id.FileId.Identifier, sizeof identity.file);
+    std::memcpy(&identity.fileHigh, id.FileId.Identifier + sizeof identity.file, sizeof identity.fileHigh);
+    return true;
+  }
+  const FileStatus status = identityOf(handle);  // before Windows 8
+  identity.volume = status.volume;
+  identity.file = status.file;
+  identity.fileHigh = 0;
+  return status.kind != FileKind::Missing;
+}
+
 std::wstring openFailureText(const wchar_t* path, DWORD error) {
+  // A folder is refused only with access denied.
   const DWORD attributes = error == ERROR_ACCESS_DENIED ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return NOT_A_REGULAR_FILE;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return A_FOLDER;
   return errorText(error);
 }
 
 std::wstring errorText(DWORD error) {
+  if (error == ERROR_FILENAME_EXCED_RANGE) return PATH_TOO_LONG;
   wchar_t* text = nullptr;
   const DWORD length =
       FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -68,7 +89,7 @@ DirectoryWalk::~DirectoryWalk() {
 bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
   WIN32_FIND_DATAW entry = {};
-  state_->find = win32::FindHandle(FindFirstFileW(pattern, &entry));
+  state_->find = win32::FindHandle(FindFirstFileW(win32::SystemPath(pattern).c_str(), &entry));
   if (!state_->find.valid()) return false;
   name_ = entry.cFileName;
   return true;
@@ -95,7 +116,8 @@ void DirectoryWalk::close() {
 FileStatus statusOf(const wchar_t* path) {
   FileStatus status;
   // No access asked, all sharing allowed: looks at the file without disturbing anyone.
-  const win32::FileHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  const win32::FileHandle file(CreateFileW(win32::SystemPath(path).c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.valid()) {
     const DWORD error = GetLastError();
@@ -110,24 +132,42 @@ FileStatus statusOf(const wchar_t* path) {
   return status;
 }
 
-std::optional<std::wstring> absolutePath(std::wstring_view path) {
+namespace {
+
+// GetFullPathNameW's answer, however long; nothing when it has none.
+std::optional<std::wstring> fullPathName(std::wstring_view path) {
   const std::wstring given(path);
-  std::wstring absolute(MAX_PATH, L'\0');
+  std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(absolute.size()), absolute.data(), nullptr);
+    const DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) return std::nullopt;
-    if (length < absolute.size()) {
-      absolute.resize(length);
-      return absolute;
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
     }
-    absolute.resize(length);
+    full.resize(length);
   }
+}
+
+}  // namespace
+
+std::optional<std::wstring> absolutePath(std::wstring_view path) {
+  return fullPathName(path);
+}
+
+std::wstring exactPath(std::wstring_view path) {
+  if (win32::SystemPath::isExact(path)) return std::wstring(path);
+  const std::optional<std::wstring> full = fullPathName(path);
+  if (!full) return std::wstring(path);
+  if (full->starts_with(L"\\\\.\\") || full->starts_with(L"\\\\?\\")) return *full;  // a device's own path
+  if (full->starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full->substr(2);
+  return L"\\\\?\\" + *full;
 }
 
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
   bytes.clear();
-  const win32::FileHandle file(
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const win32::FileHandle file(CreateFileW(win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) return false;
   return readBounded(static_cast<std::uint64_t>(size.QuadPart), bytes, maxBytes, extent,
@@ -140,7 +180,7 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
 
 bool canCreateFileIn(const wchar_t* folder) {
   // Made and removed again at once; a file that was never written is all anyone can see.
-  const std::wstring probe = win32::temporaryNameBeside((std::wstring(folder) + L"\\x").c_str());
+  const std::wstring probe = win32::temporaryNameBeside(inFolder(exactPath(folder), L"x").c_str());
   return win32::FileHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
       .valid();

@@ -33,6 +33,26 @@ struct FindHandleTraits {
 };
 using FindHandle = Owned<FindHandleTraits>;
 
+// A path as it is given to the system: as it stands when it is marked "\\?\" already (every
+// path the run composes), made exact (exactPath) otherwise (a path the user typed).
+class SystemPath {
+ public:
+  explicit SystemPath(const wchar_t* path) : path_(path) {
+    if (!isExact(path)) {
+      made_ = exactPath(path);
+      path_ = made_.c_str();
+    }
+  }
+  SystemPath(const SystemPath&) = delete;
+  SystemPath& operator=(const SystemPath&) = delete;
+  const wchar_t* c_str() const { return path_; }
+  static bool isExact(std::wstring_view path) { return path.starts_with(L"\\\\?\\"); }
+
+ private:
+  std::wstring made_;
+  const wchar_t* path_;
+};
+
 // A short name beside path, unique to this process and call: it starts with a dot and ends in
 // ".tmp" (its 8.3 name too), so no walk for "*.png" ever takes it for a graphic, even one left
 // by a process that was ended outright.
@@ -54,13 +74,25 @@ bool sameFileUnchanged(const FileState& before, const FileState& after);
 FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info);
 // Which file or folder an open handle is; Missing when it cannot be told.
 FileStatus identityOf(HANDLE handle);
+// Which file an open handle is, with its creation time: the 128-bit id and the 64-bit volume
+// serial number where the system has them (Windows 8 on), the file index and the 32-bit serial
+// number before; the same call for one file gives the same answer on one system. False when
+// neither can be told.
+bool readIdentity(HANDLE handle, FileIdentity& identity);
 
-// Why path could not be opened as a file: "not a regular file" for a folder, which the system
-// refuses only with access denied; otherwise the system's words for error.
+// What a handle that is not a file on a disk is, in the copy's words: a device (CON, NUL, a
+// serial port), or else not a regular file (a pipe).
+inline const wchar_t* notOnDiskText(HANDLE handle) {
+  return GetFileType(handle) == FILE_TYPE_CHAR ? A_DEVICE : NOT_A_REGULAR_FILE;
+}
+
+// Why path could not be opened as a file: "a folder" for a folder, which the system refuses
+// only with access denied; otherwise the system's words for error.
 std::wstring openFailureText(const wchar_t* path, DWORD error);
 
 // The system's words for one of its errors, as a phrase with its number ("access is denied
-// (error 5)"): the words are in the user's language, the number is the same everywhere.
+// (error 5)"): the words are in the user's language, the number is the same everywhere. A path
+// longer than the system takes is "the path is too long", whichever error said so.
 std::wstring errorText(DWORD error);
 
 // Another program holds the file for a moment: an antivirus or indexer that opened a new file

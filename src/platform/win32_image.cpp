@@ -93,8 +93,8 @@ bool MappedImage::open(const wchar_t* path) {
   release();
   // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
   // violation until this handle is closed. A folder cannot be opened this way.
-  state_->file = FileHandle(CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  state_->path = path;
+  state_->path = exactPath(path);
+  state_->file = FileHandle(CreateFileW(state_->path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   return state_->file.valid();
 }
 

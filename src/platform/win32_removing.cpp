@@ -2,8 +2,11 @@
 // writer and remover, checked, and marked for deletion through the same handle, so the file
 // removed is the file checked.
 #include <windows.h>
+#include <winternl.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32_files.h"
@@ -22,38 +25,47 @@ Removal removalOfOpenFailure(DWORD error) {
   }
 }
 
-// The path a handle's file is found at once every link on the way is followed.
-std::wstring finalPathOf(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
+// The system's own name of an open file or folder, once every link on the way is followed (its
+// object name: "\\Device\\HarddiskVolume2\\..." on Windows). Asked of the object rather than
+// through GetFinalPathNameByHandleW, which Wine answers only for paths under 260 characters.
+constexpr NTSTATUS BUFFER_OVERFLOW = static_cast<NTSTATUS>(0x80000005),
+                   INFO_LENGTH_MISMATCH = static_cast<NTSTATUS>(0xC0000004),
+                   BUFFER_TOO_SMALL = static_cast<NTSTATUS>(0xC0000023);
+std::wstring objectNameOf(HANDLE handle) {
+  std::vector<std::uint8_t> buffer(sizeof(OBJECT_NAME_INFORMATION) + 1024);
   for (;;) {
-    const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
+    ULONG needed = 0;
+    const NTSTATUS status =
+        NtQueryObject(handle, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (NT_SUCCESS(status)) {
+      const auto& name = *reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+      return std::wstring(name.Name.Buffer, name.Name.Length / sizeof(wchar_t));
     }
-    path.resize(length + 1);
+    if (status != BUFFER_OVERFLOW && status != INFO_LENGTH_MISMATCH && status != BUFFER_TOO_SMALL) return {};
+    if (needed <= buffer.size() || needed > (64u << 10) + sizeof(OBJECT_NAME_INFORMATION)) return {};
+    buffer.resize(needed);
   }
 }
 
 // Whether the file opened is the entry at path itself, not what a link there leads to. Opening
-// with FILE_FLAG_OPEN_REPARSE_POINT is enough on Windows; under Wine a Linux symbolic link is
-// followed regardless, and only the final path tells.
+// with FILE_FLAG_OPEN_REPARSE_POINT is enough on Windows, where the check costs two questions
+// and always passes; under Wine a Linux symbolic link is followed regardless, and only the name
+// the system gives the file tells.
 bool isEntryItself(HANDLE file, const wchar_t* path) {
   const win32::FileHandle folder(CreateFileW(folderOf(path).c_str(), 0,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!folder.valid()) return false;
-  std::wstring expected = finalPathOf(folder.get());
+  std::wstring expected = objectNameOf(folder.get());
   if (expected.empty()) return false;
   if (expected.back() != L'\\') expected += L'\\';
   expected += nameOf(path);
-  const std::wstring found = finalPathOf(file);
+  const std::wstring found = objectNameOf(file);
   return !found.empty() && sameFileName(found, expected);
 }
 
 Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expected,
-                      std::span<const FileStatus> spared, BY_HANDLE_FILE_INFORMATION& info) {
+                      std::span<const FileStatus> spared, const FileIdentity* made, BY_HANDLE_FILE_INFORMATION& info) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return Removal::NotRegular;
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !isEntryItself(file, path))
     return Removal::NotRegular;
@@ -62,7 +74,11 @@ Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expe
   Sha256Digest digest;
   std::wstring why;  // the removal's outcome says enough
   if (!win32::sha256OfOpenFile(file, digest, why)) return Removal::Unreadable;
-  return digest == expected ? Removal::Removed : Removal::Changed;
+  if (digest != expected) return Removal::Changed;
+  // The same bytes in another file.
+  FileIdentity identity;
+  return made == nullptr || (win32::readIdentity(file, identity) && identity == *made) ? Removal::Removed
+                                                                                       : Removal::NotTheFileMade;
 }
 
 // A copy of a read-only PNG is read-only too; the attribute is cleared only for the deletion,
@@ -104,17 +120,18 @@ win32::FileHandle openToRemove(const wchar_t* path, DWORD& error) {
 
 }  // namespace
 
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
-                       std::span<const FileStatus> spared) {
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
+                       const FileIdentity* made) {
+  const win32::SystemPath exact(path);
   DWORD error = ERROR_SUCCESS;
-  const win32::FileHandle file = openToRemove(path, error);  // a file marked for deletion goes when it closes
+  const win32::FileHandle file = openToRemove(exact.c_str(), error);  // a file marked for deletion goes when it closes
   if (!file.valid()) {
-    const DWORD attributes = GetFileAttributesW(path);
+    const DWORD attributes = GetFileAttributesW(exact.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Removal::NotRegular;
     return removalOfOpenFailure(error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  const Removal outcome = checkHeldFile(file.get(), path, digest, spared, info);
+  const Removal outcome = checkHeldFile(file.get(), exact.c_str(), digest, spared, made, info);
   if (outcome != Removal::Removed || dryRun) return outcome;
   return deleteHeldFile(file.get(), info);
 }

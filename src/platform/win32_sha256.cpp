@@ -116,14 +116,15 @@ bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest, std::wstring& why) {
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) {
   // Opened as a file (a folder cannot be), and asked only whether it is a device: a question of
   // its volume would cost more than hashing a small PNG.
-  const win32::FileHandle file(
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const win32::SystemPath given(path);
+  const win32::FileHandle file(CreateFileW(given.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) {
-    why = win32::openFailureText(path, GetLastError());
+    why = win32::openFailureText(given.c_str(), GetLastError());
     return false;
   }
   if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-    why = NOT_A_REGULAR_FILE;
+    why = win32::notOnDiskText(file.get());
     return false;
   }
   return win32::sha256OfOpenFile(file.get(), digest, why);

@@ -138,8 +138,8 @@ class TemporaryCopy {
   }
 
   // Renamed to destination, never over a file that is there (one may have appeared meanwhile).
-  // False with the system's error when it was not.
-  bool putInPlace(const wchar_t* destination) {
+  // False with the system's error when it was not. Given made, says there which file it is now.
+  bool putInPlace(const wchar_t* destination, FileIdentity* made) {
     const std::size_t length = std::wcslen(destination);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
     auto& rename = *reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -152,6 +152,7 @@ class TemporaryCopy {
                  0;
         }))
       return false;
+    if (made != nullptr && !readIdentity(file_.get(), *made)) *made = {};
     file_.close();
     return true;
   }
@@ -169,7 +170,8 @@ class TemporaryCopy {
 // Whether the destination exists is not asked first: the rename refuses it anyway, and under Wine
 // every look for a name that is not there reads the whole folder (its names are matched without
 // regard to case), so a copy into a folder of thousands would pay for it thousands of times.
-CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* destination, CopyFailure& failure) {
+CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t* destination, CopyFailure& failure,
+                           FileIdentity* made) {
   TemporaryCopy copy;
   if (!copy.create(destination, failure) || !copy.fill(input, failure) ||
       !copy.takeTimeAndAttributes(before.basic, failure))
@@ -180,7 +182,7 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
   FileState after;
   if (!readFileState(input, after) || !sameFileUnchanged(before, after))
     return failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
-  if (copy.putInPlace(destination)) return CopyOutcome::Copied;
+  if (copy.putInPlace(destination, made)) return CopyOutcome::Copied;
   const DWORD error = GetLastError();
   if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
     return failedWithError(failure, CopyStep::PutInPlace, error);
@@ -219,42 +221,46 @@ struct CopyFolders::State {};
 CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::make_unique<State>()) {}
 CopyFolders::~CopyFolders() = default;
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders*, CopyFailure* failureSaid) {
+CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* destinationGiven,
+                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders*, CopyFailure* failureSaid,
+                                 FileIdentity* made) {
   CopyFailure unsaid;
   CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
+  const SystemPath source(sourceGiven), destination(destinationGiven);
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.
   FileHandle input;
   if (!retriedWhile(heldByAnotherProgram, [&] {
-        input = FileHandle(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        input = FileHandle(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         return input.valid();
       }))
-    return failed(failure, CopyStep::OpenSource, openFailureText(source, GetLastError()));
+    return failed(failure, CopyStep::OpenSource, openFailureText(source.c_str(), GetLastError()));
   // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
-  if (GetFileType(input.get()) != FILE_TYPE_DISK) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
+  if (GetFileType(input.get()) != FILE_TYPE_DISK)
+    return failed(failure, CopyStep::OpenSource, notOnDiskText(input.get()));
   FileState before;
   if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  const CopyOutcome outcome = copyHeldSource(input.get(), before, destination, failure);
+  const CopyOutcome outcome = copyHeldSource(input.get(), before, destination.c_str(), failure, made);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(
         std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureSaid) {
+CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure* failureSaid) {
   CopyFailure unsaid;
   CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
-  const DWORD sourceAttributes = GetFileAttributesW(source);
+  const SystemPath source(sourceGiven), destination(destinationGiven);
+  const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
     return failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failed(failure, CopyStep::OpenSource, NOT_A_REGULAR_FILE);
-  if (const DWORD existing = GetFileAttributesW(destination); existing != INVALID_FILE_ATTRIBUTES)
+  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failed(failure, CopyStep::OpenSource, A_FOLDER);
+  if (const DWORD existing = GetFileAttributesW(destination.c_str()); existing != INVALID_FILE_ATTRIBUTES)
     return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                                  : CopyOutcome::DestinationExists;
-  const DWORD folderAttributes = GetFileAttributesW(folderOf(destination).c_str());
+  const DWORD folderAttributes = GetFileAttributesW(folderOf(destination.c_str()).c_str());
   if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failedWithError(failure, CopyStep::MakeCopy, GetLastError());
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return failedWithError(failure, CopyStep::MakeCopy, ERROR_DIRECTORY);
@@ -278,9 +284,10 @@ void endCleanlyOnInterrupt() {
   SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
 }
 
-bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+bool replaceFileAtomically(const wchar_t* pathGiven, std::string_view bytes) {
+  const SystemPath path(pathGiven);
   FileWritingHeld held;
-  const std::wstring temporary = temporaryNameBeside(path);
+  const std::wstring temporary = temporaryNameBeside(path.c_str());
   // Others may delete it, so that its removal below goes through even while a handle the system
   // failed to close still holds it: the name is gone at once, the file with the last handle.
   FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
@@ -295,7 +302,8 @@ bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
   }
   written = written && FlushFileBuffers(file.get());
   const bool closed = file.close();
-  if (written && closed && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (written && closed &&
+      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   DeleteFileW(temporary.c_str());
   return false;

@@ -338,21 +338,24 @@ TEST(CommandLine, ReportReplacesOnlyAnEarlierReportEvenUnderTheLongestName) {
   EXPECT_EQ(fileNames(reports.path()), std::vector<std::string>{report.filename().string()});
 }
 
-// A PNG that is a folder, and a folder where a copy goes: each report line names its file and
-// says what it is, in the same words on every system.
+// A PNG that is a folder, a FIFO or a link to a device, and a folder where a copy goes: each
+// report line names its file and says what it is, in the same words on every system.
 TEST(CommandLine, ReportNamesTheFileOfEachFailedCopyAndWhatItIs) {
   MixedPack pack;
   fs::remove(pack.dir / "old" / "0101.png");
   fs::create_directory(pack.dir / "old" / "0101.png");
   fs::create_directory(pack.dir / "new" / "0203.png");
+  std::vector<std::string> lines = {"  0101.png 0101 -> 0201: copy failed: a folder (opening the source)",
+                                    "  0103.png 0103 -> 0203: copy failed: a folder has that name (putting the copy "
+                                    "in place)"};
+  if (makeFifo(pack.dir / "old" / "0102.png"))
+    lines.push_back("  0102.png 0102 -> 0202: copy failed: not a regular file (opening the source)");
+  if (makeLinkToADevice(pack.dir / "old" / "0104.png"))
+    lines.push_back("  0104.png 0104 -> 0203: copy failed: a device (opening the source)");
   const ProgramResult result = runCli(pack.with({L"--report"}));
   EXPECT_EQ(result.exitCode, 1);
-  const std::string end = OUTPUT_LINE_END;
-  for (const std::string& line : {"  0101.png 0101 -> 0201: copy failed: not a regular file (opening the source)" + end,
-                                  "  0103.png 0103 -> 0203: copy failed: a folder has that name (putting the copy in "
-                                  "place)" +
-                                      end})
-    EXPECT_NE(result.errors.find(line), std::string::npos) << line << result.errors;
+  for (const std::string& line : lines)
+    EXPECT_NE(result.errors.find(line + OUTPUT_LINE_END), std::string::npos) << line << result.errors;
 }
 
 TEST(CommandLine, ExitStatusIsOneWhenTheNewFolderCannotTakeTheCopies) {

@@ -18,10 +18,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <winternl.h>
 
 #define KERNEL32 "kernel32.dll"
 #define MSVCRT "msvcrt.dll"
 #define BCRYPT "bcrypt.dll"
+#define NTDLL "ntdll.dll"
 
 // X(how it fails, DLL, return type, name, failure value, parameters, arguments). "WIN" sets the
 // last error, "CRT" sets errno (and is __cdecl), "NT" returns the error as the status. Calls
@@ -77,6 +79,8 @@
   X(WIN, KERNEL32, BOOL, RemoveDirectoryW, FALSE, (LPCWSTR n), (n))                                                    \
   X(WIN, KERNEL32, DWORD, GetFullPathNameW, 0, (LPCWSTR n, DWORD l, LPWSTR b, LPWSTR * f), (n, l, b, f))               \
   X(WIN, KERNEL32, DWORD, GetFinalPathNameByHandleW, 0, (HANDLE h, LPWSTR b, DWORD l, DWORD f), (h, b, l, f))          \
+  X(NT, NTDLL, NTSTATUS, NtQueryObject, 0, (HANDLE h, OBJECT_INFORMATION_CLASS c, PVOID b, ULONG l, PULONG r),         \
+    (h, c, b, l, r))                                                                                                   \
   X(WIN, KERNEL32, DWORD, GetCurrentDirectoryW, 0, (DWORD l, LPWSTR b), (l, b))                                        \
   X(WIN, KERNEL32, HANDLE, CreateThread, nullptr,                                                                      \
     (LPSECURITY_ATTRIBUTES sa, SIZE_T n, LPTHREAD_START_ROUTINE f, LPVOID p, DWORD c, LPDWORD i), (sa, n, f, p, c, i)) \
