@@ -24,7 +24,7 @@ const wchar_t USAGE[] =
     L"                       --original-gfx DIR --new-gfx DIR\r\n"
     L"                       [--dry-run] [--report] [--html-report FILE] [--json FILE]\r\n"
     L"       glyphwarden-cli --undo RECORD [--dry-run]\r\n"
-    L"       glyphwarden-cli --help | --version\r\n";
+    L"       glyphwarden-cli --help | -h | --version\r\n";
 
 const wchar_t HELP[] =
     L"Copies the PNG graphics of the original graphics folder into the new graphics folder,\r\n"
@@ -45,7 +45,7 @@ const wchar_t HELP[] =
     L"  --undo RECORD             take back the run that RECORD (from --json) describes: remove\r\n"
     L"                            each file it copied that still has the bytes it copied, and\r\n"
     L"                            nothing else; with --dry-run, only say what would be removed\r\n"
-    L"  --help                    this text\r\n"
+    L"  --help, -h                this text\r\n"
     L"  --version                 the program's version\r\n"
     L"\r\n"
     L"A report or record is never written over a firmware image, into a graphics folder, or\r\n"
@@ -119,7 +119,7 @@ ReportedRun describeRun(const RunPaths& paths, const AbsolutePaths& absolute, co
   return {paths, &record, dryRun, succeeded, GLYPHWARDEN_VERSION, absolute.view()};
 }
 
-bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
+bool writeHtmlReport(const std::wstring& file, const ReportedRun& described, std::wstring& why) {
   HtmlReportRun run;
   static_cast<ReportedRun&>(run) = described;
   run.readPicture = [](const GraphicRecord& graphic, std::string& bytes) {
@@ -128,7 +128,7 @@ bool writeHtmlReport(const std::wstring& file, const ReportedRun& described) {
   run.readExisting = [](const CopyRecord& copy, std::string& bytes) {
     return platform::readWholeFile(copy.destination.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
   };
-  return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run));
+  return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run), why);
 }
 
 // What the command line asks for, as read.
@@ -154,7 +154,7 @@ std::optional<int> readArguments(const std::vector<std::wstring>& arguments, Com
       flag = true;
       continue;
     }
-    if (argument == L"--help") {
+    if (argument == L"--help" || argument == L"-h" || (platform::SLASH_QUESTION_IS_HELP && argument == L"/?")) {
       platform::writeText(platform::Stream::Output, std::wstring(USAGE) + L"\r\n" + HELP);
       return 0;
     }
@@ -207,6 +207,12 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
       return refusal(std::wstring(OPTION_NAMES[output.option]) + L" " + displayText(file) + L" " + why +
                      L"; nothing was done, choose another file");
   }
+  // As cp refuses a target folder that is not there, before it copies anything.
+  if (const platform::FileKind newGfx = platform::statusOf(values[NEW_GFX]->c_str()).kind;
+      newGfx != platform::FileKind::Folder)
+    return refusal(L"the new graphics folder " + displayText(*values[NEW_GFX]) +
+                   (newGfx == platform::FileKind::Missing ? L" is not there" : L" is not a folder") +
+                   L"; nothing was done");
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
   if (values[JSON_RECORD])
@@ -242,19 +248,37 @@ bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   return made;
 }
 
+// Why the run ended before its copies, in a line that names the file: the console's own line
+// says which step failed, not why.
+void explainEnd(const RunRecord& record, const RunPaths& paths) {
+  if (const auto& failure = record.imageFailure) {
+    const std::wstring_view path = failure->original ? paths.originalFirmware : paths.newFirmware;
+    const std::wstring_view other = failure->original ? paths.newFirmware : paths.originalFirmware;
+    const platform::FileStatus image = platform::statusOf(std::wstring(path).c_str());
+    // The other image holds it already: the same file given twice.
+    const bool same = !failure->original && image.sameFileAs(platform::statusOf(std::wstring(other).c_str()));
+    writeError(L"cannot open the " + std::wstring(failure->original ? L"original" : L"new") + L" firmware " +
+               displayText(path) + L": " + (same ? L"it is the same file as the original firmware" : failure->reason));
+  } else if (record.imagesOpened && !record.walked && !record.imagesChanged) {
+    writeError(L"cannot read the original graphics folder " + displayText(paths.originalGfx) + L": " +
+               record.walkFailure);
+  }
+}
+
 // Writes the reports asked for; false when one could not be written.
 bool writeReports(const CommandLine& line, RunRecord& record, const ReportedRun& described) {
   const auto& values = line.values;
   if (line.report) platform::writeText(platform::Stream::Error, formatTextReport(record, line.dryRun));
   if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record);
   bool written = true;
-  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described)) {
-    writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]));
+  std::wstring why;
+  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described, why)) {
+    writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]) + L": " + why);
     written = false;
   }
   if (values[JSON_RECORD] &&
-      !platform::replaceFileAtomically(values[JSON_RECORD]->c_str(), formatJsonRecord(described))) {
-    writeError(L"cannot write the JSON record " + displayText(*values[JSON_RECORD]));
+      !platform::replaceFileAtomically(values[JSON_RECORD]->c_str(), formatJsonRecord(described), why)) {
+    writeError(L"cannot write the JSON record " + displayText(*values[JSON_RECORD]) + L": " + why);
     written = false;
   }
   return written;
@@ -274,6 +298,7 @@ int runAndReport(const CommandLine& line) {
   const bool succeeded = runConversion(paths, options);
   installLogSink(nullptr, nullptr);
   if (!pending.empty()) platform::writeText(platform::Stream::Output, pending);
+  explainEnd(record, paths);
   // Every report is written, whatever became of the run and of the reports before it.
   bool good = succeeded && countRun(record).failed == 0;
   if (options.fingerprints) good = checksumsMade(record, paths) && good;

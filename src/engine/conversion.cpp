@@ -97,12 +97,13 @@ std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
 // numbers: every PNG into graphics (recorded runs; otherwise only those with a number), every
 // graphic number into numbers. False, with its line, when the folder cannot be walked to its end.
 bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool recorded,
-              std::vector<GraphicRecord>& graphics, std::vector<std::uint32_t>& numbers) {
+              std::vector<GraphicRecord>& graphics, std::vector<std::uint32_t>& numbers, std::wstring& failure) {
   PathText pattern;
   platform::appendInFolder(pattern, folder, L"*.png");
   platform::DirectoryWalk walk;
   if (!pattern.fits() || !walk.start(pattern.c_str())) {
     appendLog(L"original gfx dir not found..\r\n");
+    failure = pattern.fits() ? walk.failure() : platform::PATH_TOO_LONG;
     return false;
   }
   do {
@@ -118,7 +119,8 @@ bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool record
   if (walk.failure().empty()) return true;
   // A walk cut short would carry some PNGs and silently leave the rest.
   graphics.clear();
-  appendLog((L"cannot read the original gfx folder: " + walk.failure() + L"\r\n").c_str());
+  failure = walk.failure();
+  appendLog((L"cannot read the original gfx folder: " + failure + L"\r\n").c_str());
   return false;
 }
 
@@ -206,7 +208,10 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record = RunRecord{};
 
   FirmwareImagePair images;
-  if (!images.open(std::wstring(paths.originalFirmware).c_str(), std::wstring(paths.newFirmware).c_str())) return false;
+  if (!images.open(std::wstring(paths.originalFirmware).c_str(), std::wstring(paths.newFirmware).c_str())) {
+    record.imageFailure = images.failure();
+    return false;
+  }
   record.imagesOpened = true;
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
@@ -215,7 +220,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   const std::wstring originalGfx = platform::exactPath(paths.originalGfx), newGfx = platform::exactPath(paths.newGfx);
   GraphicCopier copier(originalGfx, newGfx, options.dryRun);
   std::vector<std::uint32_t> numbers;
-  if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers))
+  if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers, record.walkFailure))
     return false;  // the pair is released by its owner, in its order
   record.walked = true;
 

@@ -6,8 +6,10 @@
 
 namespace {
 
-bool failWith(FirmwareImagePair& pair, const wchar_t* line) {
+bool failWith(FirmwareImagePair& pair, FirmwareImage& image, bool original, const wchar_t* line,
+              std::optional<ImageFailure>& failure) {
   appendLog(line);
+  failure = ImageFailure{original, image.image.failure()};
   pair.release();
   return false;
 }
@@ -23,12 +25,16 @@ void reportRegionSize(std::uint32_t regionSize) {
 
 bool FirmwareImagePair::open(const wchar_t* originalPath, const wchar_t* newPath) {
   release();
-  if (!original_.image.open(originalPath)) return failWith(*this, L"original firmware file not found..\r\n");
-  if (!new_.image.open(newPath)) return failWith(*this, L"new firmware file not found..\r\n");
-  if (!original_.image.createMapping()) return failWith(*this, L"original firmware file mapping failed.\r\n");
-  if (!original_.image.mapView()) return failWith(*this, L"original firmware map view failed.\r\n");
-  if (!new_.image.createMapping()) return failWith(*this, L"new firmware file mapping failed.\r\n");
-  if (!new_.image.mapView()) return failWith(*this, L"new firmware view failed.\r\n");
+  failure_.reset();
+  const auto failed = [this](bool original, const wchar_t* line) {
+    return failWith(*this, original ? original_ : new_, original, line, failure_);
+  };
+  if (!original_.image.open(originalPath)) return failed(true, L"original firmware file not found..\r\n");
+  if (!new_.image.open(newPath)) return failed(false, L"new firmware file not found..\r\n");
+  if (!original_.image.createMapping()) return failed(true, L"original firmware file mapping failed.\r\n");
+  if (!original_.image.mapView()) return failed(true, L"original firmware map view failed.\r\n");
+  if (!new_.image.createMapping()) return failed(false, L"new firmware file mapping failed.\r\n");
+  if (!new_.image.mapView()) return failed(false, L"new firmware view failed.\r\n");
 
   appendLog(L"files loaded successfully\r\n");
   original_.regionSize = original_.image.queryRegionSize();

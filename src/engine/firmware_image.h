@@ -2,9 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "platform/platform.h"
+
+// Which image of a pair could not be opened or mapped, and why, in the system's words.
+struct ImageFailure {
+  bool original = true;
+  std::wstring reason;
+};
 
 struct FirmwareImage {
   platform::MappedImage image;
@@ -22,8 +30,9 @@ class FirmwareImagePair {
   ~FirmwareImagePair() { release(); }
 
   // Opens and maps both images, reporting each step; on failure reports it, releases what was
-  // opened and returns false.
+  // opened and returns false, failure() then saying which image failed and why.
   bool open(const wchar_t* originalPath, const wchar_t* newPath);
+  const std::optional<ImageFailure>& failure() const { return failure_; }
   void release();
 
   // After the images were read: false, with a console line for each, when another program
@@ -36,4 +45,5 @@ class FirmwareImagePair {
  private:
   FirmwareImage original_;
   FirmwareImage new_;
+  std::optional<ImageFailure> failure_;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/firmware_image.h"
 #include "engine/graphic_number.h"
 #include "platform/platform.h"
 
@@ -52,9 +53,11 @@ struct GraphicRecord {
 
 struct RunRecord {
   bool imagesOpened = false;
+  std::optional<ImageFailure> imageFailure;  // when the images were not opened
   std::uint32_t originalRegionSize = 0;
   std::uint32_t newRegionSize = 0;
   bool walked = false;         // the original graphics folder was walked to its end
+  std::wstring walkFailure;    // when it was not: why, in the system's words
   bool imagesChanged = false;  // another program changed an image while it was read: nothing copied
   // With fingerprints: the SHA-256 of each image's bytes as mapped and read; when one is
   // missing, why.

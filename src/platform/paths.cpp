@@ -24,6 +24,10 @@ std::wstring folderOf(std::wstring_view path) {
   return folder;
 }
 
+std::wstring nothingIsNamed(std::wstring_view mask) {
+  return L"nothing in it is named " + std::wstring(mask);
+}
+
 std::wstring_view nameOf(std::wstring_view path) {
   for (std::size_t at = path.size(); at > 0; --at)
     if (isSeparator(path[at - 1]) || (windowsPaths() && path[at - 1] == L':')) return path.substr(at);

@@ -16,6 +16,8 @@
 namespace platform {
 
 extern const wchar_t PATH_SEPARATOR;
+// Whether this system's programs take "/?" for their help, as Windows' do.
+extern const bool SLASH_QUESTION_IS_HELP;
 
 // The folder that holds path, as text: what comes before its last separator; "." for a bare
 // name, the root for a name in the root.
@@ -84,10 +86,19 @@ class MappedImage {
   // of the view that the file no longer has never faults: it reads as zero, and this says so.
   bool unchangedSinceMapped() const;
 
+  // Why the last step that failed failed, in the system's words (or "the file is empty").
+  const std::wstring& failure() const;
+
  private:
   struct State;
   std::unique_ptr<State> state_;
 };
+
+inline constexpr wchar_t FILE_IS_EMPTY[] = L"the file is empty";
+inline constexpr wchar_t FILE_TOO_LARGE[] = L"the file is larger than 4 GiB";
+
+// Why a folder walk found nothing: "nothing in it is named *.png".
+std::wstring nothingIsNamed(std::wstring_view mask);
 
 // A walk over the entries of one folder that match a pattern such as "dir\*.png"
 // (case-insensitive). Folders are entries like files.
@@ -98,14 +109,16 @@ class DirectoryWalk {
   DirectoryWalk(const DirectoryWalk&) = delete;
   DirectoryWalk& operator=(const DirectoryWalk&) = delete;
 
-  // True when the first matching entry was found; name() then reads it.
+  // True when the first matching entry was found; name() then reads it. Otherwise failure()
+  // says why: the system's words, or that nothing in the folder matches.
   bool start(const wchar_t* pattern);
   // Moves to the next matching entry; false when there is none, or when the folder could not
   // be read further (failure() then says why).
   bool next();
   void close();
   const wchar_t* name() const { return name_.c_str(); }
-  // Why the walk ended before its last entry, in the system's words; empty when it did not.
+  // Why the walk found nothing or ended before its last entry, in the system's words; empty
+  // when it did not.
   const std::wstring& failure() const { return failure_; }
 
  private:
@@ -366,8 +379,9 @@ inline bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t m
 }
 
 // Writes a file whole under a short temporary name beside it and then puts it in place of any
-// file of that name in one step: a reader sees the old file or the new one, never a part.
-bool replaceFileAtomically(const wchar_t* path, std::string_view bytes);
+// file of that name in one step: a reader sees the old file or the new one, never a part. False,
+// with the system's words for why, when it could not.
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wstring& why);
 
 enum class Stream { Output, Error };
 

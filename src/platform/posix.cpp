@@ -19,6 +19,7 @@
 namespace platform {
 
 const wchar_t PATH_SEPARATOR = L'/';
+const bool SLASH_QUESTION_IS_HELP = false;
 
 using namespace posix;
 
@@ -82,9 +83,14 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
     state_->mask = text.substr(slash + 1);
   }
   state_->dir = Owned<FolderStreamTraits>(opendir(nativePath(directory.c_str()).c_str()));
-  if (!state_->dir.valid()) return false;
+  if (!state_->dir.valid()) {
+    failure_ = errorText(errno);
+    return false;
+  }
   if (next()) return true;
+  std::wstring why = failure_.empty() ? nothingIsNamed(state_->mask) : failure_;
   close();
+  failure_ = std::move(why);
   return false;
 }
 
@@ -124,7 +130,11 @@ bool sameFileName(std::wstring_view first, std::wstring_view second) {
 
 std::wstring posix::errorText(int error) {
   char buffer[256];
-  return asPhrase(fromUtf8(strerror_r(error, buffer, sizeof buffer)));  // the GNU form returns the text
+  // The GNU form returns the text. The number goes with the words, as Windows' does.
+  return asPhrase(fromUtf8(strerror_r(error, buffer, sizeof buffer)))
+      .append(L" (errno ")
+      .append(std::to_wstring(error))
+      .append(L")");
 }
 
 FileStatus statusOf(const wchar_t* path) {

@@ -83,7 +83,8 @@ inline const wchar_t* notRegularText(mode_t mode) {
   return S_ISDIR(mode) ? A_FOLDER : S_ISCHR(mode) || S_ISBLK(mode) ? A_DEVICE : NOT_A_REGULAR_FILE;
 }
 
-// The system's words for an errno value, as a phrase ("no space left on device").
+// The system's words for an errno value, as a phrase with its number ("no space left on device
+// (errno 28)").
 std::wstring errorText(int error);
 
 // Where a file system has no unnamed files, O_TMPFILE fails with one of these (EISDIR from

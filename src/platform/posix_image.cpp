@@ -23,10 +23,8 @@ namespace {
 
 constexpr std::uint64_t REGION_PAGE = 4096;
 
-bool isRegularFile(int fd) {
-  struct stat st;
-  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
+// Another open of the image holds its lock: another run, or the other image of this one.
+constexpr wchar_t HELD_BY_ANOTHER_OPEN[] = L"another program holds it (it is locked)";
 
 // ---- Mapped images that shrink under their mapping ----
 //
@@ -86,6 +84,7 @@ struct MappedImage::State {
   const std::uint8_t* base = nullptr;
   std::size_t mappedLength = 0;
   GuardedView* guard = nullptr;
+  std::wstring failure;
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
@@ -95,23 +94,46 @@ MappedImage::~MappedImage() {
 
 bool MappedImage::open(const wchar_t* path) {
   release();
+  state_->failure.clear();
   state_->path = nativePath(path);
   Descriptor fd = openForReading(state_->path);
+  struct stat st;
+  if (!fd.valid() || fstat(fd.get(), &st) != 0) {
+    state_->failure = errorText(errno);
+    return false;
+  }
   // Only regular files, as a Windows open refuses folders; the exclusive lock makes a second
   // open of the same file fail while this one lives, in this process or another.
-  if (!fd.valid() || !isRegularFile(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    state_->failure = notRegularText(st.st_mode);
+    return false;
+  }
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    state_->failure = errno == EWOULDBLOCK ? HELD_BY_ANOTHER_OPEN : errorText(errno);
+    return false;
+  }
   state_->fd = std::move(fd);
   return true;
+}
+
+const std::wstring& MappedImage::failure() const {
+  return state_->failure;
 }
 
 bool MappedImage::createMapping() {
   if (!state_->fd.valid() || state_->mappingCreated) return false;
   struct stat st;
-  if (fstat(state_->fd.get(), &st) != 0) return false;
+  if (fstat(state_->fd.get(), &st) != 0) {
+    state_->failure = errorText(errno);
+    return false;
+  }
   const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
   // A whole-file mapping of an empty file is refused, as on Windows; a region size must also
   // fit in 32 bits.
-  if (length == 0 || length > 0x100000000ull - REGION_PAGE) return false;
+  if (length == 0 || length > 0x100000000ull - REGION_PAGE) {
+    state_->failure = length == 0 ? FILE_IS_EMPTY : FILE_TOO_LARGE;
+    return false;
+  }
   // POSIX has no mapping object: the view maps the file itself, at this length.
   state_->mappingCreated = true;
   state_->fileLength = length;
@@ -126,9 +148,15 @@ bool MappedImage::mapView() {
   // zero. The system page is a multiple of 4,096, so the whole region lies inside the mapping.
   const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
   const std::uint64_t length = (s.fileLength + page - 1) / page * page;
-  if (length > SIZE_MAX) return false;
+  if (length > SIZE_MAX) {
+    s.failure = FILE_TOO_LARGE;
+    return false;
+  }
   void* base = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, s.fd.get(), 0);
-  if (base == MAP_FAILED) return false;
+  if (base == MAP_FAILED) {
+    s.failure = errorText(errno);
+    return false;
+  }
   s.base = static_cast<const std::uint8_t*>(base);
   s.mappedLength = static_cast<std::size_t>(length);
   s.guard = guardView(s.base, s.mappedLength);

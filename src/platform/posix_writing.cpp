@@ -72,14 +72,17 @@ void endCleanlyOnInterrupt() {
   }
 }
 
-bool replaceFileAtomically(const wchar_t* path, std::string_view bytes) {
+bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wstring& why) {
   const std::string target = nativePath(path);
   TemporaryFile temporary(nativePath(folderOf(path).c_str()), 0666);
-  if (temporary.fd() < 0) return false;
-  if (!writeAll(temporary.fd(), bytes.data(), bytes.size()) || fsync(temporary.fd()) != 0 || !temporary.close())
-    return false;
-  InterruptsHeld held;  // put in place and the temporary name forgotten as one step
-  return std::rename(temporary.path().c_str(), target.c_str()) == 0;
+  const bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
+                       fsync(temporary.fd()) == 0 && temporary.close();
+  if (written) {
+    InterruptsHeld held;  // put in place and the temporary name forgotten as one step
+    if (std::rename(temporary.path().c_str(), target.c_str()) == 0) return true;
+  }
+  why = errorText(errno);
+  return false;
 }
 
 }  // namespace platform

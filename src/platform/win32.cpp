@@ -13,6 +13,7 @@
 namespace platform {
 
 const wchar_t PATH_SEPARATOR = L'\\';
+const bool SLASH_QUESTION_IS_HELP = true;
 
 namespace win32 {
 
@@ -90,7 +91,11 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
   WIN32_FIND_DATAW entry = {};
   state_->find = win32::FindHandle(FindFirstFileW(win32::SystemPath(pattern).c_str(), &entry));
-  if (!state_->find.valid()) return false;
+  if (!state_->find.valid()) {
+    const DWORD error = GetLastError();
+    failure_ = error == ERROR_FILE_NOT_FOUND ? nothingIsNamed(nameOf(pattern)) : win32::errorText(error);
+    return false;
+  }
   name_ = entry.cFileName;
   return true;
 }

@@ -82,6 +82,7 @@ struct MappedImage::State {
   GuardedView* guard = nullptr;
   FileState mappedFile;       // the file as it was when its view was mapped
   FileStatus mappedIdentity;  // and which file it is
+  std::wstring failure;
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
@@ -93,31 +94,50 @@ bool MappedImage::open(const wchar_t* path) {
   release();
   // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
   // violation until this handle is closed. A folder cannot be opened this way.
+  state_->failure.clear();
   state_->path = exactPath(path);
   state_->file = FileHandle(CreateFileW(state_->path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  return state_->file.valid();
+  if (state_->file.valid()) return true;
+  state_->failure = openFailureText(state_->path.c_str(), GetLastError());
+  return false;
+}
+
+const std::wstring& MappedImage::failure() const {
+  return state_->failure;
 }
 
 bool MappedImage::createMapping() {
   if (!state_->file.valid() || state_->mapping.valid()) return false;
   // A region size must fit in 32 bits, as on every system: a 64-bit build could map more.
   LARGE_INTEGER length;
-  if (!GetFileSizeEx(state_->file.get(), &length) || static_cast<std::uint64_t>(length.QuadPart) > MAX_IMAGE_LENGTH)
+  if (!GetFileSizeEx(state_->file.get(), &length)) {
+    state_->failure = errorText(GetLastError());
     return false;
-  // Maximum size 0 maps the whole file; the system refuses this for a file of length 0.
+  }
+  if (static_cast<std::uint64_t>(length.QuadPart) > MAX_IMAGE_LENGTH || length.QuadPart == 0) {
+    state_->failure = length.QuadPart == 0 ? FILE_IS_EMPTY : FILE_TOO_LARGE;
+    return false;
+  }
+  // Maximum size 0 maps the whole file.
   state_->mapping = MappingHandle(CreateFileMappingW(state_->file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  return state_->mapping.valid();
+  if (state_->mapping.valid()) return true;
+  state_->failure = errorText(GetLastError());
+  return false;
 }
 
 bool MappedImage::mapView() {
   if (!state_->mapping.valid() || state_->view != nullptr) return false;
   State& s = *state_;
   s.view = static_cast<const std::uint8_t*>(MapViewOfFile(s.mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  if (s.view == nullptr) return false;
+  if (s.view == nullptr) {
+    s.failure = errorText(GetLastError());
+    return false;
+  }
   // A view whose size cannot be told, or that is not guarded, cannot be read: it is no view. (A
   // region over 32 bits is refused with its file, by createMapping.)
   MEMORY_BASIC_INFORMATION info = {};
   if (!readFaultHandlerInstalled() || VirtualQuery(s.view, &info, sizeof info) == 0 || info.RegionSize == 0) {
+    s.failure = errorText(readFaultHandlerInstalled() ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY);
     UnmapViewOfFile(s.view);
     s.view = nullptr;
     return false;

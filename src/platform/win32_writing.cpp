@@ -59,6 +59,12 @@ std::wstring win32::temporaryNameBeside(const wchar_t* path) {
 
 namespace {
 
+// Sets the last error, as a call that failed would have; false, so that it ends a condition.
+bool setError(DWORD error) {
+  SetLastError(error);
+  return false;
+}
+
 CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
   failure = {step, std::move(reason)};
   return CopyOutcome::Failed;
@@ -284,7 +290,7 @@ void endCleanlyOnInterrupt() {
   SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
 }
 
-bool replaceFileAtomically(const wchar_t* pathGiven, std::string_view bytes) {
+bool replaceFileAtomically(const wchar_t* pathGiven, std::string_view bytes, std::wstring& why) {
   const SystemPath path(pathGiven);
   FileWritingHeld held;
   const std::wstring temporary = temporaryNameBeside(path.c_str());
@@ -292,19 +298,27 @@ bool replaceFileAtomically(const wchar_t* pathGiven, std::string_view bytes) {
   // failed to close still holds it: the name is gone at once, the file with the last handle.
   FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
+  if (!file.valid()) {
+    why = openFailureText(temporary.c_str(), GetLastError());
+    return false;
+  }
   bool written = true;
   for (std::size_t at = 0; written && at < bytes.size();) {
     DWORD put = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
-    written = WriteFile(file.get(), bytes.data() + at, chunk, &put, nullptr) && put > 0;
+    written = WriteFile(file.get(), bytes.data() + at, chunk, &put, nullptr) && (put > 0 || setError(ERROR_DISK_FULL));
     at += put;
   }
   written = written && FlushFileBuffers(file.get());
-  const bool closed = file.close();
-  if (written && closed &&
-      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  DWORD error = written ? ERROR_SUCCESS : GetLastError();
+  if (!file.close() && written) {
+    error = GetLastError();
+    written = false;
+  }
+  if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
+  // A folder of that name refuses the move only with access denied.
+  why = written ? openFailureText(path.c_str(), GetLastError()) : errorText(error);
   DeleteFileW(temporary.c_str());
   return false;
 }

@@ -60,8 +60,9 @@ TEST(CommandLineLimits, ReadOnlyNewFolderFailsEveryCopyAndChangesNothing) {
   EXPECT_EQ(result.exitCode, 1) << "every copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copy failed.\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
-  EXPECT_NE(result.errors.find("  0001.png 0001 -> 0A01: copy failed: permission denied (making the copy)\n"),
-            std::string::npos)
+  EXPECT_NE(
+      result.errors.find("  0001.png 0001 -> 0A01: copy failed: permission denied (errno 13) (making the copy)\n"),
+      std::string::npos)
       << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"keep.png"});
   snapshot.expectUnchanged();
@@ -79,7 +80,7 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   EXPECT_EQ(result.exitCode, 1) << "the run must end on its own, saying a copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
-  EXPECT_NE(result.errors.find("  0002.png 0002 -> 0A02: copy failed: file too large (making the copy)\n"),
+  EXPECT_NE(result.errors.find("  0002.png 0002 -> 0A02: copy failed: file too large (errno 27) (making the copy)\n"),
             std::string::npos)
       << result.errors;
   EXPECT_EQ(fileNames(pack.dir / "new"), std::vector<std::string>{"0A01.png"}) << "no partial or temporary file";

@@ -96,21 +96,26 @@ TEST(CopyWithoutOverwrite, CopiesLargeFilesWhole) {
 
 TEST(ReplaceFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
   TempDir dir;
+  std::wstring why;
   const fs::path report = dir / "report.html";
   writeFile(report, "old report");
-  ASSERT_TRUE(platform::replaceFileAtomically(wide(report).c_str(), "new report"));
+  ASSERT_TRUE(platform::replaceFileAtomically(wide(report).c_str(), "new report", why));
   const Bytes replaced = readFile(report);
   EXPECT_EQ(std::string(replaced.begin(), replaced.end()), "new report");
   EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"report.html"});
-  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "missing" / "report.html").c_str(), "x"));
+  // Each refusal keeps the system's reason.
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "missing" / "report.html").c_str(), "x", why));
+  EXPECT_FALSE(why.empty());
   fs::create_directory(dir / "folder.html");
-  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x"));
+  why.clear();
+  EXPECT_FALSE(platform::replaceFileAtomically(wide(dir / "folder.html").c_str(), "x", why));
+  EXPECT_FALSE(why.empty());
   EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
   EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder.html", "report.html"}))
       << "no temporary file left";
 
   // The longest name a folder entry may have: the temporary name beside it must still fit.
   const fs::path longest = dir / (std::string(250, 'r') + ".html");
-  EXPECT_TRUE(platform::replaceFileAtomically(wide(longest).c_str(), "long"));
+  EXPECT_TRUE(platform::replaceFileAtomically(wide(longest).c_str(), "long", why));
   EXPECT_EQ(readFile(longest).size(), 4u);
 }
