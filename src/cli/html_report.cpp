@@ -82,19 +82,22 @@ bool hasProblem(const GraphicRecord& graphic) {
   });
 }
 
-// A picture as an embedded image, or a placeholder saying why it cannot be shown.
-void appendPicture(std::string& out, bool read, const std::string& bytes) {
+// A picture as an embedded image, or a placeholder saying why it cannot be shown; either is
+// named by what (a PNG's name) for a reader that does not see it.
+void appendPicture(std::string& out, bool read, const std::string& bytes, std::wstring_view what) {
   PngSize size;
-  if (!read) {
-    out += "<div class=\"placeholder\">cannot be read or too large</div>";
-  } else if (!isWellFormedPng(bytes, size)) {
-    out += "<div class=\"placeholder\">not a valid PNG</div>";
-  } else {
-    out += "<img decoding=\"async\" alt=\"cannot be shown\" title=\"";
-    out += decimal(size.width) + " x " + decimal(size.height) + "\" src=\"data:image/png;base64,";
-    appendBase64(out, bytes);
-    out += "\">";
+  const char* why = !read ? "cannot be read or too large" : !isWellFormedPng(bytes, size) ? "not a valid PNG" : nullptr;
+  if (why != nullptr) {
+    out += "<div class=\"placeholder\" role=\"img\" aria-label=\"";
+    appendText(out, what);
+    out += std::string(": ") + why + "\">" + why + "</div>";
+    return;
   }
+  out += "<img decoding=\"async\" alt=\"";
+  appendText(out, what);
+  out += "\" title=\"" + decimal(size.width) + " x " + decimal(size.height) + "\" src=\"data:image/png;base64,";
+  appendBase64(out, bytes);
+  out += "\">";
 }
 
 // A duplicate: the picture already at the destination, and whether it is the same file.
@@ -105,8 +108,9 @@ void appendExisting(std::string& out, const CopyRecord& copy, const HtmlReportRu
   }
   std::string bytes;
   if (!run.readExisting || !run.readExisting(copy, bytes)) return;
-  out += "<div class=\"existing\" title=\"already at " + hexNumber(copy.newNumber) + ".png\">";
-  appendPicture(out, true, bytes);
+  const std::string there = "already at " + hexNumber(copy.newNumber) + ".png";
+  out += "<div class=\"existing\" title=\"" + there + "\">";
+  appendPicture(out, true, bytes, platform::fromUtf8(there));
   out += "</div>";
 }
 
@@ -128,7 +132,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
   if (problem) out += " problem";
   out += "\"><div class=\"thumb\">";
   std::string bytes;
-  appendPicture(out, run.readPicture && run.readPicture(graphic, bytes), bytes);
+  appendPicture(out, run.readPicture && run.readPicture(graphic, bytes), bytes, graphic.fileName);
   out += "</div><figcaption><span class=\"name\">";
   appendText(out, graphic.fileName);
   out += "</span>";
@@ -160,7 +164,7 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
 }
 
 void appendRow(std::string& out, const char* label, std::wstring_view value, const std::string& extra = {}) {
-  out += "<tr><th>";
+  out += "<tr><th scope=\"row\">";
   out += label;
   out += "</th><td>";
   appendText(out, value);
@@ -180,7 +184,10 @@ void appendCount(std::string& out, const CountLine& line) {
   out += TONE_CLASS[static_cast<int>(line.tone)];
   out += "\"><b>" + decimal(line.count) + "</b>";
   appendText(out, line.label);
-  out += "</div>";
+  out += "<span class=\"unit\">";
+  out +=
+      line.label == std::wstring_view(L"walked") || line.label == std::wstring_view(L"not carried") ? "PNGs" : "copies";
+  out += "</span></div>";
 }
 
 // The tiles in ascending order of number; names without a number last, by name.
@@ -205,7 +212,7 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Glyphwarden port "
       "report</title>\n<style>";
   out += HTML_REPORT_STYLE;
-  out += "</style></head>\n<body>\n<h1>Glyphwarden port report</h1>\n";
+  out += "</style></head>\n<body>\n<header>\n<h1>Glyphwarden port report</h1>\n";
   out += "<p class=\"note\">Written by glyphwarden-cli ";
   appendText(out, std::wstring(run.programVersion.begin(), run.programVersion.end()));
   out += ".</p>\n";
@@ -218,13 +225,13 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
     appendText(out, sentence);
     out += ".</p>\n";
   }
-  out += "<table class=\"run\">\n";
+  out += "<table class=\"run\"><tbody>\n";
   appendRow(out, "Original firmware", run.originalFirmware,
             record.imagesOpened ? regionText(record.originalRegionSize) : "");
   appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
-  out += "</table>\n";
+  out += "</tbody></table>\n";
 }
 
 }  // namespace
@@ -249,18 +256,26 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   std::string out;
   out.reserve(4096 + record.graphics.size() * 600);
   appendHeading(out, run, record);
+  // The counts are of PNGs (walked, not carried) and of copies (the rest): a PNG may have several.
   out += "<div class=\"counts\">";
   for (const CountLine& line : countLines(counts, run.dryRun)) appendCount(out, line);
-  out += "</div>\n";
-  out +=
-      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-all\" checked>"
-      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-carried\">"
-      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-not-carried\">"
-      "<input class=\"filter\" type=\"radio\" name=\"show\" id=\"show-problems\">\n<nav>";
-  out += "<label for=\"show-all\">all (" + decimal(tiles.size()) + ")</label>";
-  out += "<label for=\"show-carried\">carried (" + decimal(carried) + ")</label>";
-  out += "<label for=\"show-not-carried\">not carried (" + decimal(counts.notCarried) + ")</label>";
-  out += "<label for=\"show-problems\">duplicates and failures (" + decimal(problems) + ")</label></nav>\n<main>\n";
+  out += "</div>\n</header>\n";
+  // Each choice of the filter is a radio button before its label, which shows it checked and
+  // focused; the tiles follow the checked one.
+  out += "<nav aria-label=\"which PNGs to show\">";
+  const struct {
+    const char* id;
+    std::string text;
+  } choices[] = {{"show-all", "all PNGs (" + decimal(tiles.size()) + ")"},
+                 {"show-carried", "PNGs carried (" + decimal(carried) + ")"},
+                 {"show-not-carried", "PNGs not carried (" + decimal(counts.notCarried) + ")"},
+                 {"show-problems", "PNGs with a duplicate or failed copy (" + decimal(problems) + ")"}};
+  for (const auto& choice : choices) {
+    out += std::string("<input class=\"filter\" type=\"radio\" name=\"show\" id=\"") + choice.id + "\"" +
+           (choice.id == choices[0].id ? " checked" : "") + "><label for=\"" + choice.id + "\">" + choice.text +
+           "</label>";
+  }
+  out += "</nav>\n<main>\n";
   for (const GraphicRecord* graphic : tiles) appendTile(out, *graphic, run);
   out += "</main>\n</body></html>\n";
   return out;

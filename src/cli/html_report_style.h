@@ -13,14 +13,14 @@ table.run td { padding: 2px 14px 2px 0; word-break: break-all; }
 .count { background: #fff; border: 1px solid #d5d9de; border-radius: 6px; padding: 6px 12px; min-width: 90px; }
 .count b { display: block; font-size: 20px; }
 .count.bad b { color: #b3261e; } .count.good b { color: #1b6e2a; } .count.warn b { color: #8a4b00; }
-input.filter { position: absolute; opacity: 0; pointer-events: none; }
+.count .unit { display: block; color: #55606b; font-size: 11px; }
+input.filter { position: absolute; opacity: 0; width: 1px; height: 1px; margin: 0; }
+input.filter:focus-visible + label { outline: 3px solid #1d4f91; outline-offset: 2px; }
 nav { display: flex; gap: 6px; margin: 4px 0 14px; position: sticky; top: 0; background: #f3f4f6; padding: 6px 0; z-index: 1; }
 nav label { border: 1px solid #aab2bb; border-radius: 14px; padding: 3px 12px; cursor: pointer; background: #fff; user-select: none; }
-#show-all:checked ~ nav label[for=show-all], #show-carried:checked ~ nav label[for=show-carried],
-#show-not-carried:checked ~ nav label[for=show-not-carried], #show-problems:checked ~ nav label[for=show-problems]
-  { background: #1d4f91; border-color: #1d4f91; color: #fff; }
-#show-carried:checked ~ main .tile:not(.carried), #show-not-carried:checked ~ main .tile:not(.not-carried),
-#show-problems:checked ~ main .tile:not(.problem) { display: none; }
+input.filter:checked + label { background: #1d4f91; border-color: #1d4f91; color: #fff; }
+body:has(#show-carried:checked) main .tile:not(.carried), body:has(#show-not-carried:checked) main .tile:not(.not-carried),
+body:has(#show-problems:checked) main .tile:not(.problem) { display: none; }
 main { display: grid; grid-template-columns: repeat(auto-fill, minmax(168px, 1fr)); gap: 8px; align-items: start; }
 .tile { margin: 0; background: #fff; border: 1px solid #d5d9de; border-left: 4px solid #1b6e2a; border-radius: 6px;
         padding: 6px; display: flex; gap: 8px; align-items: flex-start; content-visibility: auto; contain-intrinsic-size: 168px 84px; }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The HTML report opened in headless Chromium: its counts and tiles against the run's own text
-# report, every embedded picture decoded, the filter, and a hostile file name shown as text.
-#   html_report_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER
+# report, every embedded picture decoded and named, the filter and its keyboard focus, a
+# hostile file name shown as text; then html-validate (recommended rules) and axe (WCAG 2.2 AA
+# and best practices), from the validators the set-up installs.
+#   html_report_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER VALIDATORS
 set -euo pipefail
-make_sample=$1 cli=$2 work=$3
+make_sample=$1 cli=$2 work=$3 validators=$4
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 "$make_sample" "$work/sample" >/dev/null
@@ -68,6 +70,8 @@ whys = re.findall(r"^  .+ [0-9A-F]+ -> [0-9A-F]+: copy failed: (.*)$", report, r
 expect(seen["whys"] == whys and len(whys) == count("failed"), f"why copies failed: page {seen['whys']}, run {whys}")
 expect(seen["decoded"] == seen["images"] and seen["images"] == walked - 1, f"decoded {seen['decoded']} of {seen['images']}")
 expect(seen["notEmbedded"] == 0, "every picture is embedded")
+expect(all(seen["alts"]), "each picture is named by its PNG")
+expect(seen["focusShown"] == [True] * 4, f"keyboard focus shown on the filter: {seen['focusShown']}")
 expect(seen["placeholders"] == ["not a valid PNG"], f"placeholders {seen['placeholders']}")
 # The one duplicate met a file that is not the same picture: it says so, and shows what is there.
 expect(seen["duplicates"] == [{"same": "differs from the file there", "existing": "DIV"}], f"duplicates {seen['duplicates']}")
@@ -83,3 +87,24 @@ if failures:
 print(f"report checked in Chromium: {seen['tiles']} tiles, {seen['decoded']} pictures decoded, filter {seen['shown']}")
 PY
 [ -s "$work/report.png" ] && echo "screenshot: $work/report.png"
+
+# Validators no one here wrote. The page bans scripts, so axe runs in a copy without the ban.
+"$validators/node_modules/.bin/html-validate" --config "$here/htmlvalidate.json" "$report"
+python3 - "$report" "$validators/node_modules/axe-core/axe.min.js" "$work/axe.html" <<'PY'
+import re, sys
+report, axe, out = sys.argv[1:]
+page = re.sub(r'<meta http-equiv="Content-Security-Policy"[^>]*>', "", open(report, encoding="utf-8").read())
+runner = f"""<script src="file://{axe}"></script><script>
+const said = text => {{ const p = document.createElement('pre'); p.id = 'axe'; p.textContent = text;
+                        document.documentElement.appendChild(p); }};
+axe.run(document, {{runOnly: {{type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'wcag22aa',
+                                                    'best-practice']}}}})
+  .then(r => said(JSON.stringify(r.violations.map(v => [v.id, v.nodes.map(n => n.target.join(' '))]))),
+        e => said('error: ' + e));
+</script>"""
+open(out, "w", encoding="utf-8").write(page.replace("</body>", runner + "</body>"))
+PY
+chrome axe --allow-file-access-from-files --virtual-time-budget=20000 --dump-dom "file://$work/axe.html" >"$work/axe-dom.html"
+violations=$(python3 -c 'import html,re,sys; m=re.search(r"<pre id=\"axe\">(.*?)</pre>", open(sys.argv[1]).read(), re.S); print(html.unescape(m.group(1)) if m else "axe did not run")' "$work/axe-dom.html")
+[ "$violations" = "[]" ] || { echo "axe: $violations"; exit 1; }
+echo "html-validate and axe: no error, no violation"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The --json record of a real run over the sample, validated against docs/run-record.schema.json
-# with Debian's python3-jsonschema, and held to the console lines and the files of the run.
-#   json_record_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER SCHEMA
+# with Debian's python3-jsonschema and with ajv in strict mode, and held to the console lines and
+# the files of the run.
+#   json_record_test.sh MAKE_SAMPLE GLYPHWARDEN_CLI WORK_FOLDER SCHEMA VALIDATORS
 set -euo pipefail
-make_sample=$1 cli=$2 work=$3 schema=$4
+make_sample=$1 cli=$2 work=$3 schema=$4 validators=$5
 rm -rf "$work"
 "$make_sample" "$work/sample" >/dev/null
 sample=$work/sample
@@ -21,6 +22,8 @@ run() {
 }
 run --dry-run --json "$work/dry.json"
 run --json "$work/run.json"
+"$validators/node_modules/.bin/ajv" validate --spec=draft2020 --strict=true -s "$schema" -d "$work/dry.json" \
+  -d "$work/run.json" >"$work/ajv.txt" 2>&1 || { cat "$work/ajv.txt"; exit 1; }
 /usr/bin/python3 - "$schema" "$work" "$sample" <<'PY'
 import hashlib, json, os, struct, sys
 import jsonschema

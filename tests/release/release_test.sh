@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The release as its users get it, sourced by tools/test.sh inside its Wine session (wine_run,
-# wine_bin and windows_preset set): built twice from two clones to the same bytes; the zip
-# unpacked into a new folder with a firmwares folder beside the program, its Glyphwarden.exe
-# driven through the sample to "Whew..."; the Debian package unpacked into a throwaway root and
-# run on the sample, then installed with apt-get and removed again.
+# wine_bin and windows_preset set): built twice from two clones to the same bytes, and once
+# signed; the zip unpacked into a new folder with a firmwares folder beside the program, its
+# Glyphwarden.exe driven through the sample to "Whew..."; the Debian package unpacked into a
+# throwaway root and run on the sample, then installed with apt-get and removed again.
 release_test() {
   local version work arch zip deb
   version=$(sed -n 's/^project(Glyphwarden VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -11,19 +11,22 @@ release_test() {
   on_exit "rm -rf '$work'"
   deb=build/release/glyphwarden-cli_${version}_amd64.deb
 
-  stage "release: build it for publishing, and again from another clone: the same bytes"
+  stage "release: build it for publishing, again from another clone (the same bytes), and signed"
   # As whoever publishes it builds it: with a real maintainer address.
   export GLYPHWARDEN_MAINTAINER="Glyphwarden Release Test <release-test@glyphwarden.org>"
   quietly build/logs/release.log bash tools/release.sh
   git clone -q . "$work/clone"
   quietly build/logs/release-clone.log bash "$work/clone/tools/release.sh"
-  unset GLYPHWARDEN_MAINTAINER
   local file
   for file in release-win32/bin/Glyphwarden.exe release-win32/bin/glyphwarden-cli.exe \
-              "release/Glyphwarden-$version-win32.zip" "release/glyphwarden-cli_${version}_amd64.deb"; do
+              "release/Glyphwarden-$version-win32.zip" "release/Glyphwarden-$version-win32-symbols.zip" \
+              "release/glyphwarden-cli_${version}_amd64.deb" release/SHA256SUMS; do
     cmp "build/$file" "$work/clone/build/$file" || { echo "release_test: $file differs between two builds" >&2; false; }
   done
-  echo "   both .exe files, the zip and the .deb are the same bytes from both clones"
+  (cd build/release && sha256sum --quiet -c SHA256SUMS)
+  echo "   both .exe files, the zip, its symbols, the .deb and SHA256SUMS are the same bytes from both clones"
+  bash tests/release/signing_test.sh "$work/signing"
+  unset GLYPHWARDEN_MAINTAINER
 
   arch=win32
   if [ "$windows_preset" != windows ]; then
@@ -49,10 +52,11 @@ release_test() {
   [ "$copies" -eq "$expected" ] || { echo "release_test: $copies PNGs copied, $expected expected" >&2; false; }
   echo "   the unpacked Glyphwarden.exe copied the sample's $copies PNGs"
 
-  stage "release: Debian's package checker, lintian: no error, no warning"
-  lintian "$deb" >"$work/lintian.txt" 2>&1 || true
-  ! grep -E '^[EW]: ' "$work/lintian.txt" || { echo "release_test: lintian found the above" >&2; false; }
-  echo "   lintian: $(grep -cE '^[EW]: ' "$work/lintian.txt") errors or warnings"
+  stage "release: Debian's package checker, lintian: no tag, pedantic and informational ones too"
+  # Hardening tags (hardening-no-bindnow, -no-fortify-functions) are informational only.
+  lintian --pedantic --display-info "$deb" >"$work/lintian.txt" 2>&1 || true
+  ! grep -E '^[EWIP]: ' "$work/lintian.txt" || { echo "release_test: lintian found the above" >&2; false; }
+  echo "   lintian --pedantic --display-info: no tag"
 
   stage "release: the Debian package, unpacked and installed"
   dpkg-deb -x "$deb" "$work/root"
@@ -62,10 +66,15 @@ release_test() {
   [ "$(glyphwarden-cli --version)" = "glyphwarden-cli $version" ] || { echo "release_test: the installed program's version" >&2; false; }
   man -w glyphwarden-cli | grep -qx /usr/share/man/man1/glyphwarden-cli.1.gz ||
     { echo "release_test: man finds no page for glyphwarden-cli" >&2; false; }
-  local option
-  for option in $(glyphwarden-cli --help | grep -oE '^  --[a-z-]+'); do
-    MANWIDTH=200 man glyphwarden-cli 2>/dev/null | grep -q -- "$option" ||
-      { echo "release_test: the manual page does not mention $option" >&2; false; }
+  # At 60 and 80 columns every option of --help (and its argument) has a line of its own, with its
+  # text below, and no option is hyphenated or broken at one of its hyphens at a line's end.
+  local width page option
+  for width in 60 80; do
+    page=$(MANWIDTH=$width man glyphwarden-cli 2>/dev/null)
+    glyphwarden-cli --help | sed -n 's/^  \(-[^ ]*\(, -[^ ]*\)\{0,1\}\( [A-Z]*\)\{0,1\}\)  .*/\1/p' | while read -r option; do
+      grep -qx " *$option" <<<"$page" || { echo "release_test: man at $width columns: no line for '$option'" >&2; false; }
+    done
+    ! grep -E -- '--[a-z]+(-[a-z]+)*(-|‐)$' <<<"$page" || { echo "release_test: man at $width columns breaks the above" >&2; false; }
   done
   bash tests/release/completion_test.sh "$work/completion"
   quietly build/logs/release-deb-remove.log apt-get remove -y glyphwarden-cli

@@ -7,6 +7,7 @@ tools=$1 work=$2
 rm -rf "$work"
 mkdir -p "$work/project/tools" "$work/bin"
 cp "$tools/setup.sh" "$tools/stages.sh" "$work/project/tools/"
+cp -r "$tools/validators" "$work/project/tools/"
 
 # The stand-ins log each call; STUB_INSTALL says which installs succeed.
 cat >"$work/bin/apt-get" <<'EOF'
@@ -33,6 +34,7 @@ for missing in $STUB_MISSING; do [ "${!#}" = "$missing" ] && exit 1; done
 printf 'install ok installed'
 EOF
 printf '#!/bin/sh\necho i386\n' >"$work/bin/dpkg"
+printf '#!/bin/sh\nmkdir -p "$3/node_modules"\n' >"$work/bin/npm"  # npm ci --prefix FOLDER ...
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
 
