@@ -8,15 +8,15 @@ void compareDuplicates(RunRecord& record) {
   std::map<std::uint32_t, const GraphicRecord*> plannedBy;  // a dry run's first copy to each number
   for (GraphicRecord& graphic : record.graphics) {
     // The PNG is read once, at its first duplicate, however many of its copies are duplicates.
-    enum class Mine { Unread, Read, Unreadable } mineState = Mine::Unread;
+    enum class OwnBytes { Unread, Read, Unreadable } ownBytes = OwnBytes::Unread;
     std::string mine;
     for (CopyRecord& copy : graphic.copies) {
       if (copy.result == CopyResult::WouldCopy) plannedBy.emplace(copy.newNumber, &graphic);
       if (copy.result != CopyResult::Duplicate) continue;
-      if (mineState == Mine::Unread)
-        mineState = platform::readWholeFile(graphic.path.c_str(), mine, DUPLICATE_COMPARE_LIMIT) ? Mine::Read
-                                                                                                 : Mine::Unreadable;
-      if (mineState == Mine::Unreadable) continue;
+      if (ownBytes == OwnBytes::Unread)
+        ownBytes = platform::readWholeFile(graphic.path.c_str(), mine, DUPLICATE_COMPARE_LIMIT) ? OwnBytes::Read
+                                                                                                : OwnBytes::Unreadable;
+      if (ownBytes == OwnBytes::Unreadable) continue;
       std::string existing;
       bool read = platform::readWholeFile(copy.destination.c_str(), existing, DUPLICATE_COMPARE_LIMIT);
       if (!read) {

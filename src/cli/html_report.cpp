@@ -26,7 +26,7 @@ void appendText(std::string& out, std::wstring_view text) {
       case U'\'': out += "&#39;"; continue;
       default: break;
     }
-    if (c < 0x20 && c != U'\t') c = platform::STAND_IN;  // control characters have no place in a name
+    if (c < 0x20 && c != U'\t') c = platform::REPLACEMENT_CHARACTER;  // control characters have no place in a name
     platform::appendUtf8(c, out);
   }
 }

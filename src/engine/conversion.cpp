@@ -125,7 +125,7 @@ bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool record
 }
 
 // What one run carries its PNGs with.
-struct Carrying {
+struct CarryingRun {
   const TranslationIndex& index;
   GraphicCopier& copier;
   DigestWorker* digests;  // with fingerprints
@@ -135,7 +135,7 @@ struct Carrying {
 
 // Copies the PNG of slot to each of its new numbers, in the index's order, and notes in graphic
 // what became of it. Names without a number, and number 0, are skipped in silence.
-void carryGraphic(std::size_t slot, GraphicRecord& graphic, Carrying& run) {
+void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
   bool hashAsked = false;
   const PathText source = run.copier.sourcePath(graphic.fileName);
   if (!carriesGraphicNumber(graphic.number)) {
@@ -236,7 +236,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   std::optional<DigestWorker> digests;
   if (options.record && options.fingerprints)
     digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
-  Carrying run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
+  CarryingRun run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
   for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
   if (digests) recordDigests(*digests, images, record);
   return true;

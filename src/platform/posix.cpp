@@ -120,7 +120,7 @@ bool canCreateFileIn(const wchar_t* folder) {
   // An unnamed file is made and gone again without the folder ever showing it.
   const std::string path = nativePath(folder);
   if (Descriptor(::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)).valid()) return true;
-  if (!noUnnamedFiles(errno)) return false;
+  if (!lacksOTmpFile(errno)) return false;
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 

@@ -67,14 +67,14 @@ bool copyContents(int from, int to, off_t length, CopyFailure& failure) {
 }
 
 // A file of a copy: a name in an opened folder, or a whole path (folder AT_FDCWD).
-struct At {
+struct FileInFolder {
   int folder;
   std::string name;
 };
 
 // What was copied is what the source holds: the file now at its path is the one that was
 // opened, with the length and the modification and change times it had before the copy.
-bool sourceStood(const At& source, const struct stat& before, CopyFailure& failure) {
+bool sourceStood(const FileInFolder& source, const struct stat& before, CopyFailure& failure) {
   struct stat now;
   if (::fstatat(source.folder, source.name.c_str(), &now, 0) != 0) return noteErrno(failure, CopyStep::CheckSource);
   if (!sameFileUnchanged(before, now)) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
@@ -106,7 +106,7 @@ CopyOutcome linkIntoPlace(const std::string& temporary, const std::string& desti
 // CAP_DAC_READ_SEARCH), which makes a whole run 7% faster at 2,000 PNGs and 10% at 20,000 than
 // the lookup through /proc (bench/run_bench.sh, medians); elsewhere that refusal (ENOENT) sends
 // it through /proc. A missing folder, which gives ENOENT too, fails both ways.
-bool nameUnnamed(int fd, const At& to) {
+bool nameUnnamed(int fd, const FileInFolder& to) {
   if (::linkat(fd, "", to.folder, to.name.c_str(), AT_EMPTY_PATH) == 0) return true;
   if (errno != ENOENT) return false;
   char self[32];
@@ -118,14 +118,14 @@ bool nameUnnamed(int fd, const At& to) {
 // gets the destination's name only if that is free. A signal or a failure at any point leaves
 // nothing behind, so nothing has to be cleaned up. Where the file system has no unnamed files,
 // says so in unsupported, having read nothing.
-CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, const std::string& folder, const At& to,
-                        bool& unsupported, CopyFailure& failure, FileIdentity* made) {
+CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder& from, const std::string& folder,
+                        const FileInFolder& to, bool& unsupported, CopyFailure& failure, FileIdentity* made) {
   const int flags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
   const mode_t mode = before.st_mode & 0777;
   const Descriptor output(to.folder == AT_FDCWD ? ::open(folder.c_str(), flags, mode)
                                                 : ::openat(to.folder, ".", flags, mode));
   if (!output.valid()) {
-    unsupported = noUnnamedFiles(errno);
+    unsupported = lacksOTmpFile(errno);
     return failedWithErrno(failure, CopyStep::MakeCopy);
   }
   if (!copyContents(input, output.get(), before.st_size, failure) || !sourceStood(from, before, failure))
@@ -138,7 +138,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const At& from, co
 
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
-CopyOutcome copyNamed(int input, const struct stat& before, const At& from, const std::string& folder,
+CopyOutcome copyNamed(int input, const struct stat& before, const FileInFolder& from, const std::string& folder,
                       const std::string& to, CopyFailure& failure) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0) return failedWithErrno(failure, CopyStep::MakeCopy);
@@ -196,7 +196,7 @@ namespace {
 
 // path as a name in the opened folder when it is that folder, a separator and a name; else the
 // whole path.
-At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
+FileInFolder placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
   const std::wstring_view whole(path);
   if (folder != nullptr && folderFd >= 0 && !folder->empty() && whole.starts_with(*folder)) {
     std::wstring_view name = whole.substr(folder->size());
@@ -212,13 +212,13 @@ At placeOf(const wchar_t* path, const std::wstring* folder, int folderFd) {
 }  // namespace
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders* folders, CopyFailure* failureSaid, FileIdentity* made) {
+                                 const CopyFolders* folders, CopyFailure* failureAsked, FileIdentity* made) {
   const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
-  const At from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd.get() : -1);
-  const At to =
+  const FileInFolder from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd.get() : -1);
+  const FileInFolder to =
       placeOf(destination, opened ? &opened->destination : nullptr, opened ? opened->destinationFd.get() : -1);
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
+  CopyFailure ignored;
+  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
 
   Descriptor input = openForReadingAt(from.folder, from.name);
   struct stat before;
@@ -249,9 +249,9 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureSaid) {
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureAsked) {
+  CopyFailure ignored;
+  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
   const std::string from = nativePath(source);
   const std::string to = nativePath(destination);
   struct stat st;

@@ -89,7 +89,7 @@ std::wstring errorText(int error);
 
 // Where a file system has no unnamed files, O_TMPFILE fails with one of these (EISDIR from
 // kernels older than the flag).
-inline bool noUnnamedFiles(int error) {
+inline bool lacksOTmpFile(int error) {
   return error == EOPNOTSUPP || error == EISDIR;
 }
 

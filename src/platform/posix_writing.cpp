@@ -75,11 +75,17 @@ void endCleanlyOnInterrupt() {
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wstring& why) {
   const std::string target = nativePath(path);
   TemporaryFile temporary(nativePath(folderOf(path).c_str()), 0666);
-  const bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
+  bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
                        fsync(temporary.fd()) == 0 && temporary.close();
   if (written) {
     InterruptsHeld held;  // put in place and the temporary name forgotten as one step
-    if (std::rename(temporary.path().c_str(), target.c_str()) == 0) return true;
+    written = std::rename(temporary.path().c_str(), target.c_str()) == 0;
+  }
+  // The new name lives in the folder: synced too, or a power cut could bring back the old file
+  // (or none). A file system that cannot sync a folder (EINVAL) keeps names as it writes them.
+  if (written) {
+    const Descriptor folder(::open(nativePath(folderOf(path).c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid() && (fsync(folder.get()) == 0 || errno == EINVAL)) return true;
   }
   why = errorText(errno);
   return false;

@@ -32,10 +32,10 @@ void appendUtf8(std::uint32_t codePoint, std::string& out);
 // valid UTF-8 or UTF-16 has one.
 bool isValidText(std::wstring_view text);
 // What a report shows for a character that is not text: U+FFFD, the replacement character.
-constexpr char32_t STAND_IN = U'\uFFFD';
-// A code point as a report shows it: a lone surrogate, or anything past U+10FFFF, as STAND_IN.
+constexpr char32_t REPLACEMENT_CHARACTER = U'\uFFFD';
+// A code point as a report shows it: a lone surrogate, or anything past U+10FFFF, as REPLACEMENT_CHARACTER.
 inline char32_t shownCodePoint(char32_t c) {
-  return isSurrogate(c) || c > 0x10FFFF ? STAND_IN : c;
+  return isSurrogate(c) || c > 0x10FFFF ? REPLACEMENT_CHARACTER : c;
 }
 
 // A system's message as a phrase that goes inside a line: without its closing full stop or line

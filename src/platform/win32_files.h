@@ -102,14 +102,14 @@ inline bool heldByAnotherProgram(DWORD error) {
 }
 
 // Takes step (true when it went through, GetLastError telling why not) again while it fails
-// with an error that passing says will pass, for about a second in all, as careful Windows
+// with an error that transient says will pass, for about a second in all, as careful Windows
 // programs do with files that others hold for a moment.
-template <class Passing, class Step>
-bool retriedWhile(Passing passing, Step step) {
+template <class Transient, class Step>
+bool retriedWhile(Transient transient, Step step) {
   for (DWORD pause = 25;; pause += 25) {  // 25 + 50 + ... + 225 ms
     if (step()) return true;
     const DWORD error = GetLastError();
-    if (!passing(error) || pause > 225) return false;
+    if (!transient(error) || pause > 225) return false;
     Sleep(pause);
     SetLastError(error);
   }

@@ -106,8 +106,8 @@ Removal deleteHeldFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
 // again for about a second, after which it is most likely gone.
 win32::FileHandle openToRemove(const wchar_t* path, DWORD& error) {
   win32::FileHandle file;
-  const auto passing = [](DWORD error) { return win32::heldByAnotherProgram(error) || error == ERROR_ACCESS_DENIED; };
-  const bool opened = win32::retriedWhile(passing, [&] {
+  const auto transient = [](DWORD error) { return win32::heldByAnotherProgram(error) || error == ERROR_ACCESS_DENIED; };
+  const bool opened = win32::retriedWhile(transient, [&] {
     // Others may go on reading; none may write, rename or remove it while it is held.
     file = win32::FileHandle(CreateFileW(path, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,

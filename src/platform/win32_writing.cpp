@@ -228,10 +228,10 @@ CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::mak
 CopyFolders::~CopyFolders() = default;
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* destinationGiven,
-                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders*, CopyFailure* failureSaid,
+                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders*, CopyFailure* failureAsked,
                                  FileIdentity* made) {
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
+  CopyFailure ignored;
+  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
   const SystemPath source(sourceGiven), destination(destinationGiven);
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
@@ -255,9 +255,9 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure* failureSaid) {
-  CopyFailure unsaid;
-  CopyFailure& failure = failureSaid ? *failureSaid : unsaid;
+CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure* failureAsked) {
+  CopyFailure ignored;
+  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
   const SystemPath source(sourceGiven), destination(destinationGiven);
   const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
