@@ -76,7 +76,7 @@ bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wst
   const std::string target = nativePath(path);
   TemporaryFile temporary(nativePath(folderOf(path).c_str()), 0666);
   bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
-                       fsync(temporary.fd()) == 0 && temporary.close();
+                 fsync(temporary.fd()) == 0 && temporary.close();
   if (written) {
     InterruptsHeld held;  // put in place and the temporary name forgotten as one step
     written = std::rename(temporary.path().c_str(), target.c_str()) == 0;

@@ -14,9 +14,11 @@
 
 TempDir::TempDir() {
   static std::atomic<unsigned> serial{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  path_ = fs::temp_directory_path() / ("glyphwarden-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
-  fs::create_directories(path_);
+  // Made new, never taken over: tests in other processes may start at the same clock tick.
+  do {
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = fs::temp_directory_path() / ("glyphwarden-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+  } while (!fs::create_directory(path_));
 }
 
 TempDir::~TempDir() {
