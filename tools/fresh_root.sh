@@ -36,6 +36,10 @@ start=$SECONDS
 quietly build/logs/fresh-root-debootstrap.log debootstrap --variant=minbase bookworm "$root" "$mirror"
 cp "$sources" "$root/etc/apt/sources.list.d/"
 rm -f "$root/etc/apt/sources.list"
+# This machine's own certificate authorities (a network that inspects TLS has one), as its apt
+# sources: they join the root's store when ca-certificates is installed there.
+mkdir -p "$root/usr/local/share/ca-certificates"
+cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/" 2>/dev/null || true
 echo "   $root, in $((SECONDS - start)) s"
 
 for folder in /proc /sys /dev /dev/pts /tmp; do

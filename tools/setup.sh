@@ -14,7 +14,7 @@ demo_packages=(cmake g++ make googletest libpng-dev zlib1g-dev pkg-config libssl
                g++-mingw-w64-i686-posix mingw-w64-tools g++-mingw-w64-x86-64-posix
                wine wine32:i386 wine64 xvfb xauth x11-apps netpbm)
 test_packages=(git clang-14 libclang-rt-14-dev valgrind chromium clang-format python3-jsonschema
-               help2man lintian bash-completion man-db osslsigncode openssl nodejs npm)
+               help2man lintian bash-completion man-db osslsigncode openssl ca-certificates nodejs npm)
 case "${1:-all}" in
   demo) packages=("${demo_packages[@]}") ;;
   all) packages=("${demo_packages[@]}" "${test_packages[@]}") ;;
@@ -110,7 +110,11 @@ install_validators() {
   rm -rf "$into"
   mkdir -p "$into" build/logs
   cp tools/validators/package.json tools/validators/package-lock.json "$into/"
-  quietly build/logs/npm-validators.log npm ci --prefix "$into" --no-audit --no-fund
+  # The system's certificate store, which holds a local authority where the network has one;
+  # Node.js otherwise trusts only the list built into it.
+  local store=()
+  [ -f /etc/ssl/certs/ca-certificates.crt ] && store=(--cafile /etc/ssl/certs/ca-certificates.crt)
+  quietly build/logs/npm-validators.log npm ci --prefix "$into" --no-audit --no-fund "${store[@]}"
 }
 
 install_packages
