@@ -80,10 +80,10 @@ FileStatus identityOf(HANDLE handle);
 // neither can be told.
 bool readIdentity(HANDLE handle, FileIdentity& identity);
 
-// What a handle that is not a file on a disk is, in the copy's words: a device (CON, NUL, a
-// serial port), or else not a regular file (a pipe).
-inline const wchar_t* notOnDiskText(HANDLE handle) {
-  return GetFileType(handle) == FILE_TYPE_CHAR ? A_DEVICE : NOT_A_REGULAR_FILE;
+// What a handle of this type (GetFileType's) that is not a file on a disk is, in the copy's
+// words: a device (CON, NUL, a serial port), or else not a regular file (a pipe).
+inline const wchar_t* notOnDiskText(DWORD type) {
+  return type == FILE_TYPE_CHAR ? A_DEVICE : NOT_A_REGULAR_FILE;
 }
 
 // Why path could not be opened as a file: "a folder" for a folder, which the system refuses

@@ -123,8 +123,8 @@ bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why) 
     why = win32::openFailureText(given.c_str(), GetLastError());
     return false;
   }
-  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-    why = win32::notOnDiskText(file.get());
+  if (const DWORD type = GetFileType(file.get()); type != FILE_TYPE_DISK) {
+    why = win32::notOnDiskText(type);
     return false;
   }
   return win32::sha256OfOpenFile(file.get(), digest, why);

@@ -120,11 +120,7 @@ class TemporaryCopy {
       DWORD got = 0, put = 0;
       if (!ReadFile(source, block, sizeof block, &got, nullptr)) break;
       if (got == 0) return true;
-      if (!WriteFile(file_.get(), block, got, &put, nullptr)) break;
-      if (put != got) {
-        SetLastError(ERROR_DISK_FULL);
-        break;
-      }
+      if (!WriteFile(file_.get(), block, got, &put, nullptr) || (put != got && !setError(ERROR_DISK_FULL))) break;
     }
     failure = {CopyStep::MakeCopy, errorText(GetLastError())};
     return false;
@@ -244,8 +240,8 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
       }))
     return failed(failure, CopyStep::OpenSource, openFailureText(source.c_str(), GetLastError()));
   // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
-  if (GetFileType(input.get()) != FILE_TYPE_DISK)
-    return failed(failure, CopyStep::OpenSource, notOnDiskText(input.get()));
+  if (const DWORD type = GetFileType(input.get()); type != FILE_TYPE_DISK)
+    return failed(failure, CopyStep::OpenSource, notOnDiskText(type));
   FileState before;
   if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
   const CopyOutcome outcome = copyHeldSource(input.get(), before, destination.c_str(), failure, made);

@@ -22,8 +22,12 @@ run() {
 }
 run --dry-run --json "$work/dry.json"
 run --json "$work/run.json"
-"$validators/node_modules/.bin/ajv" validate --spec=draft2020 --strict=true -s "$schema" -d "$work/dry.json" \
-  -d "$work/run.json" >"$work/ajv.txt" 2>&1 || { cat "$work/ajv.txt"; exit 1; }
+NODE_PATH=$validators/node_modules node -e '
+const Ajv2020 = require("ajv/dist/2020"), fs = require("fs");
+const validate = new Ajv2020({strict: true, allErrors: true}).compile(JSON.parse(fs.readFileSync(process.argv[1])));
+for (const record of process.argv.slice(2))
+  if (!validate(JSON.parse(fs.readFileSync(record)))) { console.log(record, validate.errors); process.exit(1); }
+' "$schema" "$work/dry.json" "$work/run.json"
 /usr/bin/python3 - "$schema" "$work" "$sample" <<'PY'
 import hashlib, json, os, struct, sys
 import jsonschema
