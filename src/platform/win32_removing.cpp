@@ -26,8 +26,10 @@ Removal removalOfOpenFailure(DWORD error) {
 }
 
 // The system's own name of an open file or folder, once every link on the way is followed (its
-// object name: "\\Device\\HarddiskVolume2\\..." on Windows). Asked of the object rather than
-// through GetFinalPathNameByHandleW, which Wine answers only for paths under 260 characters.
+// object name: "\\Device\\HarddiskVolume2\\..." on Windows). GetFinalPathNameByHandleW is the
+// documented way to ask, but Wine 8 answers it only for paths under 260 characters (its buffer is
+// MAX_PATH long), so an undo in a long folder would keep every copy;
+// NtQueryObject, declared in winternl.h, answers at any length on both.
 constexpr NTSTATUS BUFFER_OVERFLOW = static_cast<NTSTATUS>(0x80000005),
                    INFO_LENGTH_MISMATCH = static_cast<NTSTATUS>(0xC0000004),
                    BUFFER_TOO_SMALL = static_cast<NTSTATUS>(0xC0000023);
@@ -47,10 +49,12 @@ std::wstring objectNameOf(HANDLE handle) {
   }
 }
 
-// Whether the file opened is the entry at path itself, not what a link there leads to. Opening
-// with FILE_FLAG_OPEN_REPARSE_POINT is enough on Windows, where the check costs two questions
-// and always passes; under Wine a Linux symbolic link is followed regardless, and only the name
-// the system gives the file tells.
+// Whether the file opened is the entry at path itself, not what a link there leads to. On
+// Windows FILE_FLAG_OPEN_REPARSE_POINT already opens a link as itself, which the attribute check
+// refuses: a symbolic link made there with CreateSymbolicLinkW is kept as "not a regular file"
+// before this is asked, and this always passes. Under Wine a Linux symbolic link is followed
+// regardless of the flag and shows no reparse attribute; only the name the system gives the
+// file opened tells.
 bool isEntryItself(HANDLE file, const wchar_t* path) {
   const win32::FileHandle folder(CreateFileW(folderOf(path).c_str(), 0,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

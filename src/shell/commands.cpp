@@ -3,7 +3,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <string>
+#include <type_traits>
 
 #include "console/append_log.h"
 #include "engine/conversion.h"
@@ -37,12 +39,14 @@ void onBrowse(HWND pathEdit, const wchar_t* title) {
   request.pszDisplayName = displayName;
   request.lpszTitle = title;
   request.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&request);
+  struct TaskMemory {
+    void operator()(void* memory) const { CoTaskMemFree(memory); }
+  };
+  const std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, TaskMemory> items(SHBrowseForFolderW(&request));
   if (items == nullptr) return;  // cancelled
   wchar_t path[MAX_PATH];
   // A choice that is not a file-system folder leaves the edit box as it was.
-  if (SHGetPathFromIDListW(items, path)) setText(pathEdit, path);
-  CoTaskMemFree(items);
+  if (SHGetPathFromIDListW(items.get(), path)) setText(pathEdit, path);
 }
 
 // Each box comes back until it gets its one answer; a box that cannot be shown (0) ends it.

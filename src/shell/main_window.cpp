@@ -73,14 +73,14 @@ void createControls(HWND window) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    mainWindow.font = CreateFontIndirectW(&metrics.lfMessageFont);
+    mainWindow.font = Font(CreateFontIndirectW(&metrics.lfMessageFont));
 
   for (const ControlLayout& layout : CONTROLS) {
     HWND control = CreateWindowExW(
         layout.extendedStyle, layout.className, nullptr, WS_CHILD | WS_VISIBLE | layout.style, scaled(layout.x),
         scaled(layout.y), scaled(layout.width), scaled(layout.height), window, nullptr, mainWindow.instance, nullptr);
     mainWindow.*layout.handle = control;
-    if (mainWindow.font) setFont(control, mainWindow.font);
+    if (mainWindow.font.get()) setFont(control, mainWindow.font.get());
   }
 }
 
@@ -125,8 +125,7 @@ void onCommand(WPARAM wParam, LPARAM lParam) {
 
 void onDestroy() {
   installLogSink(nullptr, nullptr);
-  if (mainWindow.font) DeleteObject(mainWindow.font);
-  mainWindow.font = nullptr;
+  mainWindow.font.reset();
   PostQuitMessage(0);
 }
 

@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include "shell/console_view.h"
+#include "shell/gdi.h"
 
 struct MainWindow {
   HINSTANCE instance = nullptr;
   HWND window = nullptr;
-  HFONT font = nullptr;  // the system's message font, released when the window goes
+  Font font;  // the system's message font, released when the window goes
   HWND consoleEdit = nullptr;
   HWND startButton = nullptr;
   HWND aboutButton = nullptr;
