@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -29,8 +30,8 @@ std::wstring displayText(std::wstring_view text) {
       if (platform::codePointAt(text, i).length == 2) {
         out += c;
         out += text[++i];
-      } else if (sizeof(wchar_t) == 4 && c >= 0xDC80 && c <= 0xDCFF) {
-        appendEscape(out, L"\\x%02X", static_cast<unsigned>(c - 0xDC00));  // a byte that was not UTF-8
+      } else if (const auto byte = platform::undecodedByteOf(c)) {
+        appendEscape(out, L"\\x%02X", *byte);
       } else {
         appendEscape(out, L"\\u%04X", static_cast<unsigned>(c));
       }

@@ -34,18 +34,9 @@ void appendString(std::string& out, std::wstring_view text) {
   out += '"';
 }
 
-// The name as the file system stores it, in hexadecimal: UTF-8 bytes where names are bytes,
-// UTF-16LE units where they are wide.
+// The name as the file system stores it, in hexadecimal.
 std::string storedBytesHex(std::wstring_view name) {
-  std::string bytes;
-  if constexpr (sizeof(wchar_t) == 4) {
-    bytes = platform::toUtf8(name);
-  } else {
-    for (const wchar_t unit : name) {
-      bytes += static_cast<char>(unit & 0xFF);
-      bytes += static_cast<char>((unit >> 8) & 0xFF);
-    }
-  }
+  const std::string bytes = platform::storedNameBytes(name);
   return hexOf({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
 }
 
@@ -257,15 +248,5 @@ std::optional<std::string> bytesOfHex(std::string_view hex) {
 
 std::optional<std::wstring> nameFromStoredHex(std::string_view hex) {
   const auto bytes = bytesOfHex(hex);
-  if (!bytes || bytes->empty()) return std::nullopt;
-  if constexpr (sizeof(wchar_t) == 4) {
-    return platform::fromUtf8(*bytes);
-  } else {
-    if (bytes->size() % 2 != 0) return std::nullopt;
-    std::wstring name;
-    for (std::size_t i = 0; i < bytes->size(); i += 2)
-      name += static_cast<wchar_t>(static_cast<unsigned char>((*bytes)[i]) | static_cast<unsigned char>((*bytes)[i + 1])
-                                                                                 << 8);
-    return name;
-  }
+  return bytes ? platform::nameOfStoredBytes(*bytes) : std::nullopt;
 }

@@ -366,6 +366,14 @@ bool canCreateFileIn(const wchar_t* folder);
 // case on Windows.
 bool sameFileName(std::wstring_view first, std::wstring_view second);
 
+// A name as this system stores it: UTF-8 bytes where names are bytes (Linux), UTF-16LE units
+// where they are wide (Windows). And back: nothing when the bytes cannot be a stored name.
+std::string storedNameBytes(std::wstring_view name);
+std::optional<std::wstring> nameOfStoredBytes(std::string_view bytes);
+// The byte of a stored name, not text, that a character of the name read stands for; nothing
+// for a character that is text, and always nothing where names are stored as UTF-16 units.
+std::optional<std::uint8_t> undecodedByteOf(wchar_t c);
+
 // Reads a regular file, at most maxBytes bytes of it; false when it cannot be read, or when
 // the whole file was asked for and it is larger. For reports only: the conversion run maps its
 // files instead.

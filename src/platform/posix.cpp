@@ -124,6 +124,19 @@ bool canCreateFileIn(const wchar_t* folder) {
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
+std::string storedNameBytes(std::wstring_view name) {
+  return toUtf8(name);
+}
+
+std::optional<std::wstring> nameOfStoredBytes(std::string_view bytes) {
+  if (bytes.empty()) return std::nullopt;
+  return fromUtf8(bytes);
+}
+
+std::optional<std::uint8_t> undecodedByteOf(wchar_t c) {
+  return escapedByteOf(static_cast<char32_t>(c));
+}
+
 bool sameFileName(std::wstring_view first, std::wstring_view second) {
   return first == second;
 }

@@ -63,8 +63,8 @@ std::string toUtf8(std::wstring_view text) {
     const CodePoint point = codePointAt(text, i);
     const std::uint32_t cp = point.value;
     i += point.length;
-    if (cp >= 0xDC80 && cp <= 0xDCFF) {
-      out += static_cast<char>(cp - 0xDC00);  // an escaped raw byte
+    if (const auto byte = escapedByteOf(cp)) {
+      out += static_cast<char>(*byte);
     } else if (isSurrogate(cp) || cp > 0x10FFFF) {
       appendUtf8(0xFFFD, out);
     } else {
@@ -81,7 +81,7 @@ std::wstring fromUtf8(std::string_view bytes) {
     std::uint32_t cp = 0;
     std::size_t length = decodeSequence(bytes, cp);
     if (length == 0) {
-      cp = 0xDC00 + static_cast<std::uint8_t>(bytes[0]);
+      cp = ESCAPED_BYTES + static_cast<std::uint8_t>(bytes[0]);
       length = 1;
     }
     appendWide(cp, out);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,14 @@ struct CodePoint {
 CodePoint codePointAt(std::wstring_view text, std::size_t at);
 inline bool isSurrogate(char32_t c) {
   return c >= 0xD800 && c <= 0xDFFF;
+}
+
+// A byte that is not UTF-8 decodes to U+DC00 plus the byte (one of 0x80..0xFF, a lone low
+// surrogate that no valid text has); the byte such a character stands for.
+constexpr char32_t ESCAPED_BYTES = 0xDC00;
+inline std::optional<std::uint8_t> escapedByteOf(char32_t c) {
+  if (c < ESCAPED_BYTES + 0x80 || c > ESCAPED_BYTES + 0xFF) return std::nullopt;
+  return static_cast<std::uint8_t>(c - ESCAPED_BYTES);
 }
 
 // Appends one code point (below U+110000, not a surrogate) as UTF-8.

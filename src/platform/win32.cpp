@@ -191,6 +191,29 @@ bool canCreateFileIn(const wchar_t* folder) {
       .valid();
 }
 
+std::string storedNameBytes(std::wstring_view name) {
+  std::string bytes;
+  bytes.reserve(2 * name.size());
+  for (const wchar_t unit : name) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>((unit >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
+std::optional<std::wstring> nameOfStoredBytes(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() % 2 != 0) return std::nullopt;
+  std::wstring name;
+  name.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2)
+    name += static_cast<wchar_t>(static_cast<std::uint8_t>(bytes[i]) | static_cast<std::uint8_t>(bytes[i + 1]) << 8);
+  return name;
+}
+
+std::optional<std::uint8_t> undecodedByteOf(wchar_t) {
+  return std::nullopt;  // a name that is not text has lone UTF-16 units, shown as such
+}
+
 bool sameFileName(std::wstring_view first, std::wstring_view second) {
   return CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
                               static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
