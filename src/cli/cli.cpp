@@ -225,7 +225,7 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
 // each copy is (--undo takes back only a copy it knows by both). False, saying which file and
 // why, when one is missing.
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
-  if (outcomeOf(record) != RunOutcome::Walked) return true;
+  if (record.outcome != RunOutcome::Walked) return true;
   bool made = true;
   // A digest that went missing without a reason met a want of memory.
   const auto missing = [&made](std::wstring_view file, const std::wstring& why) {
@@ -259,17 +259,19 @@ void explainEnd(const RunRecord& record, const RunPaths& paths) {
     const bool same = !failure->original && image.sameFileAs(platform::statusOf(std::wstring(other).c_str()));
     writeError(L"cannot open the " + std::wstring(failure->original ? L"original" : L"new") + L" firmware " +
                displayText(path) + L": " + (same ? L"it is the same file as the original firmware" : failure->reason));
-  } else if (record.imagesOpened && !record.walked && !record.imagesChanged) {
+  } else if (record.outcome == RunOutcome::FolderNotWalked) {
     writeError(L"cannot read the original graphics folder " + displayText(paths.originalGfx) + L": " +
                record.walkFailure);
   }
 }
 
 // Writes the reports asked for; false when one could not be written.
-bool writeReports(const CommandLine& line, RunRecord& record, const ReportedRun& described) {
+bool writeReports(const CommandLine& line, const RunRecord& record, ReportedRun described) {
   const auto& values = line.values;
   if (line.report) platform::writeText(platform::Stream::Error, formatTextReport(record, line.dryRun));
-  if (values[HTML_REPORT] || values[JSON_RECORD]) compareDuplicates(record);
+  DuplicateVerdicts verdicts;
+  if (values[HTML_REPORT] || values[JSON_RECORD]) verdicts = compareDuplicates(record);
+  described.duplicates = &verdicts;
   bool written = true;
   std::wstring why;
   if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described, why)) {

@@ -4,13 +4,14 @@
 
 #include "platform/platform.h"
 
-void compareDuplicates(RunRecord& record) {
+DuplicateVerdicts compareDuplicates(const RunRecord& record) {
+  DuplicateVerdicts verdicts;
   std::map<std::uint32_t, const GraphicRecord*> plannedBy;  // a dry run's first copy to each number
-  for (GraphicRecord& graphic : record.graphics) {
+  for (const GraphicRecord& graphic : record.graphics) {
     // The PNG is read once, at its first duplicate, however many of its copies are duplicates.
     enum class OwnBytes { Unread, Read, Unreadable } ownBytes = OwnBytes::Unread;
     std::string mine;
-    for (CopyRecord& copy : graphic.copies) {
+    for (const CopyRecord& copy : graphic.copies) {
       if (copy.result == CopyResult::WouldCopy) plannedBy.emplace(copy.newNumber, &graphic);
       if (copy.result != CopyResult::Duplicate) continue;
       if (ownBytes == OwnBytes::Unread)
@@ -24,7 +25,8 @@ void compareDuplicates(RunRecord& record) {
         read = planned != plannedBy.end() &&
                platform::readWholeFile(planned->second->path.c_str(), existing, DUPLICATE_COMPARE_LIMIT);
       }
-      if (read) copy.identicalToExisting = mine == existing;
+      if (read) verdicts.set(copy, mine == existing);
     }
   }
+  return verdicts;
 }

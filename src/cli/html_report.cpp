@@ -7,6 +7,7 @@
 
 #include "cli/html_report_style.h"
 #include "cli/png_check.h"
+#include "cli/report_words.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -60,16 +61,6 @@ std::string decimal(std::size_t number) {
   return std::to_string(number);
 }
 
-const char* resultClass(CopyResult result) {
-  switch (result) {
-    case CopyResult::Copied:
-    case CopyResult::WouldCopy: return "copied";
-    case CopyResult::Duplicate: return "duplicate";
-    case CopyResult::Failed: break;
-  }
-  return "failed";
-}
-
 bool isCarried(const GraphicRecord& graphic) {
   return std::any_of(graphic.copies.begin(), graphic.copies.end(), [](const CopyRecord& copy) {
     return copy.result == CopyResult::Copied || copy.result == CopyResult::WouldCopy;
@@ -102,9 +93,9 @@ void appendPicture(std::string& out, bool read, const std::string& bytes, std::w
 
 // A duplicate: the picture already at the destination, and whether it is the same file.
 void appendExisting(std::string& out, const CopyRecord& copy, const HtmlReportRun& run) {
-  if (copy.identicalToExisting) {
-    out += *copy.identicalToExisting ? " <span class=\"same\">identical</span>"
-                                     : " <span class=\"differs\">differs from the file there</span>";
+  if (const std::optional<bool> identical = run.identicalToExisting(copy)) {
+    out += *identical ? " <span class=\"same\">identical</span>"
+                      : " <span class=\"differs\">differs from the file there</span>";
   }
   std::string bytes;
   if (!run.readExisting || !run.readExisting(copy, bytes)) return;
@@ -185,8 +176,7 @@ void appendCount(std::string& out, const CountLine& line) {
   out += "\"><b>" + decimal(line.count) + "</b>";
   appendText(out, line.label);
   out += "<span class=\"unit\">";
-  out +=
-      line.label == std::wstring_view(L"walked") || line.label == std::wstring_view(L"not carried") ? "PNGs" : "copies";
+  out += line.unit == Counted::Pngs ? "PNGs" : "copies";
   out += "</span></div>";
 }
 
@@ -217,7 +207,7 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
   appendText(out, std::wstring(run.programVersion.begin(), run.programVersion.end()));
   out += ".</p>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";
-  if (const RunOutcome outcome = outcomeOf(record); outcome != RunOutcome::Walked) {
+  if (const RunOutcome outcome = record.outcome; outcome != RunOutcome::Walked) {
     // The sentence as it starts a paragraph.
     std::wstring sentence = outcomeSentence(outcome);
     sentence[0] = static_cast<wchar_t>(std::towupper(sentence[0]));
@@ -227,8 +217,8 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
   }
   out += "<table class=\"run\"><tbody>\n";
   appendRow(out, "Original firmware", run.originalFirmware,
-            record.imagesOpened ? regionText(record.originalRegionSize) : "");
-  appendRow(out, "New firmware", run.newFirmware, record.imagesOpened ? regionText(record.newRegionSize) : "");
+            record.imagesOpened() ? regionText(record.originalRegionSize) : "");
+  appendRow(out, "New firmware", run.newFirmware, record.imagesOpened() ? regionText(record.newRegionSize) : "");
   appendRow(out, "Original graphics", run.originalGfx);
   appendRow(out, "New graphics", run.newGfx);
   out += "</tbody></table>\n";

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/report_words.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -102,7 +103,7 @@ void appendFirmware(std::string& out, const char* key, std::wstring_view path, s
   out += "},\n";
 }
 
-void appendCopy(std::string& out, const CopyRecord& copy) {
+void appendCopy(std::string& out, const CopyRecord& copy, const ReportedRun& run) {
   out += "{\"newNumber\": ";
   appendNumber(out, copy.newNumber);
   out += ", \"result\": ";
@@ -122,12 +123,14 @@ void appendCopy(std::string& out, const CopyRecord& copy) {
     out += copy.made ? '"' + identityText(*copy.made) + '"' : std::string("null");
   }
   if (copy.result == CopyResult::Duplicate)
-    out += std::string(", \"identical\": ") +
-           (copy.identicalToExisting ? (*copy.identicalToExisting ? "true" : "false") : "null");
+    if (const std::optional<bool> identical = run.identicalToExisting(copy))
+      out += *identical ? ", \"identical\": true" : ", \"identical\": false";
+    else
+      out += ", \"identical\": null";
   out += "}";
 }
 
-void appendGraphic(std::string& out, const GraphicRecord& graphic) {
+void appendGraphic(std::string& out, const GraphicRecord& graphic, const ReportedRun& run) {
   out += "    {";
   appendName(out, "name", graphic.fileName);
   out += ", \"number\": ";
@@ -141,7 +144,7 @@ void appendGraphic(std::string& out, const GraphicRecord& graphic) {
   for (const CopyRecord& copy : graphic.copies) {
     out += separator;
     separator = ", ";
-    appendCopy(out, copy);
+    appendCopy(out, copy, run);
   }
   out += "], \"notCarried\": ";
   if (graphic.notCarried)
@@ -159,10 +162,10 @@ void appendRun(std::string& out, const ReportedRun& run) {
   out += "  \"program\": {\"name\": \"glyphwarden-cli\", \"version\": \"" + std::string(run.programVersion) + "\"},\n";
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
-  out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(outcomeOf(record))) + "\",\n";
-  appendFirmware(out, "originalFirmware", run.originalFirmware, run.absolute.originalFirmware, record.imagesOpened,
+  out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(record.outcome)) + "\",\n";
+  appendFirmware(out, "originalFirmware", run.originalFirmware, run.absolute.originalFirmware, record.imagesOpened(),
                  record.originalRegionSize, record.originalSha256);
-  appendFirmware(out, "newFirmware", run.newFirmware, run.absolute.newFirmware, record.imagesOpened,
+  appendFirmware(out, "newFirmware", run.newFirmware, run.absolute.newFirmware, record.imagesOpened(),
                  record.newRegionSize, record.newSha256);
   out += "  ";
   appendName(out, "originalGfx", run.originalGfx);
@@ -191,7 +194,7 @@ std::string formatJsonRecord(const ReportedRun& run) {
   for (const GraphicRecord& graphic : graphics) {
     out += separator;
     separator = ",\n";
-    appendGraphic(out, graphic);
+    appendGraphic(out, graphic, run);
   }
   out += graphics.empty() ? "]\n}\n" : "\n  ]\n}\n";
   return out;

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "cli/duplicates.h"
 #include "engine/conversion.h"
 #include "engine/run_record.h"
 
@@ -16,4 +17,9 @@ struct ReportedRun : RunPaths {
   // The four paths as the system resolved them when the run started (empty where it could
   // not), so that the record names the same files from any folder.
   RunPaths absolute;
+  // Once compared, what each duplicate met; none where no duplicate was compared.
+  const DuplicateVerdicts* duplicates = nullptr;
+  std::optional<bool> identicalToExisting(const CopyRecord& copy) const {
+    return duplicates ? duplicates->identicalToExisting(copy) : std::nullopt;
+  }
 };

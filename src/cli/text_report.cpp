@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "cli/display_text.h"
+#include "cli/report_words.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ void appendCount(std::wstring& text, std::wstring_view label, std::size_t count)
 
 std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   std::wstring text = dryRun ? L"report (dry run, nothing was copied):\r\n" : L"report:\r\n";
-  if (const RunOutcome outcome = outcomeOf(record); outcome != RunOutcome::Walked)
-    text += std::wstring(outcomeSentence(outcome)) + L"\r\n";
+  if (record.outcome != RunOutcome::Walked) text += std::wstring(outcomeSentence(record.outcome)) + L"\r\n";
   for (const CountLine& line : countLines(countRun(record), dryRun))
     appendCount(text, std::wstring(line.label).append(L":"), line.count);
   // Every PNG that went nowhere and every copy that failed, with why, in the walk's order.

@@ -43,16 +43,16 @@ class GraphicCopier {
                   std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
                   platform::CopyFailure& failure) {
     if (!source.fits() || !destination.fits()) {
-      failure = {source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
-                 platform::PATH_TOO_LONG};
+      failure.failed(source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
+                     platform::PATH_TOO_LONG);
       return CopyResult::Failed;
     }
     if (!dryRun_)
       return resultOf(
-          platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), kept, &*folders_, &failure, made), false);
+          platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), failure, kept, &*folders_, made), false);
 
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
-    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), &failure), true);
+    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), failure), true);
     if (result == CopyResult::WouldCopy) plannedNumbers_.insert(newNumber);
     return result;
   }
@@ -212,7 +212,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
     record.imageFailure = images.failure();
     return false;
   }
-  record.imagesOpened = true;
+  record.outcome = RunOutcome::FolderNotWalked;
   record.originalRegionSize = images.original().regionSize;
   record.newRegionSize = images.updated().regionSize;
 
@@ -222,14 +222,14 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   std::vector<std::uint32_t> numbers;
   if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers, record.walkFailure))
     return false;  // the pair is released by its owner, in its order
-  record.walked = true;
+  record.outcome = RunOutcome::Walked;
 
   TranslationIndex index;
   index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
   // Every read of the images is behind this point: an image changed meanwhile ends the run
   // before anything is copied.
   if (!images.confirmUnchanged()) {
-    record.imagesChanged = true;
+    record.outcome = RunOutcome::FirmwareChanged;
     return false;
   }
   // Started once the index is built, which has both cores to itself until then.

@@ -1,8 +1,8 @@
-// What a conversion run did with each PNG it walked, for the command line's reports. The
-// console says the same in its own words; nothing here changes what it says.
+// What a conversion run did with each PNG it walked, for the command line's reports, which say
+// it in their own words. The console's words for a copy's result are here, where the run
+// writes them.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,9 +21,6 @@ enum class NotCarried { NotAGraphicNumber, NumberNotInOriginal, NoMatchingAnchor
 struct CopyRecord {
   std::uint32_t newNumber;
   CopyResult result;
-  // For a duplicate, once the reports have compared them: whether the file already at the
-  // destination has the same bytes as the PNG that was not copied.
-  std::optional<bool> identicalToExisting = std::nullopt;
   // The path the copy was made to, as the run composed it (recorded runs only).
   std::wstring destination = {};
   // Why it went there: the anchor word, and the indexes k of the original pair that carries the
@@ -51,19 +48,24 @@ struct GraphicRecord {
   std::wstring sha256Failure = {};
 };
 
+// How a run ended: before the images were opened, before the original graphics folder was
+// walked to its end, with an image changed by another program while it was read (nothing
+// copied), or having walked.
+enum class RunOutcome { FirmwareNotOpened, FolderNotWalked, FirmwareChanged, Walked };
+
 struct RunRecord {
-  bool imagesOpened = false;
+  RunOutcome outcome = RunOutcome::FirmwareNotOpened;
   std::optional<ImageFailure> imageFailure;  // when the images were not opened
-  std::uint32_t originalRegionSize = 0;
+  std::uint32_t originalRegionSize = 0;      // once they were
   std::uint32_t newRegionSize = 0;
-  bool walked = false;         // the original graphics folder was walked to its end
-  std::wstring walkFailure;    // when it was not: why, in the system's words
-  bool imagesChanged = false;  // another program changed an image while it was read: nothing copied
+  std::wstring walkFailure;  // when the folder was not walked: why, in the system's words
   // With fingerprints: the SHA-256 of each image's bytes as mapped and read; when one is
   // missing, why.
   std::optional<platform::Sha256Digest> originalSha256, newSha256;
   std::wstring originalSha256Failure, newSha256Failure;
   std::vector<GraphicRecord> graphics;  // in walk order
+
+  bool imagesOpened() const { return outcome != RunOutcome::FirmwareNotOpened; }
 };
 
 struct RunCounts {
@@ -76,31 +78,10 @@ struct RunCounts {
 
 RunCounts countRun(const RunRecord& record);
 
-// The counts in the order every report gives them, each with its label ("copied", or "would
-// copy" in a dry run) and whether it is good news, a warning or bad news.
-enum class CountTone { Plain, Good, Warning, Bad };
-struct CountLine {
-  const wchar_t* label;
-  std::size_t count;
-  CountTone tone;
-};
-std::array<CountLine, 5> countLines(const RunCounts& counts, bool dryRun);
-
-// How a run ended, told once for every report: the record's name for it ("firmware not
-// opened") and the sentence the reports say of it, or an empty one for a run that walked.
-enum class RunOutcome { FirmwareNotOpened, FolderNotWalked, FirmwareChanged, Walked };
-RunOutcome outcomeOf(const RunRecord& record);
-const wchar_t* outcomeName(RunOutcome outcome);
-const wchar_t* outcomeSentence(RunOutcome outcome);
-
 // The name a PNG is copied under: the new number as "%04X.png".
 std::wstring newGraphicName(std::uint32_t newNumber);
 
-// The words the user reads, each written once: a copy's result as it ends a console line
-// (" copied successfully"), the same result as a short label in the reports ("copied"), and why
-// a PNG was not carried.
+// A copy's result as it ends a console line (" copied successfully").
 const wchar_t* consoleResultText(CopyResult result);
-const wchar_t* resultLabel(CopyResult result);
-const wchar_t* notCarriedText(NotCarried reason);
 // Why a copy failed, with the step that failed: "no space left on device (making the copy)".
 std::wstring copyFailureText(const platform::CopyFailure& failure);

@@ -181,6 +181,18 @@ enum class CopyStep { OpenSource, MakeCopy, CheckSource, PutInPlace };
 struct CopyFailure {
   CopyStep step = CopyStep::OpenSource;
   std::wstring reason;
+
+  // Keeps why a step failed. failed() gives the copy's outcome then; stopped() ends a step that
+  // says whether it went through.
+  CopyOutcome failed(CopyStep failedStep, std::wstring why) {
+    step = failedStep;
+    reason = std::move(why);
+    return CopyOutcome::Failed;
+  }
+  bool stopped(CopyStep failedStep, std::wstring why) {
+    failed(failedStep, std::move(why));
+    return false;
+  }
 };
 // The reasons a copy's own checks give; any other reason is the system's text for its error. A
 // source that is not a regular file is named for what it is where that is a folder or a device.
@@ -220,13 +232,13 @@ struct FileIdentity {
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
 // file behind, and never makes the copy readable by more users than the source. Given kept, a
 // copy that succeeds hands its source over there, still open. Given folders, a path that is one
-// of its folders, a separator and a name is taken as that name in that folder. Given failure, a
-// copy that fails says there why. Given made, a copy that succeeds says there which file it made
+// of its folders, a separator and a name is taken as that name in that folder. A copy that fails
+// says in failure why. Given made, a copy that succeeds says there which file it made
 // (zero when that could not be told). On Windows a step that meets a sharing or lock violation
 // (an antivirus or indexer holding a file for a moment) is tried again for about a second.
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination,
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, CopyFailure& failure,
                                  std::unique_ptr<CopiedSource>* kept = nullptr, const CopyFolders* folders = nullptr,
-                                 CopyFailure* failure = nullptr, FileIdentity* made = nullptr);
+                                 FileIdentity* made = nullptr);
 
 // What became, or would become, of a file that a run made and that is to be taken back.
 // ReadByTheRun: the file is one of those the caller said must never be removed. NotTheFileMade:
@@ -274,8 +286,8 @@ inline constexpr wchar_t REMOVAL_ASIDE_SUFFIX[] = L".tmp";
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's
-// folder is not a folder. Given failure, says there why a copy would fail.
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failure = nullptr);
+// folder is not a folder; in failure, why a copy would fail.
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure& failure);
 
 // From now on an interrupt (SIGINT, SIGTERM or SIGHUP; Ctrl+C or Ctrl+Break on a console)
 // never leaves a partial file of a copy or a replacement in progress: that file is removed, or

@@ -19,23 +19,6 @@ namespace {
 
 // ---- Copies ----
 
-// Record why a step of a copy failed: false for a step that says whether it went through,
-// Failed for one that gives the copy's outcome.
-bool noteFailure(CopyFailure& failure, CopyStep step, std::wstring reason) {
-  failure = {step, std::move(reason)};
-  return false;
-}
-bool noteErrno(CopyFailure& failure, CopyStep step) {
-  return noteFailure(failure, step, errorText(errno));
-}
-CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
-  noteFailure(failure, step, std::move(reason));
-  return CopyOutcome::Failed;
-}
-CopyOutcome failedWithErrno(CopyFailure& failure, CopyStep step) {
-  return failed(failure, step, errorText(errno));
-}
-
 // Larger files are copied in slices, so that the process answers a stop or a signal between two
 // of them; a PNG is one slice.
 constexpr std::size_t COPY_SLICE = 1u << 20;
@@ -56,11 +39,12 @@ bool copyContents(int from, int to, off_t length, CopyFailure& failure) {
       }
     } else {
       got = ::read(from, block, std::min<std::size_t>(static_cast<std::size_t>(left), sizeof block));
-      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got))) return noteErrno(failure, CopyStep::MakeCopy);
+      if (got > 0 && !writeAll(to, block, static_cast<std::size_t>(got)))
+        return failure.stopped(CopyStep::MakeCopy, errorText(errno));
     }
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return noteErrno(failure, CopyStep::MakeCopy);
-    if (got == 0) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+    if (got < 0) return failure.stopped(CopyStep::MakeCopy, errorText(errno));
+    if (got == 0) return failure.stopped(CopyStep::CheckSource, SOURCE_CHANGED);
     left -= got;
   }
   return true;
@@ -76,14 +60,15 @@ struct FileInFolder {
 // opened, with the length and the modification and change times it had before the copy.
 bool sourceStood(const FileInFolder& source, const struct stat& before, CopyFailure& failure) {
   struct stat now;
-  if (::fstatat(source.folder, source.name.c_str(), &now, 0) != 0) return noteErrno(failure, CopyStep::CheckSource);
-  if (!sameFileUnchanged(before, now)) return noteFailure(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+  if (::fstatat(source.folder, source.name.c_str(), &now, 0) != 0)
+    return failure.stopped(CopyStep::CheckSource, errorText(errno));
+  if (!sameFileUnchanged(before, now)) return failure.stopped(CopyStep::CheckSource, SOURCE_CHANGED);
   return true;
 }
 
 CopyOutcome outcomeOfLink(int error, CopyFailure& failure) {
   if (error == EEXIST) return CopyOutcome::DestinationExists;
-  return failed(failure, CopyStep::PutInPlace, errorText(error));
+  return failure.failed(CopyStep::PutInPlace, errorText(error));
 }
 
 // Puts the finished temporary file in place under its final name only if that name is free.
@@ -126,7 +111,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder
                                                 : ::openat(to.folder, ".", flags, mode));
   if (!output.valid()) {
     unsupported = lacksOTmpFile(errno);
-    return failedWithErrno(failure, CopyStep::MakeCopy);
+    return failure.failed(CopyStep::MakeCopy, errorText(errno));
   }
   if (!copyContents(input, output.get(), before.st_size, failure) || !sourceStood(from, before, failure))
     return CopyOutcome::Failed;
@@ -141,9 +126,9 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder
 CopyOutcome copyNamed(int input, const struct stat& before, const FileInFolder& from, const std::string& folder,
                       const std::string& to, CopyFailure& failure) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
-  if (temporary.fd() < 0) return failedWithErrno(failure, CopyStep::MakeCopy);
+  if (temporary.fd() < 0) return failure.failed(CopyStep::MakeCopy, errorText(errno));
   if (!copyContents(input, temporary.fd(), before.st_size, failure)) return CopyOutcome::Failed;
-  if (!temporary.close()) return failedWithErrno(failure, CopyStep::MakeCopy);
+  if (!temporary.close()) return failure.failed(CopyStep::MakeCopy, errorText(errno));
   if (!sourceStood(from, before, failure)) return CopyOutcome::Failed;
   InterruptsHeld held;  // put in place and the temporary name removed as one step
   return linkIntoPlace(temporary.path(), to, failure);
@@ -211,22 +196,20 @@ FileInFolder placeOf(const wchar_t* path, const std::wstring* folder, int folder
 
 }  // namespace
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, std::unique_ptr<CopiedSource>* kept,
-                                 const CopyFolders* folders, CopyFailure* failureAsked, FileIdentity* made) {
+CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, CopyFailure& failure,
+                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders* folders, FileIdentity* made) {
   const CopyFolders::State* opened = folders ? &folders->state() : nullptr;
   const FileInFolder from = placeOf(source, opened ? &opened->source : nullptr, opened ? opened->sourceFd.get() : -1);
   const FileInFolder to =
       placeOf(destination, opened ? &opened->destination : nullptr, opened ? opened->destinationFd.get() : -1);
-  CopyFailure ignored;
-  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
 
   Descriptor input = openForReadingAt(from.folder, from.name);
   struct stat before;
-  if (!input.valid() || fstat(input.get(), &before) != 0) return failedWithErrno(failure, CopyStep::OpenSource);
-  if (!S_ISREG(before.st_mode)) return failed(failure, CopyStep::OpenSource, notRegularText(before.st_mode));
+  if (!input.valid() || fstat(input.get(), &before) != 0) return failure.failed(CopyStep::OpenSource, errorText(errno));
+  if (!S_ISREG(before.st_mode)) return failure.failed(CopyStep::OpenSource, notRegularText(before.st_mode));
   struct stat existing;
   if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-    return S_ISDIR(existing.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+    return S_ISDIR(existing.st_mode) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                      : CopyOutcome::DestinationExists;
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
@@ -249,22 +232,20 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure* failureAsked) {
-  CopyFailure ignored;
-  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
+CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyFailure& failure) {
   const std::string from = nativePath(source);
   const std::string to = nativePath(destination);
   struct stat st;
   if (stat(from.c_str(), &st) != 0 || access(from.c_str(), R_OK) != 0)
-    return failedWithErrno(failure, CopyStep::OpenSource);
-  if (!S_ISREG(st.st_mode)) return failed(failure, CopyStep::OpenSource, notRegularText(st.st_mode));
+    return failure.failed(CopyStep::OpenSource, errorText(errno));
+  if (!S_ISREG(st.st_mode)) return failure.failed(CopyStep::OpenSource, notRegularText(st.st_mode));
   if (lstat(to.c_str(), &st) == 0)
-    return S_ISDIR(st.st_mode) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+    return S_ISDIR(st.st_mode) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                : CopyOutcome::DestinationExists;
   const std::string folder = nativePath(folderOf(destination).c_str());
   if (stat(folder.c_str(), &st) != 0 || access(folder.c_str(), W_OK | X_OK) != 0)
-    return failedWithErrno(failure, CopyStep::MakeCopy);
-  if (!S_ISDIR(st.st_mode)) return failed(failure, CopyStep::MakeCopy, errorText(ENOTDIR));
+    return failure.failed(CopyStep::MakeCopy, errorText(errno));
+  if (!S_ISDIR(st.st_mode)) return failure.failed(CopyStep::MakeCopy, errorText(ENOTDIR));
   return CopyOutcome::Copied;
 }
 

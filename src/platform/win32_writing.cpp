@@ -65,14 +65,6 @@ bool setError(DWORD error) {
   return false;
 }
 
-CopyOutcome failed(CopyFailure& failure, CopyStep step, std::wstring reason) {
-  failure = {step, std::move(reason)};
-  return CopyOutcome::Failed;
-}
-CopyOutcome failedWithError(CopyFailure& failure, CopyStep step, DWORD error) {
-  return failed(failure, step, errorText(error));
-}
-
 // The temporary file of a copy, open for writing, renaming and removal; removed however the copy
 // ends (an exception included) unless it was put in place.
 class TemporaryCopy {
@@ -109,8 +101,7 @@ class TemporaryCopy {
       }
       if (GetLastError() != ERROR_FILE_EXISTS) break;  // a name left by another process: not ours
     }
-    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
-    return false;
+    return failure.stopped(CopyStep::MakeCopy, errorText(GetLastError()));
   }
 
   // The source's bytes, read from its start through its handle.
@@ -122,8 +113,7 @@ class TemporaryCopy {
       if (got == 0) return true;
       if (!WriteFile(file_.get(), block, got, &put, nullptr) || (put != got && !setError(ERROR_DISK_FULL))) break;
     }
-    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
-    return false;
+    return failure.stopped(CopyStep::MakeCopy, errorText(GetLastError()));
   }
 
   // The modification time and the attributes the source has, as CopyFileW gives them.
@@ -135,8 +125,7 @@ class TemporaryCopy {
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     attributesSet_ = true;
     if (SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic)) return true;
-    failure = {CopyStep::MakeCopy, errorText(GetLastError())};
-    return false;
+    return failure.stopped(CopyStep::MakeCopy, errorText(GetLastError()));
   }
 
   // Renamed to destination, never over a file that is there (one may have appeared meanwhile).
@@ -183,14 +172,14 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
   // another file has taken meanwhile.
   FileState after;
   if (!readFileState(input, after) || !sameFileUnchanged(before, after))
-    return failed(failure, CopyStep::CheckSource, SOURCE_CHANGED);
+    return failure.failed(CopyStep::CheckSource, SOURCE_CHANGED);
   if (copy.putInPlace(destination, made)) return CopyOutcome::Copied;
   const DWORD error = GetLastError();
   if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-    return failedWithError(failure, CopyStep::PutInPlace, error);
+    return failure.failed(CopyStep::PutInPlace, errorText(error));
   const DWORD existing = GetFileAttributesW(destination);
   return existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)
-             ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+             ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
              : CopyOutcome::DestinationExists;
 }
 
@@ -223,11 +212,8 @@ struct CopyFolders::State {};
 CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::make_unique<State>()) {}
 CopyFolders::~CopyFolders() = default;
 
-CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* destinationGiven,
-                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders*, CopyFailure* failureAsked,
-                                 FileIdentity* made) {
-  CopyFailure ignored;
-  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
+CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure& failure,
+                                 std::unique_ptr<CopiedSource>* kept, const CopyFolders*, FileIdentity* made) {
   const SystemPath source(sourceGiven), destination(destinationGiven);
   FileWritingHeld held;
   // Held open against writers for the length of the copy: others may read the source, none may
@@ -238,12 +224,12 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         return input.valid();
       }))
-    return failed(failure, CopyStep::OpenSource, openFailureText(source.c_str(), GetLastError()));
+    return failure.failed(CopyStep::OpenSource, openFailureText(source.c_str(), GetLastError()));
   // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
   if (const DWORD type = GetFileType(input.get()); type != FILE_TYPE_DISK)
-    return failed(failure, CopyStep::OpenSource, notOnDiskText(type));
+    return failure.failed(CopyStep::OpenSource, notOnDiskText(type));
   FileState before;
-  if (!readFileState(input.get(), before)) return failedWithError(failure, CopyStep::OpenSource, GetLastError());
+  if (!readFileState(input.get(), before)) return failure.failed(CopyStep::OpenSource, errorText(GetLastError()));
   const CopyOutcome outcome = copyHeldSource(input.get(), before, destination.c_str(), failure, made);
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(
@@ -251,21 +237,19 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure* failureAsked) {
-  CopyFailure ignored;
-  CopyFailure& failure = failureAsked ? *failureAsked : ignored;
+CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure& failure) {
   const SystemPath source(sourceGiven), destination(destinationGiven);
   const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
-    return failedWithError(failure, CopyStep::OpenSource, GetLastError());
-  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failed(failure, CopyStep::OpenSource, A_FOLDER);
+    return failure.failed(CopyStep::OpenSource, errorText(GetLastError()));
+  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failure.failed(CopyStep::OpenSource, A_FOLDER);
   if (const DWORD existing = GetFileAttributesW(destination.c_str()); existing != INVALID_FILE_ATTRIBUTES)
-    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failed(failure, CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                                  : CopyOutcome::DestinationExists;
   const DWORD folderAttributes = GetFileAttributesW(folderOf(destination.c_str()).c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failedWithError(failure, CopyStep::MakeCopy, GetLastError());
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failure.failed(CopyStep::MakeCopy, errorText(GetLastError()));
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return failedWithError(failure, CopyStep::MakeCopy, ERROR_DIRECTORY);
+    return failure.failed(CopyStep::MakeCopy, errorText(ERROR_DIRECTORY));
   return CopyOutcome::Copied;
 }
 

@@ -30,13 +30,14 @@ TEST(CompareDuplicates, EachDuplicateOfAPngIsComparedWithTheFileAtItsOwnDestinat
   record.graphics.push_back({L"0101.png", 0x101, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
 
   placeInFolders(record, run);
-  compareDuplicates(record);
+  const DuplicateVerdicts verdicts = compareDuplicates(record);
+  const auto identical = [&verdicts](const CopyRecord& copy) { return verdicts.identicalToExisting(copy); };
   const std::vector<CopyRecord>& copies = record.graphics[0].copies;
-  EXPECT_EQ(copies[0].identicalToExisting, std::optional<bool>(true));
-  EXPECT_EQ(copies[1].identicalToExisting, std::optional<bool>(false));
-  EXPECT_EQ(copies[2].identicalToExisting, std::nullopt);
-  EXPECT_EQ(copies[3].identicalToExisting, std::nullopt);
-  EXPECT_EQ(record.graphics[1].copies[0].identicalToExisting, std::nullopt);
+  EXPECT_EQ(identical(copies[0]), std::optional<bool>(true));
+  EXPECT_EQ(identical(copies[1]), std::optional<bool>(false));
+  EXPECT_EQ(identical(copies[2]), std::nullopt);
+  EXPECT_EQ(identical(copies[3]), std::nullopt);
+  EXPECT_EQ(identical(record.graphics[1].copies[0]), std::nullopt);
 }
 
 TEST(CompareDuplicates, InADryRunTheFileMetIsThePngAnEarlierLineWouldCopy) {
@@ -50,7 +51,8 @@ TEST(CompareDuplicates, InADryRunTheFileMetIsThePngAnEarlierLineWouldCopy) {
   record.graphics.push_back({L"0102.png", 0x102, {{0x0A01, CopyResult::Duplicate}}, std::nullopt});
 
   placeInFolders(record, run);
-  compareDuplicates(record);
-  EXPECT_EQ(record.graphics[1].copies[0].identicalToExisting, std::optional<bool>(true));
-  EXPECT_EQ(record.graphics[2].copies[0].identicalToExisting, std::optional<bool>(false));
+  const DuplicateVerdicts verdicts = compareDuplicates(record);
+  const auto identical = [&verdicts](const CopyRecord& copy) { return verdicts.identicalToExisting(copy); };
+  EXPECT_EQ(identical(record.graphics[1].copies[0]), std::optional<bool>(true));
+  EXPECT_EQ(identical(record.graphics[2].copies[0]), std::optional<bool>(false));
 }

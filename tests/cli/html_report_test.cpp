@@ -39,7 +39,7 @@ GraphicRecord carried(const wchar_t* name, std::uint32_t number, std::uint32_t n
 
 TEST(HtmlReport, EscapesEveryNameAndPathAndRunsNoScript) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   std::wstring lone = L"0003 ";
   lone += static_cast<wchar_t>(0xDC80);  // a name that was not valid text
   lone += L".png";
@@ -57,7 +57,7 @@ TEST(HtmlReport, EscapesEveryNameAndPathAndRunsNoScript) {
 
 TEST(HtmlReport, EmbedsValidPicturesAndShowsPlaceholdersForTheRest) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   record.graphics = {carried(L"0001.png", 1, 0x11), carried(L"0002.png", 2, 0x12), carried(L"0003.png", 3, 0x13),
                      carried(L"0004.png", 4, 0x14)};
   std::string badCrc = TINY_PNG;
@@ -74,7 +74,7 @@ TEST(HtmlReport, EmbedsValidPicturesAndShowsPlaceholdersForTheRest) {
 
 TEST(HtmlReport, TilesGoInAscendingOrderOfNumberWithNamelessOnesLast) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   record.graphics = {carried(L"b.png", 0x20, 1),
                      {L"logo.png", std::nullopt, {}, NotCarried::NotAGraphicNumber},
                      carried(L"-1.png", 0xFFFFFFFF, 2),
@@ -97,7 +97,7 @@ TEST(HtmlReport, TilesGoInAscendingOrderOfNumberWithNamelessOnesLast) {
 
 TEST(HtmlReport, TellsItsOwnReportsFromOtherFiles) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   record.graphics.push_back(carried(L"0001.png", 1, 0x0A01));
   const std::string page = reportOf(record, {});
   EXPECT_TRUE(isHtmlReport(page));
@@ -110,7 +110,7 @@ TEST(HtmlReport, TellsItsOwnReportsFromOtherFiles) {
 
 TEST(HtmlReport, ShowsEachCopysAnchorAndPairOffsets) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   GraphicRecord graphic = carried(L"0001.png", 1, 0x11);
   graphic.copies[0].anchor = 0x89D35FEE;
   graphic.copies[0].originalPair = 9347;

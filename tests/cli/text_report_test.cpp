@@ -7,7 +7,7 @@ namespace {
 
 RunRecord walkedRecord() {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   record.graphics = {
       {L"0001.png", 1, {{0x0A01, CopyResult::Copied}}, std::nullopt},
       {L"0002.png", 2, {{0x0A02, CopyResult::Duplicate}, {0x0A03, CopyResult::Failed}}, std::nullopt},
@@ -43,18 +43,17 @@ TEST(TextReport, DryRunSaysSoAndCountsWhatWouldBeCopied) {
 
 TEST(TextReport, SaysWhyARunThatFailedWalkedNothing) {
   const struct {
-    bool opened, walked, changed;
+    RunOutcome outcome;
     const wchar_t* line;
   } cases[] = {
-      {false, false, false, L"the firmware images could not be opened; nothing was walked\r\n"},
-      {true, false, false, L"the original graphics folder could not be walked; nothing was walked\r\n"},
-      {true, true, true, L"a firmware image was changed by another program during the run; nothing was copied\r\n"},
+      {RunOutcome::FirmwareNotOpened, L"the firmware images could not be opened; nothing was walked\r\n"},
+      {RunOutcome::FolderNotWalked, L"the original graphics folder could not be walked; nothing was walked\r\n"},
+      {RunOutcome::FirmwareChanged,
+       L"a firmware image was changed by another program during the run; nothing was copied\r\n"},
   };
   for (const auto& c : cases) {
     RunRecord record;
-    record.imagesOpened = c.opened;
-    record.walked = c.walked;
-    record.imagesChanged = c.changed;
+    record.outcome = c.outcome;
     const std::wstring report = formatTextReport(record, false);
     EXPECT_NE(report.find(c.line), std::wstring::npos) << testing::PrintToString(report);
   }
@@ -62,7 +61,7 @@ TEST(TextReport, SaysWhyARunThatFailedWalkedNothing) {
 
 TEST(TextReport, NamesNotCarriedStayOneVisibleLineEach) {
   RunRecord record;
-  record.imagesOpened = record.walked = true;
+  record.outcome = RunOutcome::Walked;
   record.graphics = {{L"zz\ncopied:      9\n.png", std::nullopt, {}, NotCarried::NotAGraphicNumber}};
   const std::wstring report = formatTextReport(record, false);
   EXPECT_NE(report.find(L"  zz\\ncopied:      9\\n.png: not a graphic number\r\n"), std::wstring::npos)

@@ -28,21 +28,13 @@ TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
   EXPECT_EQ(none.walked + none.copied + none.duplicate + none.failed + none.notCarried, 0u);
 }
 
-TEST(RunRecord, EveryResultAndReasonHasItsOwnWords) {
-  std::set<std::wstring> console, labels, reasons;
+TEST(RunRecord, EveryResultContinuesItsConsoleLineInItsOwnWords) {
+  std::set<std::wstring> console;
   for (const CopyResult result :
        {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed}) {
     const std::wstring line = consoleResultText(result);
     EXPECT_EQ(line.front(), L' ') << "a console result continues its line";
     console.insert(line);
-    labels.insert(resultLabel(result));
   }
-  for (const NotCarried reason :
-       {NotCarried::NotAGraphicNumber, NotCarried::NumberNotInOriginal, NotCarried::NoMatchingAnchor})
-    reasons.insert(notCarriedText(reason));
   EXPECT_EQ(console.size(), 4u);
-  EXPECT_EQ(labels.size(), 4u);
-  EXPECT_EQ(reasons.size(), 3u);
-  EXPECT_EQ(std::wstring(consoleResultText(CopyResult::Copied)), L" copied successfully");
-  EXPECT_EQ(std::wstring(consoleResultText(CopyResult::Duplicate)), L" duplicate");
 }

@@ -70,7 +70,8 @@ TEST(CopyWithoutOverwrite, HasThreeOutcomesAndNeverReplaces) {
   writeFile(dir / "taken.png", "older bytes");
   fs::create_directory(dir / "folder.png");
   const auto copy = [&](const fs::path& from, const fs::path& to) {
-    return platform::copyWithoutOverwrite(wide(from).c_str(), wide(to).c_str());
+    platform::CopyFailure failure;
+    return platform::copyWithoutOverwrite(wide(from).c_str(), wide(to).c_str(), failure);
   };
   EXPECT_EQ(copy(dir / "source.png", dir / "fresh.png"), platform::CopyOutcome::Copied);
   EXPECT_EQ(readFile(dir / "fresh.png"), readFile(dir / "source.png"));
@@ -89,7 +90,8 @@ TEST(CopyWithoutOverwrite, CopiesLargeFilesWhole) {
   Bytes big(300 * 1024 + 17);
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
   writeFile(dir / "big.png", big);
-  EXPECT_EQ(platform::copyWithoutOverwrite(wide(dir / "big.png").c_str(), wide(dir / "copy.png").c_str()),
+  platform::CopyFailure failure;
+  EXPECT_EQ(platform::copyWithoutOverwrite(wide(dir / "big.png").c_str(), wide(dir / "copy.png").c_str(), failure),
             platform::CopyOutcome::Copied);
   EXPECT_EQ(readFile(dir / "copy.png"), big);
 }
