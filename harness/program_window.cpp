@@ -3,11 +3,22 @@
 #include "harness/start_process_win32.h"
 
 std::wstring textOf(HWND window) {
-  std::vector<wchar_t> text(20001, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_BLOCK, 5000,
-                      &copied);
-  return text.data();
+  std::wstring text;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 5000, &length)) return text;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::vector<wchar_t> room(length + 1, L'\0');
+    DWORD_PTR copied = 0, now = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, room.size(), reinterpret_cast<LPARAM>(room.data()), SMTO_BLOCK, 5000,
+                             &copied))
+      break;
+    text = room.data();
+    // A text that grew between the two questions (a console during a run) was cut at the room
+    // given: asked again.
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 5000, &now) || now <= length) break;
+    length = now;
+  }
+  return text;
 }
 
 std::wstring classOf(HWND window) {
@@ -30,10 +41,8 @@ std::vector<HWND> childrenOf(HWND parent) {
 }
 
 ProgramWindow::~ProgramWindow() {
-  if (!process_.hProcess) return;
-  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT && close() < 0) TerminateProcess(process_.hProcess, 99);
-  CloseHandle(process_.hThread);
-  CloseHandle(process_.hProcess);
+  if (!process_.process.valid()) return;
+  if (WaitForSingleObject(process(), 0) == WAIT_TIMEOUT && close() < 0) TerminateProcess(process(), 99);
 }
 
 std::wstring ProgramWindow::start(const std::wstring& program, const std::wstring& arguments,
@@ -47,7 +56,7 @@ std::wstring ProgramWindow::start(const std::wstring& program, const std::wstrin
     for (HWND w = FindWindowW(windowClass, nullptr); w; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
       DWORD owner = 0;
       GetWindowThreadProcessId(w, &owner);
-      if (owner == process_.dwProcessId) return (window_ = w) != nullptr;
+      if (owner == process_.id) return (window_ = w) != nullptr;
     }
     return false;
   });
@@ -59,9 +68,9 @@ std::wstring ProgramWindow::start(const std::wstring& program, const std::wstrin
 
 int ProgramWindow::close(int milliseconds) {
   PostMessageW(window_, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process_.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
+  if (WaitForSingleObject(process(), milliseconds) != WAIT_OBJECT_0) return -1;
   DWORD code = 0;
-  GetExitCodeProcess(process_.hProcess, &code);
+  GetExitCodeProcess(process(), &code);
   return static_cast<int>(code);
 }
 

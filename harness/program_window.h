@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "harness/start_process_win32.h"
+
 std::wstring textOf(HWND window);
 std::wstring classOf(HWND window);
 std::vector<HWND> childrenOf(HWND parent);
@@ -38,12 +40,12 @@ class ProgramWindow {
   int close(int milliseconds = 10000);
 
   HWND window() const { return window_; }
-  HANDLE process() const { return process_.hProcess; }
+  HANDLE process() const { return process_.process.get(); }
   // The window's own direct children, in creation order.
   std::vector<HWND> controls() const;
 
  private:
-  PROCESS_INFORMATION process_ = {};
+  StartedProcess process_;
   HWND window_ = nullptr;
 };
 

@@ -30,6 +30,15 @@ void drain(HANDLE pipe, std::string& into) {
   while (ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0) into.append(block, got);
 }
 
+// A pipe for a child's output: the write end inherited, the read end this process's own.
+bool makePipe(OwnedHandle& read, OwnedHandle& write, SECURITY_ATTRIBUTES& inherit) {
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+  read = OwnedHandle(readEnd);
+  write = OwnedHandle(writeEnd);
+  return SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0) != 0;
+}
+
 }  // namespace
 
 std::wstring siblingProgram(const std::wstring& name) {
@@ -39,15 +48,20 @@ std::wstring siblingProgram(const std::wstring& name) {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + name + L".exe";
 }
 
-BOOL startProcess(const std::wstring& program, std::wstring& commandLine, BOOL inheritHandles,
-                  const wchar_t* workingDirectory, STARTUPINFOW& startup, PROCESS_INFORMATION& process) {
-  BOOL started = FALSE;
-  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+bool startProcess(const std::wstring& program, std::wstring& commandLine, BOOL inheritHandles,
+                  const wchar_t* workingDirectory, STARTUPINFOW& startup, StartedProcess& started) {
+  PROCESS_INFORMATION process = {};
+  for (int attempt = 0; attempt < 3; ++attempt) {
     if (attempt > 0) Sleep(200);
-    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
-                             workingDirectory, &startup, &process);
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
+                       workingDirectory, &startup, &process)) {
+      started.process = OwnedHandle(process.hProcess);
+      started.thread = OwnedHandle(process.hThread);
+      started.id = process.dwProcessId;
+      return true;
+    }
   }
-  return started;
+  return false;
 }
 
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
@@ -58,11 +72,11 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
 ProgramResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments, const ChildLimits&) {
   ProgramResult result;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE outRead, outWrite, errRead, errWrite;
-  CreatePipe(&outRead, &outWrite, &inherit, 0);
-  CreatePipe(&errRead, &errWrite, &inherit, 0);
-  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  OwnedHandle outRead, outWrite, errRead, errWrite;
+  if (!makePipe(outRead, outWrite, inherit) || !makePipe(errRead, errWrite, inherit)) {
+    result.errors = "runProgram: no pipe for the child's output (error " + std::to_string(GetLastError()) + ")";
+    return result;
+  }
 
   std::wstring commandLine = quoted(program);
   for (const auto& argument : arguments) commandLine += L" " + quoted(argument);
@@ -70,24 +84,20 @@ ProgramResult runProgram(const std::wstring& program, const std::vector<std::wst
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = outWrite;
-  startup.hStdError = errWrite;
-  PROCESS_INFORMATION process = {};
-  const BOOL started = startProcess(program, commandLine, TRUE, nullptr, startup, process);
-  CloseHandle(outWrite);
-  CloseHandle(errWrite);
-  if (started) {
-    std::thread errors([&] { drain(errRead, result.errors); });
-    drain(outRead, result.output);
-    errors.join();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    result.exitCode = static_cast<int>(code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(outRead);
-  CloseHandle(errRead);
+  startup.hStdOutput = outWrite.get();
+  startup.hStdError = errWrite.get();
+  StartedProcess child;
+  const bool started = startProcess(program, commandLine, TRUE, nullptr, startup, child);
+  // The child holds its own ends now: the reads below end when it does.
+  outWrite.close();
+  errWrite.close();
+  if (!started) return result;
+  std::thread errors([&] { drain(errRead.get(), result.errors); });
+  drain(outRead.get(), result.output);
+  errors.join();
+  WaitForSingleObject(child.process.get(), INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(child.process.get(), &code);
+  result.exitCode = static_cast<int>(code);
   return result;
 }

@@ -122,11 +122,10 @@ void appendCopy(std::string& out, const CopyRecord& copy, const ReportedRun& run
     out += ", \"identity\": ";
     out += copy.made ? '"' + identityText(*copy.made) + '"' : std::string("null");
   }
-  if (copy.result == CopyResult::Duplicate)
-    if (const std::optional<bool> identical = run.identicalToExisting(copy))
-      out += *identical ? ", \"identical\": true" : ", \"identical\": false";
-    else
-      out += ", \"identical\": null";
+  if (copy.result == CopyResult::Duplicate) {
+    const std::optional<bool> identical = run.identicalToExisting(copy);
+    out += !identical ? ", \"identical\": null" : *identical ? ", \"identical\": true" : ", \"identical\": false";
+  }
   out += "}";
 }
 

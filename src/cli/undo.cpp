@@ -44,7 +44,8 @@ std::optional<std::wstring> runPath(const JsonValue& object, std::string_view ke
 }
 
 // The two images and every walked PNG, where the run read them.
-bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::wstring>& read) {
+bool readFilesRead(const JsonValue& record, const JsonValue& graphics, int formatVersion,
+                   std::vector<std::wstring>& read) {
   for (const char* image : {"originalFirmware", "newFirmware"}) {
     const JsonValue* firmware = record.member(image);
     const auto path = firmware ? runPath(*firmware, "path", "absolutePath", formatVersion) : std::nullopt;
@@ -52,9 +53,8 @@ bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::
     read.push_back(*path);
   }
   const auto originalGfx = runPath(record, "originalGfx", "originalGfxAbsolute", formatVersion);
-  const JsonValue* graphics = record.member("graphics");
-  if (!originalGfx || graphics == nullptr || graphics->kind != JsonValue::Kind::Array) return false;
-  for (const JsonValue& graphic : graphics->items) {
+  if (!originalGfx) return false;
+  for (const JsonValue& graphic : graphics.items) {
     const auto name = pathField(graphic, "name");
     if (!name) return false;
     read.push_back(platform::inFolder(platform::exactPath(*originalGfx), *name));
@@ -62,10 +62,8 @@ bool readFilesRead(const JsonValue& record, int formatVersion, std::vector<std::
   return true;
 }
 
-bool readMadeFiles(const JsonValue& record, int formatVersion, std::vector<MadeFile>& made) {
-  const JsonValue* graphics = record.member("graphics");
-  if (graphics == nullptr || graphics->kind != JsonValue::Kind::Array) return false;
-  for (const JsonValue& graphic : graphics->items) {
+bool readMadeFiles(const JsonValue& graphics, int formatVersion, std::vector<MadeFile>& made) {
+  for (const JsonValue& graphic : graphics.items) {
     const JsonValue* copies = graphic.member("copies");
     if (copies == nullptr || copies->kind != JsonValue::Kind::Array) return false;
     for (const JsonValue& copy : copies->items) {
@@ -140,8 +138,10 @@ std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstrin
   RunToUndo run;
   run.formatVersion = static_cast<int>(*version->integer);
   const auto newGfx = runPath(*record, "newGfx", "newGfxAbsolute", run.formatVersion);
-  if (!newGfx || !readMadeFiles(*record, run.formatVersion, run.made) ||
-      !readFilesRead(*record, run.formatVersion, run.readByTheRun)) {
+  const JsonValue* graphics = record->member("graphics");  // every walked PNG and its copies
+  if (!newGfx || graphics == nullptr || graphics->kind != JsonValue::Kind::Array ||
+      !readMadeFiles(*graphics, run.formatVersion, run.made) ||
+      !readFilesRead(*record, *graphics, run.formatVersion, run.readByTheRun)) {
     refusal = L"is damaged: its folders, its images or its PNGs cannot be read";
     return std::nullopt;
   }

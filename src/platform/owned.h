@@ -1,6 +1,6 @@
 // One owner for each operating-system handle (a descriptor, a file, a mapping, a view, a find
 // handle): released once, by close() or by the destructor, wherever the function that holds it
-// leaves. Internal to src/platform.
+// leaves. Internal to src/platform and the harness.
 #pragma once
 
 #include <utility>

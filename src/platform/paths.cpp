@@ -1,5 +1,7 @@
 // Path text, the same on every system but for its separators: Windows takes '\' and '/', and a
 // drive ("C:") before them.
+#include <atomic>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -26,6 +28,11 @@ std::wstring folderOf(std::wstring_view path) {
 
 std::wstring nothingIsNamed(std::wstring_view mask) {
   return L"nothing in it is named " + std::wstring(mask);
+}
+
+std::wstring privateName(std::wstring_view prefix, unsigned long processId) {
+  static std::atomic<unsigned> serial{0};
+  return std::wstring(prefix) + std::to_wstring(processId) + L"-" + std::to_wstring(serial++) + REMOVAL_ASIDE_SUFFIX;
 }
 
 std::wstring_view nameOf(std::wstring_view path) {

@@ -100,8 +100,9 @@ inline constexpr wchar_t FILE_TOO_LARGE[] = L"the file is larger than 4 GiB";
 // Why a folder walk found nothing: "nothing in it is named *.png".
 std::wstring nothingIsNamed(std::wstring_view mask);
 
-// A walk over the entries of one folder that match a pattern such as "dir\*.png"
-// (case-insensitive). Folders are entries like files.
+// A walk over the entries of one folder that match a pattern such as "dir\*.png": a name of
+// the form PREFIX*SUFFIX, one '*' at most, without regard to case. Folders are entries like
+// files.
 class DirectoryWalk {
  public:
   DirectoryWalk();
@@ -279,10 +280,15 @@ struct FileStatus {
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
                        std::span<const FileStatus> spared = {}, const FileIdentity* made = nullptr);
 
-// The private name a removal on Linux gives a file for the moment between its check and its
-// removal, PREFIX<process>-<n>SUFFIX; a process ended just then leaves the file so named.
+// The private names the program's own files have for a moment beside a user's, each
+// PREFIX<process>-<n>SUFFIX: the process id and a number of the process's own, so that no two
+// programs, nor two files of one, take the same. A copy or a report is written under a
+// temporary name; a removal on Linux gives a file the aside name between its check and its
+// removal, and a process ended just then leaves the file so named.
+inline constexpr wchar_t TEMPORARY_PREFIX[] = L".glyphwarden-";
 inline constexpr wchar_t REMOVAL_ASIDE_PREFIX[] = L".glyphwarden-undo-";
 inline constexpr wchar_t REMOVAL_ASIDE_SUFFIX[] = L".tmp";
+std::wstring privateName(std::wstring_view prefix, unsigned long processId);
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's

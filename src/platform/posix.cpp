@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,24 +33,19 @@ wchar_t foldCase(wchar_t c) {
   return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
 }
 
-// The wildcard rule of the Windows walk: '*' any run, '?' one character, case-insensitive.
+bool sameFolded(std::wstring_view a, std::wstring_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](wchar_t x, wchar_t y) { return foldCase(x) == foldCase(y); });
+}
+
+// Whether a name is PREFIX*SUFFIX, the one shape of pattern the program walks for ("*.png", "*",
+// an undo's leftovers), without regard to case as on Windows.
 bool matchesMask(std::wstring_view name, std::wstring_view mask) {
-  std::size_t n = 0, m = 0, starMask = std::wstring_view::npos, starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && mask[m] == L'*') {
-      starMask = m++;
-      starName = n;
-    } else if (m < mask.size() && (mask[m] == L'?' || foldCase(mask[m]) == foldCase(name[n]))) {
-      ++m, ++n;
-    } else if (starMask != std::wstring_view::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == L'*') ++m;
-  return m == mask.size();
+  const std::size_t star = mask.find(L'*');
+  if (star == std::wstring_view::npos) return sameFolded(name, mask);
+  const std::wstring_view prefix = mask.substr(0, star), suffix = mask.substr(star + 1);
+  return name.size() >= prefix.size() + suffix.size() && sameFolded(name.substr(0, prefix.size()), prefix) &&
+         sameFolded(name.substr(name.size() - suffix.size()), suffix);
 }
 
 }  // namespace

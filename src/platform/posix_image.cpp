@@ -79,12 +79,18 @@ struct MappedImage::State {
   std::string path;
   Descriptor fd;
   bool mappingCreated = false;
-  std::uint64_t fileLength = 0;
   struct stat mappedFile = {};  // the file as it was when the mapping was created
   const std::uint8_t* base = nullptr;
-  std::size_t mappedLength = 0;
   GuardedView* guard = nullptr;
   std::wstring failure;
+
+  std::uint64_t fileLength() const { return static_cast<std::uint64_t>(mappedFile.st_size); }
+  // The view maps whole system pages: every byte of the last page past the end of the file
+  // reads as zero. The system page is a multiple of 4,096, so the whole region lies inside it.
+  std::uint64_t viewLength() const {
+    const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    return (fileLength() + page - 1) / page * page;
+  }
 };
 
 MappedImage::MappedImage() : state_(std::make_unique<State>()) {}
@@ -136,7 +142,6 @@ bool MappedImage::createMapping() {
   }
   // POSIX has no mapping object: the view maps the file itself, at this length.
   state_->mappingCreated = true;
-  state_->fileLength = length;
   state_->mappedFile = st;
   return true;
 }
@@ -144,10 +149,7 @@ bool MappedImage::createMapping() {
 bool MappedImage::mapView() {
   State& s = *state_;
   if (!s.mappingCreated || s.base != nullptr) return false;
-  // Map whole system pages: every byte of the last page past the end of the file reads as
-  // zero. The system page is a multiple of 4,096, so the whole region lies inside the mapping.
-  const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-  const std::uint64_t length = (s.fileLength + page - 1) / page * page;
+  const std::uint64_t length = s.viewLength();
   if (length > SIZE_MAX) {
     s.failure = FILE_TOO_LARGE;
     return false;
@@ -158,8 +160,7 @@ bool MappedImage::mapView() {
     return false;
   }
   s.base = static_cast<const std::uint8_t*>(base);
-  s.mappedLength = static_cast<std::size_t>(length);
-  s.guard = guardView(s.base, s.mappedLength);
+  s.guard = guardView(s.base, static_cast<std::size_t>(length));
   return true;
 }
 
@@ -167,20 +168,19 @@ void MappedImage::release() {
   State& s = *state_;
   if (s.base != nullptr) {
     releaseGuardedView(s.guard);
-    munmap(const_cast<std::uint8_t*>(s.base), s.mappedLength);
+    munmap(const_cast<std::uint8_t*>(s.base), static_cast<std::size_t>(s.viewLength()));
   }
   s.base = nullptr;
   s.guard = nullptr;
-  s.mappedLength = 0;
   s.mappingCreated = false;
-  s.fileLength = 0;
+  s.mappedFile = {};
   s.fd.close();
 }
 
 std::uint32_t MappedImage::queryRegionSize() const {
   // POSIX has no region query: the file length rounded up to 4,096 bytes, as Windows reports.
   if (state_->base == nullptr) return 0;
-  return static_cast<std::uint32_t>((state_->fileLength + REGION_PAGE - 1) / REGION_PAGE * REGION_PAGE);
+  return static_cast<std::uint32_t>((state_->fileLength() + REGION_PAGE - 1) / REGION_PAGE * REGION_PAGE);
 }
 
 const std::uint8_t* MappedImage::base() const {
@@ -188,7 +188,7 @@ const std::uint8_t* MappedImage::base() const {
 }
 
 std::uint64_t MappedImage::fileLength() const {
-  return state_->base == nullptr ? 0 : state_->fileLength;
+  return state_->base == nullptr ? 0 : state_->fileLength();
 }
 
 bool MappedImage::unchangedSinceMapped() const {

@@ -63,9 +63,7 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
 // moved, is found to be another file, and goes back. A file that is gone at any step was taken
 // by another process meanwhile.
 Removal removeChecked(int folder, const char* name, const struct stat& checked) {
-  static unsigned serial = 0;
-  const std::string aside = toUtf8(REMOVAL_ASIDE_PREFIX) + std::to_string(getpid()) + "-" + std::to_string(serial++) +
-                            toUtf8(REMOVAL_ASIDE_SUFFIX);
+  const std::string aside = toUtf8(privateName(REMOVAL_ASIDE_PREFIX, static_cast<unsigned long>(getpid())));
   InterruptsHeld held;  // an interrupt never leaves the file under its private name
   if (::renameat2(folder, name, folder, aside.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == ENOENT) return Removal::Missing;

@@ -21,7 +21,10 @@ namespace {
 // ---- Interrupts while a named temporary file exists ----
 
 // The temporary file being written, for the interrupt handler, which may only make
-// async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked.
+// async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked. One slot,
+// because one such file exists at a time: the program makes them on its main thread only, each
+// copy's and then each report's, and removes or renames each before it makes the next. A second
+// made while the first lives would go unguarded, so it is refused (EBUSY) instead.
 char interruptedTemporary[4096];
 volatile std::sig_atomic_t hasInterruptedTemporary = 0;
 
@@ -34,13 +37,17 @@ void onInterrupt(int signal) {
 }  // namespace
 
 TemporaryFile::TemporaryFile(const std::string& folder, mode_t mode) {
-  static unsigned serial = 0;
   InterruptsHeld held;
+  if (hasInterruptedTemporary) {
+    errno = EBUSY;
+    return;
+  }
   for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/.glyphwarden-%ld-%u.tmp", static_cast<long>(getpid()), serial++);
-    path_ = folder + name;
-    if (path_.size() >= sizeof interruptedTemporary) return;
+    path_ = folder + "/" + toUtf8(privateName(TEMPORARY_PREFIX, static_cast<unsigned long>(getpid())));
+    if (path_.size() >= sizeof interruptedTemporary) {
+      errno = ENAMETOOLONG;
+      return;
+    }
     file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file_.valid() && errno != EEXIST) return;
   }
@@ -53,7 +60,8 @@ TemporaryFile::~TemporaryFile() {
   InterruptsHeld held;
   const bool made = file_.valid() || closed_;
   file_.close();
-  if (made) ::unlink(path_.c_str());
+  if (!made) return;  // the slot is another file's, or no one's
+  ::unlink(path_.c_str());
   hasInterruptedTemporary = 0;
 }
 

@@ -40,12 +40,7 @@ void removeTemporary(const std::wstring& path) {
 }  // namespace
 
 std::wstring win32::temporaryNameBeside(const wchar_t* path) {
-  static unsigned serial = 0;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"\\.glyphwarden-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), serial++);
-  std::wstring temporary = folderOf(path);
-  if (!temporary.empty() && temporary.back() == L'\\') temporary.pop_back();
-  return temporary + name;
+  return inFolder(folderOf(path), privateName(TEMPORARY_PREFIX, GetCurrentProcessId()));
 }
 
 // ---- Copies ----
