@@ -13,8 +13,12 @@ std::wstring wide(const std::filesystem::path& path);
 // How the programs end a line of standard output: "\r\n" on Windows, "\n" elsewhere.
 extern const char OUTPUT_LINE_END[];
 
-// Whether std::filesystem can walk folders whose paths pass 260 characters (MinGW's cannot).
-extern const bool FILESYSTEM_HANDLES_LONG_PATHS;
+// Makes every missing folder of path, and removes a folder with all it holds: through the
+// system's own calls, since MinGW's std::filesystem cannot walk or make folders whose paths
+// pass 260 characters (on Windows these take the path as a \\?\ path). False when a folder
+// could not be made.
+bool makeFolders(const std::wstring& path);
+void removeFolderTree(const std::wstring& path);
 
 // A FIFO, and a symbolic link to a character device (/dev/null), at path; false where the
 // system has neither (Windows), or they cannot be made here.

@@ -9,7 +9,16 @@ std::wstring wide(const std::filesystem::path& path) {
 }
 
 const char OUTPUT_LINE_END[] = "\n";
-const bool FILESYSTEM_HANDLES_LONG_PATHS = true;
+bool makeFolders(const std::wstring& path) {
+  std::error_code error;
+  std::filesystem::create_directories(platform::toUtf8(path), error);
+  return !error;
+}
+
+void removeFolderTree(const std::wstring& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(platform::toUtf8(path), ignored);
+}
 
 void loseMappedPages(const std::filesystem::path& file, const void*, std::size_t) {
   std::filesystem::resize_file(file, 0);

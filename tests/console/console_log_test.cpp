@@ -41,7 +41,8 @@ TEST(ConsoleLog, KeepsEverythingWhileUnderTheCapacity) {
 }
 
 TEST(ConsoleLog, DropsTheOldestCharactersToStayAtTheCapacity) {
-  auto log = consoleHolding(9990);
+  // Ten short of the capacity, then twenty more: the ten oldest go.
+  auto log = consoleHolding(LOG_CAPACITY - 10);
   const std::wstring before(log->text());
   EXPECT_TRUE(log->append(std::wstring(20, L'x')));
   EXPECT_EQ(log->text().size(), LOG_CAPACITY);
@@ -51,7 +52,7 @@ TEST(ConsoleLog, DropsTheOldestCharactersToStayAtTheCapacity) {
 TEST(ConsoleLog, LongestAcceptedTextKeepsOneOldCharacter) {
   auto log = consoleHolding(LOG_CAPACITY);
   const wchar_t last = log->text().back();
-  const std::wstring text(9999, L'n');
+  const std::wstring text(LOG_CAPACITY - 1, L'n');
   EXPECT_TRUE(log->append(text));
   EXPECT_EQ(log->text().size(), LOG_CAPACITY);
   EXPECT_EQ(log->text().front(), last);
@@ -61,7 +62,7 @@ TEST(ConsoleLog, LongestAcceptedTextKeepsOneOldCharacter) {
 
 TEST(ConsoleLog, RefusesTextsOfTheCapacityOrLonger) {
   for (std::size_t length : {LOG_CAPACITY, LOG_CAPACITY + 1, 2 * LOG_CAPACITY}) {
-    auto log = consoleHolding(9995);
+    auto log = consoleHolding(LOG_CAPACITY - 5);
     const std::wstring before(log->text());
     EXPECT_FALSE(log->append(std::wstring(length, L'z'))) << length;
     EXPECT_EQ(log->text(), before) << length;

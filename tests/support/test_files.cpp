@@ -29,6 +29,8 @@ TempDir::~TempDir() {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::remove_all(path_, ignored);
+  // What std::filesystem cannot reach (MinGW's, past 260 characters) goes through the system.
+  if (fs::exists(path_, ignored)) removeFolderTree(wide(path_));
 }
 
 void writeFile(const fs::path& path, const Bytes& bytes) {
