@@ -1,0 +1,65 @@
+// Glyphwarden.exe driven from another process as a user would: its window read and clicked
+// through window messages, under Wine on an X server. What the window tests share: the program
+// started in a prepared folder, the ways a Start reaches it, and its message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "harness/program_window.h"
+#include "harness/run_program.h"
+#include "support/test_files.h"
+
+extern const wchar_t WELCOME[];
+
+// The ways a Start reaches the window: a user's click, and the messages other programs use to
+// drive it (automation, accessibility and test tools send theirs).
+enum class Trigger { MouseClick, PostedClick, SentClick, SentCommand };
+
+// A send that gives up when the window has not answered within the longest run of a test.
+void sendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Triggers Start on the window. A sent message waits for the whole run, so it is sent from a
+// thread of its own: the thread returned, which ends with the run.
+std::thread triggerStart(HWND window, HWND start, Trigger trigger);
+
+// The program started in a prepared working directory, and its main window.
+class GlyphwardenWindow : public testing::Test {
+ protected:
+  TempDir dir;
+  ProgramWindow program;
+  HWND window = nullptr;
+
+  void SetUp() override {
+    fs::create_directories(dir / "firmwares");
+    fs::create_directories(dir / "old gfx");
+    fs::create_directories(dir / "new gfx");
+    writeFile(dir / "firmwares" / "a.bin", "other");
+    writeFile(dir / "firmwares" / "PHONE_W800.bin", ImageBuilder(4096).pair(2, 0xABCD, 0x0105).bytes());
+    writeFile(dir / "firmwares" / "PHONE_W810.bin", ImageBuilder(5000).pair(7, 0xABCD, 0x0A01).bytes());
+    writeFile(dir / "old gfx" / "0105.png", "picture");
+    const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"--original-gfx C:\\nowhere",
+                                               wide(dir.path()), L"MainWndClass");  // the argument must have no effect
+    ASSERT_EQ(problem, L"");
+    window = program.window();
+  }
+
+  std::vector<HWND> ownControls() const { return program.controls(); }
+  HWND control(std::size_t index) const { return ownControls().at(index); }
+  HWND console() const { return control(0); }
+
+  void pressStartAndWait() {
+    ASSERT_TRUE(clickAndWaitForEnding(control(1), console(), L"Whew...\r\n\r\n"))
+        << testing::PrintToString(textOf(console()));
+  }
+};
+
+// The visible message box owned by the main window, if any.
+HWND messageBoxOf(HWND owner);
+// Answers the box that is open now with a button, and returns the box that is open afterwards.
+HWND answer(HWND box, int button, HWND owner);
+std::wstring boxText(HWND box);
