@@ -1,6 +1,5 @@
 #include "cli/json_record.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "cli/report_words.h"
@@ -73,10 +72,8 @@ void appendHex(std::string& out, std::span<const std::uint8_t> bytes) {
   }
 }
 
-// A record of 20,000 PNGs holds some 100,000 numbers: written in place, without a string each.
 void appendNumber(std::string& out, std::uint64_t number) {
-  char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+  out += std::to_string(number);
 }
 
 void appendDigest(std::string& out, const std::optional<platform::Sha256Digest>& digest) {

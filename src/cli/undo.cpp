@@ -168,7 +168,7 @@ void findLeftovers(const RunToUndo& run, const std::wstring& folder, std::vector
                    std::span<const platform::FileStatus> spared) {
   platform::DirectoryWalk walk;
   const std::wstring pattern =
-      platform::inFolder(folder, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::REMOVAL_ASIDE_SUFFIX);
+      platform::inFolder(folder, std::wstring(platform::REMOVAL_ASIDE_PREFIX) + L"*" + platform::PRIVATE_NAME_SUFFIX);
   if (!walk.start(pattern.c_str())) return;
   do {
     const std::wstring leftover = platform::inFolder(folder, walk.name());

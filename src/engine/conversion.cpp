@@ -75,15 +75,12 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const Pa
                          const PathText& destination, GraphicCopier& copier,
                          std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
                          platform::CopyFailure& failure) {
-  BoundedText<32> line;
+  std::wstring line;
   appendCopyNumbers(line, number, newNumber);
   appendLog(line.c_str());
 
   const CopyResult copied = copier.copy(source, destination, newNumber, kept, made, failure);
-  BoundedText<260> result;
-  result.append(consoleResultText(copied));
-  result.append(L"\r\n");
-  appendLog(result.c_str());
+  appendLog((std::wstring(consoleResultText(copied)) + L"\r\n").c_str());
   return copied;
 }
 
@@ -130,7 +127,6 @@ struct CarryingRun {
   GraphicCopier& copier;
   DigestWorker* digests;  // with fingerprints
   bool recorded;
-  std::vector<TranslationIndex::Translation> translations = {};  // reused from PNG to PNG
 };
 
 // Copies the PNG of slot to each of its new numbers, in the index's order, and notes in graphic
@@ -141,9 +137,9 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
   if (!carriesGraphicNumber(graphic.number)) {
     graphic.notCarried = NotCarried::NotAGraphicNumber;
   } else {
-    run.translations.clear();
-    run.index.translate(*graphic.number, run.translations);
-    for (const TranslationIndex::Translation& translation : run.translations) {
+    std::vector<TranslationIndex::Translation> translations;
+    run.index.translate(*graphic.number, translations);
+    for (const TranslationIndex::Translation& translation : translations) {
       const PathText destination = run.copier.destinationPath(translation.newNumber);
       // The first copy made is hashed through the source it read.
       std::unique_ptr<platform::CopiedSource> kept;
@@ -168,7 +164,7 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
                                             ? std::optional(made)
                                             : std::nullopt});
     }
-    if (run.translations.empty())
+    if (translations.empty())
       graphic.notCarried =
           run.index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
   }

@@ -32,7 +32,7 @@ std::wstring nothingIsNamed(std::wstring_view mask) {
 
 std::wstring privateName(std::wstring_view prefix, unsigned long processId) {
   static std::atomic<unsigned> serial{0};
-  return std::wstring(prefix) + std::to_wstring(processId) + L"-" + std::to_wstring(serial++) + REMOVAL_ASIDE_SUFFIX;
+  return std::wstring(prefix) + std::to_wstring(processId) + L"-" + std::to_wstring(serial++) + PRIVATE_NAME_SUFFIX;
 }
 
 std::wstring_view nameOf(std::wstring_view path) {

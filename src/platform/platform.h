@@ -287,7 +287,7 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
 // removal, and a process ended just then leaves the file so named.
 inline constexpr wchar_t TEMPORARY_PREFIX[] = L".glyphwarden-";
 inline constexpr wchar_t REMOVAL_ASIDE_PREFIX[] = L".glyphwarden-undo-";
-inline constexpr wchar_t REMOVAL_ASIDE_SUFFIX[] = L".tmp";
+inline constexpr wchar_t PRIVATE_NAME_SUFFIX[] = L".tmp";
 std::wstring privateName(std::wstring_view prefix, unsigned long processId);
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
