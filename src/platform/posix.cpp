@@ -38,15 +38,21 @@ bool sameFolded(std::wstring_view a, std::wstring_view b) {
                     [](wchar_t x, wchar_t y) { return foldCase(x) == foldCase(y); });
 }
 
-// Whether a name is PREFIX*SUFFIX, the one shape of pattern the program walks for ("*.png", "*",
-// an undo's leftovers), without regard to case as on Windows.
-bool matchesMask(std::wstring_view name, std::wstring_view mask) {
-  const std::size_t star = mask.find(L'*');
-  if (star == std::wstring_view::npos) return sameFolded(name, mask);
-  const std::wstring_view prefix = mask.substr(0, star), suffix = mask.substr(star + 1);
-  return name.size() >= prefix.size() + suffix.size() && sameFolded(name.substr(0, prefix.size()), prefix) &&
-         sameFolded(name.substr(name.size() - suffix.size()), suffix);
-}
+// A walk's pattern, PREFIX*SUFFIX (the one shape the program walks for: "*.png", "*", an undo's
+// leftovers), split once for all the folder's names, which match it without regard to case, as
+// on Windows. A pattern without '*' is one name.
+struct NamePattern {
+  std::wstring text;
+  std::size_t star = std::wstring::npos;
+
+  bool matches(std::wstring_view name) const {
+    const std::wstring_view mask(text);
+    if (star == std::wstring::npos) return sameFolded(name, mask);
+    const std::wstring_view prefix = mask.substr(0, star), suffix = mask.substr(star + 1);
+    return name.size() >= prefix.size() + suffix.size() && sameFolded(name.substr(0, prefix.size()), prefix) &&
+           sameFolded(name.substr(name.size() - suffix.size()), suffix);
+  }
+};
 
 }  // namespace
 
@@ -58,7 +64,7 @@ struct FolderStreamTraits {
 
 struct DirectoryWalk::State {
   Owned<FolderStreamTraits> dir;
-  std::wstring mask;
+  NamePattern pattern;
 };
 
 DirectoryWalk::DirectoryWalk() : state_(std::make_unique<State>()) {}
@@ -73,18 +79,19 @@ bool DirectoryWalk::start(const wchar_t* pattern) {
   std::wstring directory;
   if (slash == std::wstring_view::npos) {
     directory = L".";
-    state_->mask = text;
+    state_->pattern.text = text;
   } else {
     directory = slash == 0 ? std::wstring(L"/") : std::wstring(text.substr(0, slash));
-    state_->mask = text.substr(slash + 1);
+    state_->pattern.text = text.substr(slash + 1);
   }
+  state_->pattern.star = state_->pattern.text.find(L'*');
   state_->dir = Owned<FolderStreamTraits>(opendir(nativePath(directory.c_str()).c_str()));
   if (!state_->dir.valid()) {
     failure_ = errorText(errno);
     return false;
   }
   if (next()) return true;
-  std::wstring why = failure_.empty() ? nothingIsNamed(state_->mask) : failure_;
+  std::wstring why = failure_.empty() ? nothingIsNamed(state_->pattern.text) : failure_;
   close();
   failure_ = std::move(why);
   return false;
@@ -96,7 +103,7 @@ bool DirectoryWalk::next() {
   errno = 0;
   while (const dirent* entry = readdir(state_->dir.get())) {
     std::wstring name = fromUtf8(entry->d_name);
-    if (matchesMask(name, state_->mask)) {
+    if (state_->pattern.matches(name)) {
       name_ = std::move(name);
       return true;
     }
