@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/json_reader.h"
-#include "cli/json_record.h"
-#include "cli/undo.h"
+#include "engine/json_reader.h"
+#include "engine/json_record.h"
+#include "engine/undo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

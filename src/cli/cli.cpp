@@ -5,15 +5,15 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/display_text.h"
-#include "cli/duplicates.h"
-#include "cli/html_report.h"
-#include "cli/json_record.h"
 #include "cli/output_file.h"
 #include "cli/text_report.h"
-#include "cli/undo.h"
 #include "console/append_log.h"
 #include "engine/conversion.h"
+#include "engine/display_text.h"
+#include "engine/duplicates.h"
+#include "engine/html_report.h"
+#include "engine/json_record.h"
+#include "engine/undo.h"
 #include "glyphwarden_version.h"
 #include "platform/platform.h"
 
@@ -184,7 +184,13 @@ int checkAndUndo(const CommandLine& line) {
   if (record.empty()) return usageError(L"--undo needs a record");
   if (const wchar_t* why = platform::whyHashingIsUnavailable())
     return refusal(L"--undo compares SHA-256 checksums, and " + std::wstring(why) + L"; nothing was removed");
-  return undoRun(record, line.dryRun);
+  std::wstring pending;
+  installLogSink(writeToStandardOutput, &pending);
+  const UndoCounts counts = undoRun(record, line.dryRun);
+  installLogSink(nullptr, nullptr);
+  if (!counts.refusal.empty()) return refusal(counts.refusal);
+  const bool flushed = platform::flushText(platform::Stream::Output);
+  return counts.kept == 0 && flushed ? 0 : EXIT_RUN_FAILED;
 }
 
 // The exit status when a run cannot be done as asked; every output file is checked before
@@ -248,21 +254,15 @@ bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   return made;
 }
 
-// Why the run ended before its copies, in a line that names the file: the console's own line
-// says which step failed, not why.
+// Why the run ended before its copies, in a line that names the file.
 void explainEnd(const RunRecord& record, const RunPaths& paths) {
-  if (const auto& failure = record.imageFailure) {
-    const std::wstring_view path = failure->original ? paths.originalFirmware : paths.newFirmware;
-    const std::wstring_view other = failure->original ? paths.newFirmware : paths.originalFirmware;
-    const platform::FileStatus image = platform::statusOf(std::wstring(path).c_str());
-    // The other image holds it already: the same file given twice.
-    const bool same = !failure->original && image.sameFileAs(platform::statusOf(std::wstring(other).c_str()));
+  const std::wstring why = whyRunEnded(record, paths);
+  if (why.empty()) return;
+  if (const auto& failure = record.imageFailure)
     writeError(L"cannot open the " + std::wstring(failure->original ? L"original" : L"new") + L" firmware " +
-               displayText(path) + L": " + (same ? L"it is the same file as the original firmware" : failure->reason));
-  } else if (record.outcome == RunOutcome::FolderNotWalked) {
-    writeError(L"cannot read the original graphics folder " + displayText(paths.originalGfx) + L": " +
-               record.walkFailure);
-  }
+               displayText(failure->original ? paths.originalFirmware : paths.newFirmware) + L": " + why);
+  else
+    writeError(L"cannot read the original graphics folder " + displayText(paths.originalGfx) + L": " + why);
 }
 
 // Writes the reports asked for; false when one could not be written.

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "cli/display_text.h"
-#include "cli/report_words.h"
+#include "engine/display_text.h"
+#include "engine/report_words.h"
 
 namespace {
 

@@ -192,12 +192,6 @@ void recordDigests(DigestWorker& digests, const FirmwareImagePair& images, RunRe
 
 }  // namespace
 
-bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
-                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath) {
-  // The one place the four paths are taken by position.
-  return runConversion(RunPaths{originalFirmwarePath, newFirmwarePath, originalGfxFolder, newGfxFolder}, {});
-}
-
 bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   RunRecord unrecorded;
   RunRecord& record = options.record ? *options.record : unrecorded;
@@ -236,4 +230,17 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
   if (digests) recordDigests(*digests, images, record);
   return true;
+}
+
+std::wstring whyRunEnded(const RunRecord& record, const RunPaths& paths) {
+  if (const auto& failure = record.imageFailure) {
+    if (failure->original) return failure->reason;
+    // The other image holds it already: the same file given twice.
+    const platform::FileStatus image = platform::statusOf(std::wstring(paths.newFirmware).c_str());
+    if (image.sameFileAs(platform::statusOf(std::wstring(paths.originalFirmware).c_str())))
+      return L"it is the same file as the original firmware";
+    return failure->reason;
+  }
+  if (record.outcome == RunOutcome::FolderNotWalked) return record.walkFailure;
+  return {};
 }

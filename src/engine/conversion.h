@@ -11,12 +11,6 @@ struct RunPaths {
   std::wstring_view originalFirmware, newFirmware, originalGfx, newGfx;
 };
 
-// The run's own entry point, its paths in the window's order. True when the PNG walk ran to its
-// end; false when the firmware images could not be opened or the original graphics folder could
-// not be walked.
-bool runConversion(std::wstring_view originalGfxFolder, std::wstring_view newGfxFolder,
-                   std::wstring_view originalFirmwarePath, std::wstring_view newFirmwarePath);
-
 struct ConversionOptions {
   // Copies nothing: reports " would copy" where the run would copy, and " duplicate" where the
   // destination exists or an earlier copy of the same run would have made it.
@@ -28,4 +22,12 @@ struct ConversionOptions {
   bool fingerprints = false;
 };
 
+// The run of both programs: true when the PNG walk ran to its end; false when the firmware images
+// could not be opened, the original graphics folder could not be walked, or an image changed
+// while it was read.
 bool runConversion(const RunPaths& paths, const ConversionOptions& options);
+
+// Why a run ended before its copies, in the system's words ("it is the same file as the original
+// firmware", "a folder", ...): the console's own line says which step failed, not why. Empty
+// when the run walked its folder.
+std::wstring whyRunEnded(const RunRecord& record, const RunPaths& paths);

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "cli/cli_runs.h"
-#include "cli/display_text.h"
+#include "engine/display_text.h"
 #include "harness/run_program.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"

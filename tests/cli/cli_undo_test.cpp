@@ -7,7 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "cli/json_record.h"
+#include "engine/json_record.h"
 #include "cli/recorded_run.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"

@@ -20,7 +20,7 @@ struct Pack : RunFolders {
     writeFile(originalGfx / "0002.png", "second picture");
   }
   bool run(const fs::path& from, const fs::path& to) {
-    return runConversion(wide(from), wide(to), wide(originalFirmware), wide(newFirmware));
+    return runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, {});
   }
 };
 

@@ -35,7 +35,7 @@ class ConversionRun : public testing::Test {
     FileSnapshot before;
     for (const auto& path : {originalFirmware, newFirmware, from, to}) before.add(path);
     log.clear();
-    const bool succeeded = runConversion(wide(from), wide(to), wide(originalFirmware), wide(newFirmware));
+    const bool succeeded = runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, {});
     before.expectUnchanged();
     return succeeded;
   }
@@ -174,9 +174,9 @@ TEST_F(ConversionRun, OriginalFolderMissingOrWithoutPngsCannotBeWalked) {
 TEST_F(ConversionRun, FirmwareThatCannotBeOpenedEndsTheRunWithItsLine) {
   addPng("0001.png", "x");
   writeFile(originalFirmware, original.bytes());
-  EXPECT_FALSE(runConversion(wide(originalGfx), wide(newGfx), wide(originalFirmware), wide(originalFirmware)));
+  EXPECT_FALSE(runConversion({wide(originalFirmware), wide(originalFirmware), wide(originalGfx), wide(newGfx)}, {}));
   EXPECT_EQ(log.text(), L"new firmware file not found..\r\n");
-  EXPECT_FALSE(runConversion(wide(originalGfx), wide(newGfx), wide(dir / "nothing.bin"), wide(originalFirmware)));
+  EXPECT_FALSE(runConversion({wide(dir / "nothing.bin"), wide(originalFirmware), wide(originalGfx), wide(newGfx)}, {}));
   EXPECT_EQ(log.text(), L"new firmware file not found..\r\noriginal firmware file not found..\r\n");
   EXPECT_EQ(fileNames(newGfx), std::vector<std::string>{});
 }
@@ -189,12 +189,12 @@ TEST_F(ConversionRun, PathsThatDoNotFitTheirBufferAreRefusedNotTruncated) {
   writeFile(newFirmware, updated.bytes());
   // Folder text + separator + "*.png" needs 520 characters with its terminator: one too many.
   const std::wstring longFolder(520 - 6, L'a');
-  EXPECT_FALSE(runConversion(longFolder, wide(newGfx), wide(originalFirmware), wide(newFirmware)));
+  EXPECT_FALSE(runConversion({wide(originalFirmware), wide(newFirmware), longFolder, wide(newGfx)}, {}));
   EXPECT_EQ(log.text(), std::wstring(LOADED) + L"original gfx dir not found..\r\n");
 
   // A destination folder text whose "\0201.png" path would need 521 characters.
   const std::wstring longDestination = wide(newGfx) + std::wstring(520 - 9 - wide(newGfx).size(), L'b');
   log.clear();
-  EXPECT_TRUE(runConversion(wide(originalGfx), longDestination, wide(originalFirmware), wide(newFirmware)));
+  EXPECT_TRUE(runConversion({wide(originalFirmware), wide(newFirmware), wide(originalGfx), longDestination}, {}));
   EXPECT_EQ(log.text(), std::wstring(LOADED) + L"0001 -> 0201 copy failed.\r\n");
 }

@@ -32,7 +32,7 @@ struct HostilePack : RunFolders {
     FileSnapshot snapshot;
     snapshot.add(dir.path());
     log.clear();
-    const bool walked = runConversion(from, to, wide(originalFirmware), wide(newFirmware));
+    const bool walked = runConversion({wide(originalFirmware), wide(newFirmware), from, to}, {});
     snapshot.expectUnchanged();
     return walked;
   }

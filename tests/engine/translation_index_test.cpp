@@ -75,7 +75,8 @@ TEST(TranslationIndex, WholeRunMatchesTheLiteralReference) {
     writeFile(dir / "old" / name, name);
 
   LogCapture log;
-  ASSERT_TRUE(runConversion(wide(dir / "old"), wide(dir / "new"), wide(dir / "W800.bin"), wide(dir / "W810.bin")));
+  ASSERT_TRUE(
+      runConversion({wide(dir / "W800.bin"), wide(dir / "W810.bin"), wide(dir / "old"), wide(dir / "new")}, {}));
 
   // The reference: the walk in the OS's order, the literal searches, the first copy per name.
   std::wstring expected = L"files loaded successfully\r\nsource fw size: 00003000\r\nsource fw size: 00002000\r\n";

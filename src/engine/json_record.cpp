@@ -1,8 +1,8 @@
-#include "cli/json_record.h"
+#include "engine/json_record.h"
 
 #include <cstdio>
 
-#include "cli/report_words.h"
+#include "engine/report_words.h"
 #include "platform/utf8.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // How the command line shows names: one visible line each, nothing a terminal would act on.
-#include "cli/display_text.h"
+#include "engine/display_text.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/reported_run.h"
+#include "engine/reported_run.h"
 
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
 // 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs; 3 added

@@ -1,4 +1,4 @@
-#include "cli/duplicates.h"
+#include "engine/duplicates.h"
 
 #include <map>
 

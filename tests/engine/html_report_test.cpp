@@ -1,6 +1,6 @@
 // The HTML report's page as text: escaping, embedded pictures, placeholders, tile order, and
 // how an earlier report is told from other files.
-#include "cli/html_report.h"
+#include "engine/html_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "cli/html_report.h"
+#include "engine/html_report.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
 #include <vector>
 
-#include "cli/html_report_style.h"
-#include "cli/png_check.h"
-#include "cli/report_words.h"
+#include "engine/html_report_style.h"
+#include "engine/png_check.h"
+#include "engine/report_words.h"
 #include "platform/utf8.h"
 
 namespace {

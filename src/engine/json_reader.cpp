@@ -1,4 +1,4 @@
-#include "cli/json_reader.h"
+#include "engine/json_reader.h"
 
 #include <cstring>
 

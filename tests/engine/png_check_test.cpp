@@ -1,6 +1,6 @@
 // The check that decides whether a picture is embedded in a report: a PNG whose every chunk is
 // whole and correct.
-#include "cli/png_check.h"
+#include "engine/png_check.h"
 
 #include <gtest/gtest.h>
 

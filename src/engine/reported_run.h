@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "cli/duplicates.h"
 #include "engine/conversion.h"
+#include "engine/duplicates.h"
 #include "engine/run_record.h"
 
 // The run's paths, and what became of it.

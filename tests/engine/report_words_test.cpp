@@ -1,5 +1,5 @@
 // The reports' words: each result and reason its own, and each count of what it counts.
-#include "cli/report_words.h"
+#include "engine/report_words.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/display_text.h"
+#include "engine/display_text.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "cli/report_words.h"
+#include "engine/report_words.h"
 
 const wchar_t* outcomeName(RunOutcome outcome) {
   switch (outcome) {

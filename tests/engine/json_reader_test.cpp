@@ -1,6 +1,6 @@
 // The reader of records takes what any JSON writer may write (escapes, pairs of surrogates),
 // keeps integers exact, and refuses what is not JSON rather than guessing.
-#include "cli/json_reader.h"
+#include "engine/json_reader.h"
 
 #include <gtest/gtest.h>
 

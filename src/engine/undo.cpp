@@ -1,11 +1,11 @@
-#include "cli/undo.h"
+#include "engine/undo.h"
 
 #include <algorithm>
 
-#include "cli/cli.h"
-#include "cli/display_text.h"
-#include "cli/json_reader.h"
-#include "cli/json_record.h"
+#include "console/append_log.h"
+#include "engine/display_text.h"
+#include "engine/json_reader.h"
+#include "engine/json_record.h"
 #include "engine/run_record.h"
 #include "platform/utf8.h"
 
@@ -101,10 +101,9 @@ const wchar_t* keptBecause(platform::Removal removal) {
   return L"could not be removed";
 }
 
-// Each line as soon as it is complete, as a run prints its own; a failed write is told at the end.
-void writeLine(platform::Stream stream, const std::wstring& line) {
-  platform::writeText(stream, line + L"\r\n");
-  platform::flushText(stream);
+// Each line through the host's sink, as a run reports its own.
+void writeLine(const std::wstring& line) {
+  appendLog((line + L"\r\n").c_str());
 }
 
 }  // namespace
@@ -223,18 +222,14 @@ std::vector<Planned> planRemovals(const RunToUndo& run, std::span<const platform
   return plan;
 }
 
-struct UndoCounts {
-  std::size_t removed = 0, kept = 0, missing = 0;
-};
-
 // Takes back one file the run made (or, with dryRun, says what would become of it), and prints
 // its line.
 void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file, bool dryRun,
               std::span<const platform::FileStatus> spared, UndoCounts& counts) {
   if (!file.sha256 || !removable(run, file)) {
     ++counts.kept;
-    writeLine(platform::Stream::Output, L"kept " + planned.name + L": the record has no " +
-                                            (file.sha256 ? L"identity" : L"checksum") + L" of it");
+    writeLine(L"kept " + planned.name + L": the record has no " + (file.sha256 ? L"identity" : L"checksum") +
+              L" of it");
     return;
   }
   platform::Removal removal = planned.outcome;
@@ -251,51 +246,52 @@ void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file
     removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared, identityOf(file));
   if (removal == platform::Removal::Removed) {
     ++counts.removed;
-    writeLine(platform::Stream::Output, (dryRun ? L"would remove " : L"removed ") + planned.name + from);
+    writeLine((dryRun ? L"would remove " : L"removed ") + planned.name + from);
   } else if (removal == platform::Removal::Missing) {
     ++counts.missing;
-    writeLine(platform::Stream::Output, planned.name + L": not there any more");
+    writeLine(planned.name + L": not there any more");
   } else {
     ++counts.kept;
-    writeLine(platform::Stream::Output, L"kept " + planned.name + L": " + keptBecause(removal));
+    writeLine(L"kept " + planned.name + L": " + keptBecause(removal));
   }
 }
 
 // The folder the undo works in, and how a record of an earlier format found it.
 void writeFolderLines(const RunToUndo& run) {
-  writeLine(platform::Stream::Output, L"new graphics folder: " + displayText(run.newGfx));
+  writeLine(L"new graphics folder: " + displayText(run.newGfx));
   if (run.formatVersion < 3)
     if (const auto absolute = platform::absolutePath(run.newGfx); absolute && *absolute != run.newGfx)
-      writeLine(platform::Stream::Output, L"(format " + std::to_wstring(run.formatVersion) +
-                                              L" records it as given: taken from the current folder, " +
-                                              displayText(*absolute) + L")");
+      writeLine(L"(format " + std::to_wstring(run.formatVersion) +
+                L" records it as given: taken from the current folder, " + displayText(*absolute) + L")");
   if (run.formatVersion < JSON_RECORD_IDENTITY_VERSION)
-    writeLine(platform::Stream::Output, L"(a format " + std::to_wstring(run.formatVersion) +
-                                            L" record does not say which file each copy is: this undo goes by name "
-                                            L"and checksum alone)");
+    writeLine(L"(a format " + std::to_wstring(run.formatVersion) +
+              L" record does not say which file each copy is: this undo goes by name "
+              L"and checksum alone)");
 }
 
 }  // namespace
 
-int undoRun(const std::wstring& recordPath, bool dryRun) {
+std::optional<RunToUndo> readRecordToUndo(const std::wstring& recordPath, std::wstring& refusal) {
   std::string bytes;
-  std::wstring refusal;
   std::optional<RunToUndo> run;
+  std::wstring why;
   if (!platform::readWholeFile(recordPath.c_str(), bytes, RECORD_LIMIT))
-    refusal = L"cannot be read, or is larger than a record can be (64 MiB)";
+    why = L"cannot be read, or is larger than a record can be (64 MiB)";
   else
-    run = readRunToUndo(bytes, refusal);
-  const auto refuse = [&recordPath](const std::wstring& why) {
-    writeLine(platform::Stream::Error,
-              L"glyphwarden-cli: the record " + displayText(recordPath) + L" " + why + L"; nothing was removed");
-    return EXIT_USAGE;
-  };
-  if (!run) return refuse(refusal);
+    run = readRunToUndo(bytes, why);
+  if (!run) refusal = L"the record " + displayText(recordPath) + L" " + why + L"; nothing was removed";
+  return run;
+}
+
+UndoCounts undoRun(const std::wstring& recordPath, bool dryRun) {
+  UndoCounts counts;
+  std::optional<RunToUndo> run = readRecordToUndo(recordPath, counts.refusal);
+  if (!run) return counts;
   // Without its folder every copy would be "not there any more", as if it had been taken back.
   if (platform::statusOf(run->newGfx.c_str()).kind != platform::FileKind::Folder) {
-    writeLine(platform::Stream::Error, L"glyphwarden-cli: the new graphics folder " + displayText(run->newGfx) +
-                                           L" is not there: moved or renamed? nothing was removed");
-    return EXIT_USAGE;
+    counts.refusal = L"the new graphics folder " + displayText(run->newGfx) +
+                     L" is not there: moved or renamed? nothing was removed";
+    return counts;
   }
 
   // Every file is checked before the first is removed, so that a record that would have undo
@@ -303,16 +299,16 @@ int undoRun(const std::wstring& recordPath, bool dryRun) {
   const std::vector<platform::FileStatus> spared = filesTheRunRead(*run);
   const std::vector<Planned> plan = planRemovals(*run, spared);
   for (const Planned& planned : plan)
-    if (planned.outcome == platform::Removal::ReadByTheRun)
-      return refuse(L"names " + displayText(planned.leftover.empty() ? planned.path : planned.leftover) +
-                    L" as a copy, but it is a file the run read");
+    if (planned.outcome == platform::Removal::ReadByTheRun) {
+      counts.refusal = L"the record " + displayText(recordPath) + L" names " +
+                       displayText(planned.leftover.empty() ? planned.path : planned.leftover) +
+                       L" as a copy, but it is a file the run read; nothing was removed";
+      return counts;
+    }
 
   writeFolderLines(*run);
-  UndoCounts counts;
   for (std::size_t i = 0; i < plan.size(); ++i) undoFile(*run, plan[i], run->made[i], dryRun, spared, counts);
-  writeLine(platform::Stream::Output,
-            std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
-                std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");
-  const bool flushed = platform::flushText(platform::Stream::Output);
-  return counts.kept == 0 && flushed ? 0 : EXIT_RUN_FAILED;
+  writeLine(std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
+            std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");
+  return counts;
 }

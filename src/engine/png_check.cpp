@@ -1,4 +1,4 @@
-#include "cli/png_check.h"
+#include "engine/png_check.h"
 
 #include <array>
 

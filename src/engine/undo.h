@@ -1,5 +1,6 @@
-// glyphwarden-cli --undo RECORD: takes back what one run made, by its JSON record. Only files
-// the record names as copied, still holding the bytes the run copied, are removed.
+// Takes back what one run made, by its JSON record (glyphwarden-cli --undo RECORD, and the
+// window's undo of its last Start). Only files the record names as copied, still holding the
+// bytes the run copied, are removed.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,18 @@ struct RunToUndo {
 // Reads a record; on failure says why in refusal ("is the record of a dry run: ...").
 std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstring& refusal);
 
-// Exit statuses: 0 when every file the run made is gone afterwards (or, with dryRun, would be),
-// 1 when any is kept, 2 when the record cannot be used or would have a file the run read
-// removed (then nothing is removed).
-int undoRun(const std::wstring& recordPath, bool dryRun);
+// Reads the record at recordPath; on failure says why in refusal, a whole sentence that names
+// the record and ends "; nothing was removed".
+std::optional<RunToUndo> readRecordToUndo(const std::wstring& recordPath, std::wstring& refusal);
+
+// What an undo did: its counts, or why it removed nothing at all.
+struct UndoCounts {
+  std::size_t removed = 0, kept = 0, missing = 0;
+  // Set when the record cannot be used, its folder is not there, or it would have a file the
+  // run read removed: then nothing was removed and no line was reported.
+  std::wstring refusal;
+};
+
+// Takes the run back (with dryRun, only says what would become of each file), reporting the
+// folder, a line per file and the counts through appendLog.
+UndoCounts undoRun(const std::wstring& recordPath, bool dryRun);

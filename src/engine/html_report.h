@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/reported_run.h"
+#include "engine/reported_run.h"
 
 struct HtmlReportRun : ReportedRun {
   // The bytes of a walked PNG; false when it cannot be read or is too large.
