@@ -104,31 +104,9 @@ std::optional<Option> optionNamed(std::wstring_view name) {
   return std::nullopt;
 }
 
-// The run's paths resolved against the current folder, each kept in its own text.
-struct AbsolutePaths {
-  std::array<std::wstring, 4> texts;
-  explicit AbsolutePaths(const RunPaths& paths) {
-    const std::wstring_view given[] = {paths.originalFirmware, paths.newFirmware, paths.originalGfx, paths.newGfx};
-    for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = platform::absolutePath(given[i]).value_or(L"");
-  }
-  RunPaths view() const { return {texts[0], texts[1], texts[2], texts[3]}; }
-};
-
 ReportedRun describeRun(const RunPaths& paths, const AbsolutePaths& absolute, const RunRecord& record, bool dryRun,
                         bool succeeded) {
   return {paths, &record, dryRun, succeeded, GLYPHWARDEN_VERSION, absolute.view()};
-}
-
-bool writeHtmlReport(const std::wstring& file, const ReportedRun& described, std::wstring& why) {
-  HtmlReportRun run;
-  static_cast<ReportedRun&>(run) = described;
-  run.readPicture = [](const GraphicRecord& graphic, std::string& bytes) {
-    return platform::readWholeFile(graphic.path.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
-  };
-  run.readExisting = [](const CopyRecord& copy, std::string& bytes) {
-    return platform::readWholeFile(copy.destination.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
-  };
-  return platform::replaceFileAtomically(file.c_str(), formatHtmlReport(run), why);
 }
 
 // What the command line asks for, as read.
@@ -274,7 +252,7 @@ bool writeReports(const CommandLine& line, const RunRecord& record, ReportedRun 
   described.duplicates = &verdicts;
   bool written = true;
   std::wstring why;
-  if (values[HTML_REPORT] && !writeHtmlReport(*values[HTML_REPORT], described, why)) {
+  if (values[HTML_REPORT] && !writeHtmlReport(values[HTML_REPORT]->c_str(), described, why)) {
     writeError(L"cannot write the HTML report " + displayText(*values[HTML_REPORT]) + L": " + why);
     written = false;
   }

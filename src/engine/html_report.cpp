@@ -270,3 +270,15 @@ std::string formatHtmlReport(const HtmlReportRun& run) {
   out += "</main>\n</body></html>\n";
   return out;
 }
+
+bool writeHtmlReport(const wchar_t* file, const ReportedRun& described, std::wstring& why) {
+  HtmlReportRun run;
+  static_cast<ReportedRun&>(run) = described;
+  run.readPicture = [](const GraphicRecord& graphic, std::string& bytes) {
+    return platform::readWholeFile(graphic.path.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
+  };
+  run.readExisting = [](const CopyRecord& copy, std::string& bytes) {
+    return platform::readWholeFile(copy.destination.c_str(), bytes, HTML_REPORT_PICTURE_LIMIT);
+  };
+  return platform::replaceFileAtomically(file, formatHtmlReport(run), why);
+}

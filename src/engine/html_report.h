@@ -20,6 +20,10 @@ constexpr std::size_t HTML_REPORT_PICTURE_LIMIT = 1u << 20;
 
 std::string formatHtmlReport(const HtmlReportRun& run);
 
+// Writes the page of a run to file, its pictures read where the run read and wrote them: whole
+// or not at all. False, with why, when it could not be written.
+bool writeHtmlReport(const wchar_t* file, const ReportedRun& run, std::wstring& why);
+
 // The first bytes of every report; isHtmlReport tells a report of this program by its start.
 constexpr std::string_view HTML_REPORT_START = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
 bool isHtmlReport(std::string_view fileStart);

@@ -199,6 +199,7 @@ struct CopyFailure {
 // source that is not a regular file is named for what it is where that is a folder or a device.
 inline constexpr wchar_t NOT_A_REGULAR_FILE[] = L"not a regular file";
 inline constexpr wchar_t A_FOLDER[] = L"a folder";
+inline constexpr wchar_t NOT_A_FOLDER[] = L"something that is not a folder has that name";
 inline constexpr wchar_t A_DEVICE[] = L"a device";
 inline constexpr wchar_t FOLDER_HAS_THE_NAME[] = L"a folder has that name";
 inline constexpr wchar_t SOURCE_CHANGED[] = L"the source changed while it was copied";
@@ -379,6 +380,10 @@ std::optional<std::wstring> absolutePath(std::wstring_view path);
 
 // Whether a new file can be made in folder, found without leaving anything there.
 bool canCreateFileIn(const wchar_t* folder);
+
+// Makes a folder whose parent exists; true when it is there afterwards (made now or before),
+// false with why otherwise.
+bool makeFolder(const wchar_t* path, std::wstring& why);
 
 // Whether two names in one folder name the same entry: equal on Linux, equal without regard to
 // case on Windows.

@@ -127,6 +127,14 @@ bool canCreateFileIn(const wchar_t* folder) {
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
+bool makeFolder(const wchar_t* path, std::wstring& why) {
+  if (mkdir(nativePath(path).c_str(), 0700) == 0) return true;
+  const int error = errno;
+  if (error == EEXIST && statusOf(path).kind == FileKind::Folder) return true;
+  why = error == EEXIST ? std::wstring(NOT_A_FOLDER) : errorText(error);
+  return false;
+}
+
 std::string storedNameBytes(std::wstring_view name) {
   return toUtf8(name);
 }

@@ -191,6 +191,14 @@ bool canCreateFileIn(const wchar_t* folder) {
       .valid();
 }
 
+bool makeFolder(const wchar_t* path, std::wstring& why) {
+  if (CreateDirectoryW(win32::SystemPath(path).c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && statusOf(path).kind == FileKind::Folder) return true;
+  why = error == ERROR_ALREADY_EXISTS ? std::wstring(NOT_A_FOLDER) : win32::errorText(error);
+  return false;
+}
+
 std::string storedNameBytes(std::wstring_view name) {
   std::string bytes;
   bytes.reserve(2 * name.size());

@@ -11,6 +11,7 @@
 #include "engine/conversion.h"
 #include "shell/controls.h"
 #include "shell/firmware_lists.h"
+#include "shell/last_start.h"
 #include "shell/window_state.h"
 
 void onStart() {
@@ -25,7 +26,10 @@ void onStart() {
   } else {
     const std::wstring originalGfx = textOf(mainWindow.originalGfxPathEdit, PATH_LIMIT);
     const std::wstring newGfx = textOf(mainWindow.newGfxPathEdit, PATH_LIMIT);
-    runConversion(originalGfx, newGfx, originalFirmware, newFirmware);
+    runRecordedStart({.originalFirmware = originalFirmware,
+                      .newFirmware = newFirmware,
+                      .originalGfx = originalGfx,
+                      .newGfx = newGfx});
   }
   appendLog(L"Whew...\r\n\r\n");
   mainWindow.console.endRun();

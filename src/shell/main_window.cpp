@@ -7,6 +7,7 @@
 #include "shell/commands.h"
 #include "shell/controls.h"
 #include "shell/firmware_lists.h"
+#include "shell/last_start.h"
 #include "shell/window_state.h"
 
 MainWindow mainWindow;
@@ -101,6 +102,7 @@ void onCreate(HWND window) {
   limitText(mainWindow.originalGfxPathEdit, PATH_LIMIT);
   limitText(mainWindow.newGfxPathEdit, PATH_LIMIT);
   installLogSink(sendToConsole, nullptr);
+  addLastStartItems(window);
 }
 
 // The console append. An accepted append is answered here: the default handling would take
@@ -121,6 +123,14 @@ void onCommand(WPARAM wParam, LPARAM lParam) {
     onBrowse(mainWindow.originalGfxPathEdit, L"Select a file in your original GFX folder...");
   else if (control == mainWindow.newBrowseButton)
     onBrowse(mainWindow.newGfxPathEdit, L"Select a file in your new GFX folder...");
+}
+
+// The system menu's own items; the others are the system's.
+void onSystemCommand(WPARAM command) {
+  switch (command & 0xFFF0) {
+    case UNDO_LAST_START_COMMAND: onUndoLastStart(); break;
+    case SHOW_LAST_REPORT_COMMAND: onShowLastReport(); break;
+  }
 }
 
 void onDestroy() {
@@ -161,6 +171,10 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         return onAppend(reinterpret_cast<const wchar_t*>(wParam));
       case WM_COMMAND: onCommand(wParam, lParam); break;
       case WM_HELP: onHelp(); break;
+      case WM_INITMENUPOPUP:
+        if (HIWORD(lParam)) updateLastStartItems(reinterpret_cast<HMENU>(wParam));
+        break;
+      case WM_SYSCOMMAND: onSystemCommand(wParam); break;
     }
   } catch (const std::bad_alloc&) {
     mainWindow.console.endRun();
