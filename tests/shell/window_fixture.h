@@ -42,6 +42,13 @@ class GlyphwardenWindow : public testing::Test {
     writeFile(dir / "firmwares" / "PHONE_W800.bin", ImageBuilder(4096).pair(2, 0xABCD, 0x0105).bytes());
     writeFile(dir / "firmwares" / "PHONE_W810.bin", ImageBuilder(5000).pair(7, 0xABCD, 0x0A01).bytes());
     writeFile(dir / "old gfx" / "0105.png", "picture");
+    // The records of its Starts go to a folder of this test's own, not the prefix's.
+    fs::create_directories(dir / "appdata");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", wide(dir / "appdata").c_str());
+    startProgram();
+  }
+
+  void startProgram() {
     const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"--original-gfx C:\\nowhere",
                                                wide(dir.path()), L"MainWndClass");  // the argument must have no effect
     ASSERT_EQ(problem, L"");
@@ -51,6 +58,10 @@ class GlyphwardenWindow : public testing::Test {
   std::vector<HWND> ownControls() const { return program.controls(); }
   HWND control(std::size_t index) const { return ownControls().at(index); }
   HWND console() const { return control(0); }
+  void fillFolders() {
+    SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+    SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  }
 
   void pressStartAndWait() {
     ASSERT_TRUE(clickAndWaitForEnding(control(1), console(), L"Whew...\r\n\r\n"))
