@@ -7,8 +7,8 @@
 #include <regex>
 #include <thread>
 
-#include "engine/json_record.h"
 #include "cli/recorded_run.h"
+#include "engine/json_record.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
