@@ -203,7 +203,9 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
       "report</title>\n<style>";
   out += HTML_REPORT_STYLE;
   out += "</style></head>\n<body>\n<header>\n<h1>Glyphwarden port report</h1>\n";
-  out += "<p class=\"note\">Written by glyphwarden-cli ";
+  out += "<p class=\"note\">Written by ";
+  out += run.programName;  // a name of this program's own, nothing to escape
+  out += ' ';
   appendText(out, std::wstring(run.programVersion.begin(), run.programVersion.end()));
   out += ".</p>\n";
   if (run.dryRun) out += "<p class=\"note\">Dry run: nothing was copied; the results say what a run would do.</p>\n";

@@ -155,7 +155,8 @@ void appendRun(std::string& out, const ReportedRun& run) {
   const RunRecord& record = *run.record;
   const RunCounts counts = countRun(record);
   out += "  \"formatVersion\": " + std::to_string(JSON_RECORD_FORMAT_VERSION) + ",\n";
-  out += "  \"program\": {\"name\": \"glyphwarden-cli\", \"version\": \"" + std::string(run.programVersion) + "\"},\n";
+  out += "  \"program\": {\"name\": \"" + std::string(run.programName) + "\", \"version\": \"" +
+         std::string(run.programVersion) + "\"},\n";
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
   out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(record.outcome)) + "\",\n";

@@ -32,6 +32,8 @@ struct ReportedRun : RunPaths {
   RunPaths absolute;
   // Once compared, what each duplicate met; none where no duplicate was compared.
   const DuplicateVerdicts* duplicates = nullptr;
+  // The program that ran it: the command line, or the window (Glyphwarden).
+  std::string_view programName = "glyphwarden-cli";
   std::optional<bool> identicalToExisting(const CopyRecord& copy) const {
     return duplicates ? duplicates->identicalToExisting(copy) : std::nullopt;
   }

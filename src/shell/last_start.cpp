@@ -33,7 +33,7 @@ struct LastStart {
         absolute(given) {}
   RunPaths paths() const { return {texts[0], texts[1], texts[2], texts[3]}; }
   ReportedRun described(const DuplicateVerdicts* duplicates) const {
-    return {paths(), &run, false, succeeded, GLYPHWARDEN_VERSION, absolute.view(), duplicates};
+    return {paths(), &run, false, succeeded, GLYPHWARDEN_VERSION, absolute.view(), duplicates, "Glyphwarden"};
   }
 };
 
