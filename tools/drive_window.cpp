@@ -1,9 +1,10 @@
 // Drives Glyphwarden.exe as a user would, for the demo, the screenshots and the window benchmark:
 // starts it in the current folder, fills in the two graphics folders, presses Start, waits for
 // the run to end, prints the console text, and closes the window.
-//   glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--program GLYPHWARDEN_EXE]
-// With --hold the window stays open until FILE exists, so a screenshot can be taken; with
-// --program it drives that program instead of the Glyphwarden.exe beside it.
+//   glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--system-menu] [--program GLYPHWARDEN_EXE]
+// With --hold the window stays open until FILE exists, so a screenshot can be taken (with
+// --system-menu, of its system menu opened); with --program it drives that program instead of
+// the Glyphwarden.exe beside it.
 // Standard error gets the time from the click to the run's last line.
 #include <windows.h>
 
@@ -29,16 +30,21 @@ int fail(const std::wstring& problem) {
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring program = siblingProgram(L"Glyphwarden"), hold;
-  for (int i = 3; i + 1 < argc; i += 2) {
-    if (std::wstring(argv[i]) == L"--hold")
-      hold = argv[i + 1];
-    else if (std::wstring(argv[i]) == L"--program")
-      program = argv[i + 1];
+  bool systemMenu = false, usable = argc >= 3;
+  for (int i = 3; i < argc && usable; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--hold" && i + 1 < argc)
+      hold = argv[++i];
+    else if (option == L"--program" && i + 1 < argc)
+      program = argv[++i];
+    else if (option == L"--system-menu")
+      systemMenu = true;
     else
-      argc = 0;
+      usable = false;
   }
-  if (argc < 3 || argc % 2 == 0)
-    return fail(L"usage: glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--program GLYPHWARDEN_EXE]");
+  if (!usable)
+    return fail(
+        L"usage: glyphwarden-drive ORIGINAL_GFX NEW_GFX [--hold FILE] [--system-menu] [--program GLYPHWARDEN_EXE]");
   wchar_t workingDirectory[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, workingDirectory);
 
@@ -61,6 +67,8 @@ int wmain(int argc, wchar_t** argv) {
   platform::writeText(platform::Stream::Error, L"start to Whew: " + std::to_wstring(ms) + L" ms\r\n");
   platform::flushText(platform::Stream::Error);
 
+  // Opened as Alt+Space opens it, for the picture of its items.
+  if (systemMenu) PostMessageW(window.window(), WM_SYSCOMMAND, SC_KEYMENU, L' ');
   if (!hold.empty()) {
     platform::writeText(platform::Stream::Error, L"holding the window open\r\n");
     platform::flushText(platform::Stream::Error);
