@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "shell/controls.h"
+#include "shell/keyboard.h"
 #include "shell/main_window.h"
 #include "shell/window_state.h"
 
@@ -36,6 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0)) {
+    if (handledAsWindowKey(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

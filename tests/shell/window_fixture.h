@@ -27,6 +27,24 @@ void sendAndWait(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // thread of its own: the thread returned, which ends with the run.
 std::thread triggerStart(HWND window, HWND start, Trigger trigger);
 
+// The window's controls as ownControls() lists them: in z-order, which is the order a user reads
+// them and Tab visits them, each label just before what it names.
+enum Control : std::size_t {
+  OriginalFirmwareLabel,
+  OriginalFirmwareList,
+  NewFirmwareLabel,
+  NewFirmwareList,
+  OriginalGfxLabel,
+  OriginalGfxEdit,
+  OriginalBrowse,
+  NewGfxLabel,
+  NewGfxEdit,
+  NewBrowse,
+  Start,
+  About,
+  Console
+};
+
 // The program started in a prepared working directory, and its main window.
 class GlyphwardenWindow : public testing::Test {
  protected:
@@ -50,10 +68,10 @@ class GlyphwardenWindow : public testing::Test {
 
   std::vector<HWND> ownControls() const { return program.controls(); }
   HWND control(std::size_t index) const { return ownControls().at(index); }
-  HWND console() const { return control(0); }
+  HWND console() const { return control(Console); }
 
   void pressStartAndWait() {
-    ASSERT_TRUE(clickAndWaitForEnding(control(1), console(), L"Whew...\r\n\r\n"))
+    ASSERT_TRUE(clickAndWaitForEnding(control(Start), console(), L"Whew...\r\n\r\n"))
         << testing::PrintToString(textOf(console()));
   }
 };
