@@ -6,6 +6,7 @@
 #include "console/append_log.h"
 #include "shell/commands.h"
 #include "shell/controls.h"
+#include "shell/drops.h"
 #include "shell/firmware_lists.h"
 #include "shell/keyboard.h"
 #include "shell/window_state.h"
@@ -143,7 +144,9 @@ bool deferredUntilAfterTheRun(HWND window, UINT message, WPARAM wParam, LPARAM l
   switch (message) {
     case WM_COMMAND:
     case WM_CLOSE:
-    case WM_SYSCOMMAND: PostMessageW(window, message, wParam, lParam); return true;
+    case WM_SYSCOMMAND:
+    // A drop's memory stays the window's until it is read, so a drop can wait like a command.
+    case WM_DROPFILES: PostMessageW(window, message, wParam, lParam); return true;
     case WM_HELP: return true;
   }
   return false;
@@ -161,6 +164,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       case WM_ACTIVATE: onActivate(wParam); break;
       case WM_SETFOCUS: onSetFocus(); return 0;
       case WM_NEXTDLGCTL: onNextControl(wParam, lParam); return 0;
+      case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
       case WM_SETTEXT:
         if (wParam == 0) break;  // an ordinary caption change
         // Only the program's own appends carry a text at wParam. From another thread or

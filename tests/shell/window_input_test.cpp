@@ -1,6 +1,8 @@
 // The window driven by the keyboard, as a user drives a dialog, and folders dropped on it.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <initializer_list>
 
 #include <gtest/gtest.h>
@@ -83,4 +85,34 @@ TEST_F(KeyboardWindow, EnterOnAboutOpensAboutAndTheFocusComesBack) {
   EXPECT_EQ(answer(box, IDYES, window), nullptr);
   EXPECT_TRUE(focusReaches(About)) << "the focus returns where it was";
   EXPECT_EQ(textOf(console()), WELCOME) << "Enter on About must not start a run";
+}
+
+// On Windows the shell's drag and drop hands the target process an HDROP of its own, for a
+// window that DragAcceptFiles (WS_EX_ACCEPTFILES) registered. A test cannot make Wine deliver
+// one, so it writes the same DROPFILES block into the program's memory and posts that: Wine's
+// GlobalLock takes such a pointer as it is.
+TEST_F(GlyphwardenWindow, OneFolderDroppedOnAPathBoxOrItsLabelFillsIt) {
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  const std::wstring folder = wide(dir / "old gfx"), other = wide(dir / "new gfx");
+  const std::wstring file = wide(dir / "old gfx" / "0105.png");
+  auto drop = [&](Control target, std::initializer_list<std::wstring> paths) {
+    std::wstring list;
+    for (const std::wstring& path : paths) list += path + L'\0';
+    POINT point = {4, 4};
+    MapWindowPoints(control(target), window, &point, 1);
+    const DROPFILES header = {sizeof(DROPFILES), point, FALSE, TRUE};
+    const std::size_t size = sizeof header + (list.size() + 1) * sizeof(wchar_t);
+    char* remote = static_cast<char*>(VirtualAllocEx(program.process(), nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    WriteProcessMemory(program.process(), remote, &header, sizeof header, nullptr);
+    WriteProcessMemory(program.process(), remote + sizeof header, list.c_str(), size - sizeof header, nullptr);
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  };
+  drop(OriginalGfxEdit, {file});
+  drop(OriginalGfxEdit, {folder, other});
+  drop(Console, {folder});
+  drop(NewGfxLabel, {other});  // posted last, so taken last: the drops above were taken and left nothing
+  EXPECT_TRUE(waitFor([&] { return textOf(control(NewGfxEdit)) == other; }, 5000)) << "dropped on the label";
+  EXPECT_EQ(textOf(control(OriginalGfxEdit)), L"") << "a file, two folders, a folder on the console";
+  drop(OriginalGfxEdit, {folder});
+  EXPECT_TRUE(waitFor([&] { return textOf(control(OriginalGfxEdit)) == folder; }, 5000));
 }
