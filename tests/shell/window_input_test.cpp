@@ -3,88 +3,38 @@
 
 #include <shlobj.h>
 
-#include <initializer_list>
-
 #include <gtest/gtest.h>
 
 #include "shell/window_fixture.h"
 
-namespace {
-
-// Keys pressed together, as a user does: down in order, up in reverse.
-void press(std::initializer_list<WORD> keys) {
+// Keys pressed together through the system's input, as a user presses them.
+static void press(std::initializer_list<WORD> keys) {
   std::vector<INPUT> inputs;
-  for (WORD key : keys) inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
-  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
-    inputs.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  for (const DWORD flags : {0ul, static_cast<DWORD>(KEYEVENTF_KEYUP)})
+    for (WORD key : keys) inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, flags, 0, 0}}});
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-HWND focusOf(HWND window) {
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof info;
-  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-  return info.hwndFocus;
-}
-
-class KeyboardWindow : public GlyphwardenWindow {
- protected:
-  void SetUp() override {
-    GlyphwardenWindow::SetUp();
-    SetForegroundWindow(window);
-    ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == window; }, 5000)) << "the window is not in front";
-  }
-  bool focusReaches(Control expected) {
-    return waitFor([&] { return focusOf(window) == control(expected); }, 3000);
-  }
-};
-
-}  // namespace
-
-TEST_F(KeyboardWindow, TabVisitsTheControlsInReadingOrderAndShowsTheFocus) {
-  const Control order[] = {OriginalFirmwareList,
-                           NewFirmwareList,
-                           OriginalGfxEdit,
-                           OriginalBrowse,
-                           NewGfxEdit,
-                           NewBrowse,
-                           Start,
-                           About,
-                           Console,
-                           OriginalFirmwareList};
-  EXPECT_TRUE(focusReaches(order[0])) << "shown, the window has its focus on its first control";
-  for (std::size_t i = 1; i < std::size(order); ++i) {
-    press({VK_TAB});
-    EXPECT_TRUE(focusReaches(order[i])) << "after Tab " << i << ", expected control " << order[i];
-  }
-  EXPECT_EQ(SendMessageW(control(OriginalFirmwareList), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
-  press({VK_SHIFT, VK_TAB});
-  EXPECT_TRUE(focusReaches(Console)) << "Shift+Tab goes back";
-}
-
-TEST_F(KeyboardWindow, EnterOnAListOrTheConsolePressesStart) {
-  for (const int shiftTabs : {0, 1}) {  // from the first list, back to the console
-    for (int i = 0; i < shiftTabs; ++i) press({VK_SHIFT, VK_TAB});
-    ASSERT_TRUE(focusReaches(shiftTabs ? Console : OriginalFirmwareList));
-    const std::size_t before = textOf(console()).size();
-    press({VK_RETURN});
-    EXPECT_TRUE(waitFor([&] {
-      return textOf(console()).size() > before && textOf(console()).ends_with(L"Whew...\r\n\r\n");
-    })) << testing::PrintToString(textOf(console()));
-  }
-}
-
-TEST_F(KeyboardWindow, EnterOnAboutOpensAboutAndTheFocusComesBack) {
-  press({VK_SHIFT, VK_TAB});
-  press({VK_SHIFT, VK_TAB});
-  ASSERT_TRUE(focusReaches(About));
+TEST_F(GlyphwardenWindow, TabFollowsTheReadingOrderAndEnterPressesStartOrTheFocusedButton) {
+  SetForegroundWindow(window);
+  auto focusIs = [&](std::size_t index) {
+    GUITHREADINFO info = {sizeof info, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+    return waitFor([&] { return GetGUIThreadInfo(0, &info) && info.hwndFocus == control(index); }, 3000);
+  };
+  // The lists, each path box and its "...", Start, About, the console, and around.
+  const std::size_t order[] = {1, 3, 5, 6, 8, 9, 10, 11, 12, 1};
+  for (std::size_t tabs = 0; tabs < std::size(order); press({VK_TAB}), ++tabs)
+    EXPECT_TRUE(focusIs(order[tabs])) << "after " << tabs << " Tabs, expected control " << order[tabs];
+  press({VK_SHIFT, VK_TAB});  // from the second list
+  ASSERT_TRUE(focusIs(1)) << "Shift+Tab goes back";
   press({VK_RETURN});
-  HWND box = nullptr;
-  ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(window)) != nullptr; })) << "no About box";
-  EXPECT_EQ(textOf(box), L"About...");
-  EXPECT_EQ(answer(box, IDYES, window), nullptr);
-  EXPECT_TRUE(focusReaches(About)) << "the focus returns where it was";
-  EXPECT_EQ(textOf(console()), WELCOME) << "Enter on About must not start a run";
+  EXPECT_TRUE(waitFor([&] { return textOf(console()).ends_with(L"Whew...\r\n\r\n"); })) << "Enter must press Start";
+  press({VK_SHIFT, VK_TAB});
+  press({VK_SHIFT, VK_TAB});  // past the console to About
+  press({VK_RETURN});
+  ASSERT_TRUE(waitFor([&] { return messageBoxOf(window) != nullptr; })) << "Enter on About opens its box";
+  EXPECT_EQ(answer(messageBoxOf(window), IDYES, window), nullptr);
+  EXPECT_TRUE(focusIs(11)) << "the focus returns where it was";
 }
 
 // On Windows the shell's drag and drop hands the target process an HDROP of its own, for a
@@ -93,26 +43,21 @@ TEST_F(KeyboardWindow, EnterOnAboutOpensAboutAndTheFocusComesBack) {
 // GlobalLock takes such a pointer as it is.
 TEST_F(GlyphwardenWindow, OneFolderDroppedOnAPathBoxOrItsLabelFillsIt) {
   EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-  const std::wstring folder = wide(dir / "old gfx"), other = wide(dir / "new gfx");
-  const std::wstring file = wide(dir / "old gfx" / "0105.png");
-  auto drop = [&](Control target, std::initializer_list<std::wstring> paths) {
-    std::wstring list;
-    for (const std::wstring& path : paths) list += path + L'\0';
-    POINT point = {4, 4};
-    MapWindowPoints(control(target), window, &point, 1);
-    const DROPFILES header = {sizeof(DROPFILES), point, FALSE, TRUE};
-    const std::size_t size = sizeof header + (list.size() + 1) * sizeof(wchar_t);
-    char* remote = static_cast<char*>(VirtualAllocEx(program.process(), nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    WriteProcessMemory(program.process(), remote, &header, sizeof header, nullptr);
-    WriteProcessMemory(program.process(), remote + sizeof header, list.c_str(), size - sizeof header, nullptr);
+  const std::wstring folder = wide(dir / "old gfx"), other = wide(dir / "new gfx"), file = folder + L"\\0105.png";
+  auto drop = [&](std::size_t target, const std::wstring& paths) {
+    DROPFILES header = {sizeof header, {4, 4}, FALSE, TRUE};
+    MapWindowPoints(control(target), window, &header.pt, 1);
+    // Each path ends with its NUL, the list with one more.
+    const std::wstring block = std::wstring(reinterpret_cast<wchar_t*>(&header), sizeof header / 2) + paths + L'\0';
+    void* remote = VirtualAllocEx(program.process(), nullptr, (block.size() + 1) * 2, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(program.process(), remote, block.c_str(), (block.size() + 1) * 2, nullptr);
     PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
   };
-  drop(OriginalGfxEdit, {file});
-  drop(OriginalGfxEdit, {folder, other});
-  drop(Console, {folder});
-  drop(NewGfxLabel, {other});  // posted last, so taken last: the drops above were taken and left nothing
-  EXPECT_TRUE(waitFor([&] { return textOf(control(NewGfxEdit)) == other; }, 5000)) << "dropped on the label";
-  EXPECT_EQ(textOf(control(OriginalGfxEdit)), L"") << "a file, two folders, a folder on the console";
-  drop(OriginalGfxEdit, {folder});
-  EXPECT_TRUE(waitFor([&] { return textOf(control(OriginalGfxEdit)) == folder; }, 5000));
+  drop(5, folder);
+  drop(5, file);
+  drop(5, other + L'\0' + folder);
+  drop(12, other);
+  drop(7, other);  // on the new box's label; posted last, so taken last
+  EXPECT_TRUE(waitFor([&] { return textOf(control(8)) == other; }, 5000)) << "a folder dropped on the label";
+  EXPECT_EQ(textOf(control(5)), folder) << "a folder on the box; then a file, two folders, a folder on the console";
 }

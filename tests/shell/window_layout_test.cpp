@@ -119,8 +119,8 @@ TEST_P(WindowAtDpi, HasTheThirteenControlsInReadingOrderScaledToItsDpi) {
       EXPECT_EQ(textOf(own[i]), e.text);
     }
   }
-  EXPECT_EQ(SendMessageW(own[OriginalGfxEdit], EM_GETLIMITTEXT, 0, 0), 260);
-  EXPECT_EQ(SendMessageW(own[NewGfxEdit], EM_GETLIMITTEXT, 0, 0), 260);
+  EXPECT_EQ(SendMessageW(own[5], EM_GETLIMITTEXT, 0, 0), 260);
+  EXPECT_EQ(SendMessageW(own[8], EM_GETLIMITTEXT, 0, 0), 260);
   RECT outer;
   GetWindowRect(window, &outer);
   EXPECT_EQ(outer.right - outer.left, scaled(607));
@@ -131,8 +131,7 @@ TEST_P(WindowAtDpi, HasTheThirteenControlsInReadingOrderScaledToItsDpi) {
 INSTANTIATE_TEST_SUITE_P(SystemDpi, WindowAtDpi, testing::Values(96, 144));
 
 TEST_F(GlyphwardenWindow, ListsPutTheirMarkerFirstAndSelectIt) {
-  for (const auto& [index, first] :
-       {std::pair{OriginalFirmwareList, L"PHONE_W800.bin"}, std::pair{NewFirmwareList, L"PHONE_W810.bin"}}) {
+  for (const auto& [index, first] : {std::pair{1, L"PHONE_W800.bin"}, std::pair{3, L"PHONE_W810.bin"}}) {
     EXPECT_EQ(SendMessageW(control(index), CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(control(index), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(textOf(control(index)), first);
@@ -149,11 +148,11 @@ TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
   ASSERT_EQ(second.start(siblingProgram(L"Glyphwarden"), L"", wide(dir.path()), L"MainWndClass"), L"");
   const std::vector<HWND> controls = second.controls();
   ASSERT_EQ(controls.size(), 13u);
-  ASSERT_EQ(textOf(controls[OriginalFirmwareList]), name);
-  SendMessageW(controls[OriginalGfxEdit], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(controls[NewGfxEdit], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
-  ASSERT_TRUE(clickAndWaitForEnding(controls[Start], controls[Console], L"Whew...\r\n\r\n"));
-  EXPECT_EQ(textOf(controls[Console]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
+  ASSERT_EQ(textOf(controls[1]), name);
+  SendMessageW(controls[5], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(controls[8], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  ASSERT_TRUE(clickAndWaitForEnding(controls[10], controls[12], L"Whew...\r\n\r\n"));
+  EXPECT_EQ(textOf(controls[12]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
   EXPECT_EQ(fileNames(dir / "new gfx"), std::vector<std::string>{});
   EXPECT_EQ(second.close(), 1);
 }

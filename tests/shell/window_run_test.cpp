@@ -16,8 +16,8 @@
 #include "support/test_files.h"
 
 TEST_F(GlyphwardenWindow, StartRunsTheConversionAndASecondStartReportsDuplicates) {
-  SendMessageW(control(OriginalGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(NewGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
   pressStartAndWait();
   EXPECT_EQ(textOf(console()), std::wstring(WELCOME) + loaded + L"0105 -> 0A01 copied successfully\r\nWhew...\r\n\r\n");
@@ -48,8 +48,8 @@ TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
     EXPECT_EQ(textOf(console()), before);
     EXPECT_EQ(textOf(window), L"Glyphwarden");
   }
-  SendMessageW(control(OriginalGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(NewGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   pressStartAndWait();
   EXPECT_EQ(textOf(console()), before +
                                    L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: "
@@ -58,8 +58,8 @@ TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
 
 // However Start is triggered, every line of the run reaches the console.
 TEST_F(GlyphwardenWindow, EveryWayOfStartingShowsTheWholeRun) {
-  SendMessageW(control(OriginalGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(NewGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
   std::wstring expected = WELCOME;
   const wchar_t* result = L" copied successfully";
@@ -67,7 +67,7 @@ TEST_F(GlyphwardenWindow, EveryWayOfStartingShowsTheWholeRun) {
     SCOPED_TRACE(static_cast<int>(trigger));
     expected += loaded + L"0105 -> 0A01" + result + L"\r\nWhew...\r\n\r\n";
     result = L" duplicate";
-    std::thread sender = triggerStart(window, control(Start), trigger);
+    std::thread sender = triggerStart(window, control(10), trigger);
     EXPECT_TRUE(waitFor([&] { return textOf(console()).size() >= expected.size(); }));
     if (sender.joinable()) sender.join();
     EXPECT_EQ(textOf(console()), expected);
@@ -126,8 +126,8 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   // 800 copies print about 27,000 characters: the control shows the last lines now and then
   // while the run goes; at the end it must hold the whole buffer.
   const std::wstring expected = writeLongRun(dir.path(), 800);
-  SendMessageW(control(OriginalGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(NewGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   pressStartAndWait();
   EXPECT_EQ(fileNames(dir / "new gfx").size(), 800u);
   expectConsole(console(), expected);
@@ -142,10 +142,10 @@ TEST_P(LongRun, NeverNotResponding) {
   // is "not responding", and on Windows is covered by a frozen ghost.
   constexpr std::uint32_t COUNT = 5000;
   const std::wstring expected = writeLongRun(dir.path(), COUNT);
-  SendMessageW(control(OriginalGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(NewGfxEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const auto started = std::chrono::steady_clock::now();
-  std::thread sender = triggerStart(window, control(Start), GetParam());
+  std::thread sender = triggerStart(window, control(10), GetParam());
   int watched = 0, hung = 0;
   bool ended = false;
   while (!ended && std::chrono::steady_clock::now() - started < std::chrono::seconds(100)) {
