@@ -41,7 +41,7 @@ class ProgramWindow {
 
   HWND window() const { return window_; }
   HANDLE process() const { return process_.process.get(); }
-  // The window's own direct children, in creation order.
+  // The window's own direct children, in z-order (the order Tab visits them).
   std::vector<HWND> controls() const;
 
  private:

@@ -53,7 +53,8 @@ int wmain(int argc, wchar_t** argv) {
     return fail(problem);
   const std::vector<HWND> controls = window.controls();
   if (controls.size() != 13) return fail(L"the window does not have its thirteen controls");
-  const HWND console = controls[0], start = controls[1], originalGfx = controls[5], newGfx = controls[6];
+  // In z-order, the order a user reads them: the labels stand before what they name.
+  const HWND console = controls[12], start = controls[10], originalGfx = controls[5], newGfx = controls[8];
   SendMessageW(originalGfx, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[1]));
   SendMessageW(newGfx, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
 

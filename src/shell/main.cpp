@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "shell/controls.h"
+#include "shell/keyboard.h"
 #include "shell/main_window.h"
 #include "shell/window_state.h"
 
@@ -27,15 +28,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
 
   // Scaled with the system DPI like every control.
   const int dpi = systemDpi();
-  HWND window = CreateWindowExW(0, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96), nullptr,
-                                nullptr, instance, nullptr);
+  // Folders dropped from Explorer fill the path boxes.
+  HWND window = CreateWindowExW(WS_EX_ACCEPTFILES, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96),
+                                nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;  // WM_CREATE noted it in mainWindow
   ShowWindow(window, showCommand);
   UpdateWindow(window);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0)) {
+    if (handledAsWindowKey(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

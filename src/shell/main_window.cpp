@@ -6,7 +6,9 @@
 #include "console/append_log.h"
 #include "shell/commands.h"
 #include "shell/controls.h"
+#include "shell/drops.h"
 #include "shell/firmware_lists.h"
+#include "shell/keyboard.h"
 #include "shell/last_start.h"
 #include "shell/window_state.h"
 
@@ -23,21 +25,24 @@ struct ControlLayout {
 };
 
 constexpr DWORD BUTTON_STYLE = BS_PUSHBUTTON | BS_VCENTER;
+// Tab stops each start a group of their own but for Start and About, between which the arrow
+// keys move as in a dialog's row of buttons; each label starts one too, so no arrow lands on it.
+constexpr DWORD STOP = WS_TABSTOP | WS_GROUP;
 const ControlLayout CONTROLS[] = {
-    {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE, WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5,
-     5, 590, 415},
-    {&MainWindow::startButton, L"BUTTON", 0, BUTTON_STYLE, 250, 420, 100, 40},
-    {&MainWindow::aboutButton, L"BUTTON", 0, BUTTON_STYLE, 250, 460, 100, 40},
-    {&MainWindow::originalFirmwareList, L"COMBOBOX", 0, CBS_DROPDOWNLIST, 5, 437, 230, 100},
-    {&MainWindow::newFirmwareList, L"COMBOBOX", 0, CBS_DROPDOWNLIST, 5, 477, 230, 100},
-    {&MainWindow::originalGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 365, 437, 207, 24},
-    {&MainWindow::newGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 365, 477, 207, 24},
-    {&MainWindow::originalFirmwareLabel, L"STATIC", 0, 0, 5, 420, 230, 17},
-    {&MainWindow::newFirmwareLabel, L"STATIC", 0, 0, 5, 460, 230, 17},
-    {&MainWindow::originalGfxPathLabel, L"STATIC", 0, 0, 365, 420, 207, 17},
-    {&MainWindow::newGfxPathLabel, L"STATIC", 0, 0, 365, 460, 207, 17},
-    {&MainWindow::originalBrowseButton, L"BUTTON", 0, BUTTON_STYLE, 575, 437, 20, 20},
-    {&MainWindow::newBrowseButton, L"BUTTON", 0, BUTTON_STYLE, 575, 477, 20, 20},
+    {&MainWindow::consoleEdit, L"EDIT", WS_EX_CLIENTEDGE,
+     STOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 5, 5, 590, 415},
+    {&MainWindow::startButton, L"BUTTON", 0, STOP | BUTTON_STYLE, 250, 420, 100, 40},
+    {&MainWindow::aboutButton, L"BUTTON", 0, WS_TABSTOP | BUTTON_STYLE, 250, 460, 100, 40},
+    {&MainWindow::originalFirmwareList, L"COMBOBOX", 0, STOP | CBS_DROPDOWNLIST, 5, 437, 230, 100},
+    {&MainWindow::newFirmwareList, L"COMBOBOX", 0, STOP | CBS_DROPDOWNLIST, 5, 477, 230, 100},
+    {&MainWindow::originalGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, STOP | ES_AUTOHSCROLL, 365, 437, 207, 24},
+    {&MainWindow::newGfxPathEdit, L"EDIT", WS_EX_CLIENTEDGE, STOP | ES_AUTOHSCROLL, 365, 477, 207, 24},
+    {&MainWindow::originalFirmwareLabel, L"STATIC", 0, WS_GROUP, 5, 420, 230, 17},
+    {&MainWindow::newFirmwareLabel, L"STATIC", 0, WS_GROUP, 5, 460, 230, 17},
+    {&MainWindow::originalGfxPathLabel, L"STATIC", 0, WS_GROUP, 365, 420, 207, 17},
+    {&MainWindow::newGfxPathLabel, L"STATIC", 0, WS_GROUP, 365, 460, 207, 17},
+    {&MainWindow::originalBrowseButton, L"BUTTON", 0, STOP | BUTTON_STYLE, 575, 437, 20, 20},
+    {&MainWindow::newBrowseButton, L"BUTTON", 0, STOP | BUTTON_STYLE, 575, 477, 20, 20},
 };
 
 // The text of the append the program is sending to its own window at this moment, until the
@@ -89,6 +94,7 @@ void onCreate(HWND window) {
   mainWindow.window = window;
   windowThread = GetCurrentThreadId();
   createControls(window);
+  arrangeForKeyboard();
   mainWindow.console.start(mainWindow.consoleEdit);
   setText(mainWindow.startButton, L"Start");
   setText(mainWindow.aboutButton, L"About");
@@ -148,7 +154,9 @@ bool deferredUntilAfterTheRun(HWND window, UINT message, WPARAM wParam, LPARAM l
   switch (message) {
     case WM_COMMAND:
     case WM_CLOSE:
-    case WM_SYSCOMMAND: PostMessageW(window, message, wParam, lParam); return true;
+    case WM_SYSCOMMAND:
+    // A drop's memory stays the window's until it is read, so a drop can wait like a command.
+    case WM_DROPFILES: PostMessageW(window, message, wParam, lParam); return true;
     case WM_HELP: return true;
   }
   return false;
@@ -163,6 +171,10 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
       case WM_CREATE: onCreate(window); break;
       case WM_DESTROY: onDestroy(); break;
+      case WM_ACTIVATE: onActivate(wParam); break;
+      case WM_SETFOCUS: onSetFocus(); return 0;
+      case WM_NEXTDLGCTL: onNextControl(wParam, lParam); return 0;
+      case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
       case WM_SETTEXT:
         if (wParam == 0) break;  // an ordinary caption change
         // Only the program's own appends carry a text at wParam. From another thread or

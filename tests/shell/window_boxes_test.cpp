@@ -16,7 +16,7 @@
 #include "support/test_files.h"
 
 TEST_F(GlyphwardenWindow, AboutComesBackUntilYes) {
-  PostMessageW(control(2), BM_CLICK, 0, 0);
+  PostMessageW(control(11), BM_CLICK, 0, 0);
   HWND box = nullptr;
   ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(window)) != nullptr; })) << "no About box";
   EXPECT_EQ(textOf(box), L"About...");
@@ -158,20 +158,20 @@ HWND childOfClass(HWND parent, const wchar_t* className) {
 }  // namespace
 
 TEST_F(GlyphwardenWindow, FolderBrowserCancelChangesNothing) {
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"keep me"));
-  PostMessageW(control(12), BM_CLICK, 0, 0);
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"keep me"));
+  PostMessageW(control(9), BM_CLICK, 0, 0);
   HWND browser = nullptr;
   ASSERT_TRUE(waitFor([&] { return (browser = messageBoxOf(window)) != nullptr; })) << "no folder browser";
   EXPECT_TRUE(hasChildWithText(browser, L"Select a file in your new GFX folder..."));
   PostMessageW(GetDlgItem(browser, IDCANCEL), BM_CLICK, 0, 0);
   ASSERT_TRUE(waitFor([&] { return !IsWindow(browser); }));
-  EXPECT_EQ(textOf(control(6)), L"keep me");
+  EXPECT_EQ(textOf(control(8)), L"keep me");
   EXPECT_EQ(textOf(control(5)), L"");
 }
 
 TEST_F(GlyphwardenWindow, FolderPickedInTheBrowserFillsThePathBox) {
   RootFolder folder;
-  PostMessageW(control(11), BM_CLICK, 0, 0);
+  PostMessageW(control(6), BM_CLICK, 0, 0);
   HWND browser = nullptr;
   ASSERT_TRUE(waitFor([&] { return (browser = messageBoxOf(window)) != nullptr; })) << "no folder browser";
   EXPECT_TRUE(hasChildWithText(browser, L"Select a file in your original GFX folder..."));
@@ -185,7 +185,7 @@ TEST_F(GlyphwardenWindow, FolderPickedInTheBrowserFillsThePathBox) {
   PostMessageW(GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
   ASSERT_TRUE(waitFor([&] { return !IsWindow(browser); }));
   EXPECT_EQ(textOf(control(5)), folder.path() + L"\\pick me");
-  EXPECT_EQ(textOf(control(6)), L"");
+  EXPECT_EQ(textOf(control(8)), L"");
 }
 
 TEST_F(GlyphwardenWindow, HelpInTheHelpBoxOpensAnother) {

@@ -55,16 +55,20 @@ class GlyphwardenWindow : public testing::Test {
     window = program.window();
   }
 
+  // In z-order, the order Tab visits them, each label just before what it names: 0 "Original
+  // Firmware Version:", 1 its list, 2 "New Firmware Version:", 3 its list, 4 "Original GFX Path:",
+  // 5 its box, 6 its "...", 7 "New GFX Path:", 8 its box, 9 its "...", 10 Start, 11 About, 12 the
+  // console.
   std::vector<HWND> ownControls() const { return program.controls(); }
   HWND control(std::size_t index) const { return ownControls().at(index); }
-  HWND console() const { return control(0); }
+  HWND console() const { return control(12); }
   void fillFolders() {
     SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-    SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+    SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   }
 
   void pressStartAndWait() {
-    ASSERT_TRUE(clickAndWaitForEnding(control(1), console(), L"Whew...\r\n\r\n"))
+    ASSERT_TRUE(clickAndWaitForEnding(control(10), console(), L"Whew...\r\n\r\n"))
         << testing::PrintToString(textOf(console()));
   }
 };

@@ -95,7 +95,7 @@ TEST_F(GlyphwardenWindow, TheLastStartsReportIsWrittenBesideItsRecord) {
 // The console keeps the run's own line and says why under it.
 TEST_F(GlyphwardenWindow, AnImageThatCannotBeUsedIsSaidWhyUnderItsLine) {
   fillFolders();
-  const HWND newFirmwareList = control(4);
+  const HWND newFirmwareList = control(3);
   SendMessageW(newFirmwareList, CB_SETCURSEL, 2, 0);  // the original's image: PHONE_W800.bin
   pressStartAndWait();
   EXPECT_TRUE(textOf(console()).ends_with(

@@ -72,7 +72,7 @@ class WindowAtDpi : public GlyphwardenWindow, public testing::WithParamInterface
 
 }  // namespace
 
-TEST_P(WindowAtDpi, HasTheThirteenControlsInOrderScaledToItsDpi) {
+TEST_P(WindowAtDpi, HasTheThirteenControlsInReadingOrderScaledToItsDpi) {
   struct Expected {
     const wchar_t* className;
     DWORD style;
@@ -80,21 +80,22 @@ TEST_P(WindowAtDpi, HasTheThirteenControlsInOrderScaledToItsDpi) {
     int x, y, width, height;
     const wchar_t* text;
   };
-  const DWORD button = BS_PUSHBUTTON | BS_VCENTER;
+  const DWORD button = BS_PUSHBUTTON | BS_VCENTER, stop = WS_TABSTOP | WS_GROUP;
   const Expected expected[] = {
-      {L"Edit", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 5, 5, 590, 415, WELCOME},
-      {L"Button", button, 0, 250, 420, 100, 40, L"Start"},
-      {L"Button", button, 0, 250, 460, 100, 40, L"About"},
-      {L"ComboBox", CBS_DROPDOWNLIST, 0, 5, 437, 230, 0, nullptr},
-      {L"ComboBox", CBS_DROPDOWNLIST, 0, 5, 477, 230, 0, nullptr},
-      {L"Edit", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 437, 207, 24, L""},
-      {L"Edit", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 477, 207, 24, L""},
-      {L"Static", 0, 0, 5, 420, 230, 17, L"Original Firmware Version:"},
-      {L"Static", 0, 0, 5, 460, 230, 17, L"New Firmware Version:"},
-      {L"Static", 0, 0, 365, 420, 207, 17, L"Original GFX Path:"},
-      {L"Static", 0, 0, 365, 460, 207, 17, L"New GFX Path:"},
-      {L"Button", button, 0, 575, 437, 20, 20, L"..."},
-      {L"Button", button, 0, 575, 477, 20, 20, L"..."},
+      {L"Static", WS_GROUP, 0, 5, 420, 230, 17, L"Original Firmware Version:"},
+      {L"ComboBox", stop | CBS_DROPDOWNLIST, 0, 5, 437, 230, 0, nullptr},
+      {L"Static", WS_GROUP, 0, 5, 460, 230, 17, L"New Firmware Version:"},
+      {L"ComboBox", stop | CBS_DROPDOWNLIST, 0, 5, 477, 230, 0, nullptr},
+      {L"Static", WS_GROUP, 0, 365, 420, 207, 17, L"Original GFX Path:"},
+      {L"Edit", stop | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 437, 207, 24, L""},
+      {L"Button", stop | button, 0, 575, 437, 20, 20, L"..."},
+      {L"Static", WS_GROUP, 0, 365, 460, 207, 17, L"New GFX Path:"},
+      {L"Edit", stop | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 365, 477, 207, 24, L""},
+      {L"Button", stop | button, 0, 575, 477, 20, 20, L"..."},
+      {L"Button", stop | button, 0, 250, 420, 100, 40, L"Start"},
+      {L"Button", WS_TABSTOP | button, 0, 250, 460, 100, 40, L"About"},
+      {L"Edit", stop | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, 5, 5, 590, 415,
+       WELCOME},
   };
   const std::vector<HWND> own = ownControls();
   ASSERT_EQ(own.size(), 13u);
@@ -119,7 +120,7 @@ TEST_P(WindowAtDpi, HasTheThirteenControlsInOrderScaledToItsDpi) {
     }
   }
   EXPECT_EQ(SendMessageW(own[5], EM_GETLIMITTEXT, 0, 0), 260);
-  EXPECT_EQ(SendMessageW(own[6], EM_GETLIMITTEXT, 0, 0), 260);
+  EXPECT_EQ(SendMessageW(own[8], EM_GETLIMITTEXT, 0, 0), 260);
   RECT outer;
   GetWindowRect(window, &outer);
   EXPECT_EQ(outer.right - outer.left, scaled(607));
@@ -130,7 +131,7 @@ TEST_P(WindowAtDpi, HasTheThirteenControlsInOrderScaledToItsDpi) {
 INSTANTIATE_TEST_SUITE_P(SystemDpi, WindowAtDpi, testing::Values(96, 144));
 
 TEST_F(GlyphwardenWindow, ListsPutTheirMarkerFirstAndSelectIt) {
-  for (const auto& [index, first] : {std::pair{3, L"PHONE_W800.bin"}, std::pair{4, L"PHONE_W810.bin"}}) {
+  for (const auto& [index, first] : {std::pair{1, L"PHONE_W800.bin"}, std::pair{3, L"PHONE_W810.bin"}}) {
     EXPECT_EQ(SendMessageW(control(index), CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(control(index), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(textOf(control(index)), first);
@@ -147,11 +148,11 @@ TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
   ASSERT_EQ(second.start(siblingProgram(L"Glyphwarden"), L"", wide(dir.path()), L"MainWndClass"), L"");
   const std::vector<HWND> controls = second.controls();
   ASSERT_EQ(controls.size(), 13u);
-  ASSERT_EQ(textOf(controls[3]), name);
+  ASSERT_EQ(textOf(controls[1]), name);
   SendMessageW(controls[5], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(controls[6], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
-  ASSERT_TRUE(clickAndWaitForEnding(controls[1], controls[0], L"Whew...\r\n\r\n"));
-  EXPECT_EQ(textOf(controls[0]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
+  SendMessageW(controls[8], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  ASSERT_TRUE(clickAndWaitForEnding(controls[10], controls[12], L"Whew...\r\n\r\n"));
+  EXPECT_EQ(textOf(controls[12]), std::wstring(WELCOME) + L"original firmware path too long.\r\nWhew...\r\n\r\n");
   EXPECT_EQ(fileNames(dir / "new gfx"), std::vector<std::string>{});
   EXPECT_EQ(second.close(), 1);
 }

@@ -17,7 +17,7 @@
 
 TEST_F(GlyphwardenWindow, StartRunsTheConversionAndASecondStartReportsDuplicates) {
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
   pressStartAndWait();
   EXPECT_EQ(textOf(console()), std::wstring(WELCOME) + loaded + L"0105 -> 0A01 copied successfully\r\nWhew...\r\n\r\n");
@@ -49,7 +49,7 @@ TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
     EXPECT_EQ(textOf(window), L"Glyphwarden");
   }
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   pressStartAndWait();
   EXPECT_EQ(textOf(console()), before +
                                    L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: "
@@ -59,7 +59,7 @@ TEST_F(GlyphwardenWindow, AppendsSentByAnotherProgramAreNotRead) {
 // However Start is triggered, every line of the run reaches the console.
 TEST_F(GlyphwardenWindow, EveryWayOfStartingShowsTheWholeRun) {
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const std::wstring loaded = L"files loaded successfully\r\nsource fw size: 00001000\r\nsource fw size: 00002000\r\n";
   std::wstring expected = WELCOME;
   const wchar_t* result = L" copied successfully";
@@ -67,7 +67,7 @@ TEST_F(GlyphwardenWindow, EveryWayOfStartingShowsTheWholeRun) {
     SCOPED_TRACE(static_cast<int>(trigger));
     expected += loaded + L"0105 -> 0A01" + result + L"\r\nWhew...\r\n\r\n";
     result = L" duplicate";
-    std::thread sender = triggerStart(window, control(1), trigger);
+    std::thread sender = triggerStart(window, control(10), trigger);
     EXPECT_TRUE(waitFor([&] { return textOf(console()).size() >= expected.size(); }));
     if (sender.joinable()) sender.join();
     EXPECT_EQ(textOf(console()), expected);
@@ -127,7 +127,7 @@ TEST_F(GlyphwardenWindow, LongRunLeavesExactlyTheBufferInTheConsole) {
   // while the run goes; at the end it must hold the whole buffer.
   const std::wstring expected = writeLongRun(dir.path(), 800);
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   pressStartAndWait();
   EXPECT_EQ(fileNames(dir / "new gfx").size(), 800u);
   expectConsole(console(), expected);
@@ -143,9 +143,9 @@ TEST_P(LongRun, NeverNotResponding) {
   constexpr std::uint32_t COUNT = 5000;
   const std::wstring expected = writeLongRun(dir.path(), COUNT);
   SendMessageW(control(5), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "old gfx").c_str()));
-  SendMessageW(control(6), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
+  SendMessageW(control(8), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(dir / "new gfx").c_str()));
   const auto started = std::chrono::steady_clock::now();
-  std::thread sender = triggerStart(window, control(1), GetParam());
+  std::thread sender = triggerStart(window, control(10), GetParam());
   int watched = 0, hung = 0;
   bool ended = false;
   while (!ended && std::chrono::steady_clock::now() - started < std::chrono::seconds(100)) {
