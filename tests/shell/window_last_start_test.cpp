@@ -1,6 +1,6 @@
-// The last Start through the window's system menu (its items chosen as the menu sends them):
-// taken back after asking, after a restart too, only the files it made; its page; and why a
-// Start ended early.
+// The last Start through the window's system menu (its items chosen as the menu sends them): its
+// page beside its record; taken back after asking, after a restart too, only the files it made;
+// and why a Start ended early.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -27,21 +27,25 @@ HWND boxAfterChoosing(HWND window, WPARAM item) {
 
 }  // namespace
 
-TEST_F(GlyphwardenWindow, UndoAsksFirstThenTakesBackOnlyWhatTheLastStartMade) {
+TEST_F(GlyphwardenWindow, ReportIsWrittenBesideTheRecordAndUndoAsksFirstThenTakesBackOnlyTheStartsCopies) {
   fillFolders();
   writeFile(dir / "new gfx" / "0B00.png", "the user's own");
   pressStartAndWait();
   ASSERT_TRUE(fs::exists(dir / "new gfx" / "0A01.png"));
-  const std::wstring afterStart = textOf(console());
+  const fs::path page = dir / "appdata" / "Glyphwarden" / "start-000001.html";
+  PostMessageW(window, WM_SYSCOMMAND, SHOW_LAST_REPORT, 0);
+  ASSERT_TRUE(waitFor([&] { return fs::exists(page); }));
+  EXPECT_FALSE(readFile(page).empty());
 
   HWND box = boxAfterChoosing(window, UNDO_LAST_START);
   ASSERT_NE(box, nullptr);
+  const std::wstring beforeAnswer = textOf(console());
   EXPECT_NE(boxText(box).find(L"The 1 copy it made in " + wide(dir / "new gfx") + L" will be removed"),
             std::wstring::npos)
       << testing::PrintToString(boxText(box));
   EXPECT_EQ(answer(box, IDNO, window), nullptr);
   EXPECT_TRUE(fs::exists(dir / "new gfx" / "0A01.png"));
-  EXPECT_EQ(textOf(console()), afterStart);
+  EXPECT_EQ(textOf(console()), beforeAnswer);
 
   // The second undo of the same Start finds nothing left to take back, and says so.
   for (const wchar_t* lines : {L"removed 0A01.png\r\n1 removed, 0 kept, 0 not there any more\r\n\r\n",
@@ -79,17 +83,6 @@ TEST_F(GlyphwardenWindow, UndoAfterARestartGoesByTheKeptRecord) {
         L"1 removed, 1 kept, 0 not there any more\r\n\r\n");
   })) << testing::PrintToString(textOf(console()));
   EXPECT_EQ(readFile(dir / "new gfx" / "0A02.png"), bytesOf("edited by the user"));
-}
-
-TEST_F(GlyphwardenWindow, TheLastStartsReportIsWrittenBesideItsRecord) {
-  fillFolders();
-  pressStartAndWait();
-  const fs::path page = dir / "appdata" / "Glyphwarden" / "start-000001.html";
-  ASSERT_TRUE(fs::exists(dir / "appdata" / "Glyphwarden" / "start-000001.json"));
-  PostMessageW(window, WM_SYSCOMMAND, SHOW_LAST_REPORT, 0);
-  ASSERT_TRUE(waitFor([&] { return fs::exists(page); }));
-  const Bytes written = readFile(page);
-  EXPECT_NE(std::string(written.begin(), written.end()).find("0105.png"), std::string::npos);
 }
 
 // The console keeps the run's own line and says why under it.
