@@ -74,9 +74,8 @@ std::vector<unsigned long> keptNumbers(const std::wstring& folder) {
 }
 
 // The oldest records beyond those kept go, each with its page: files this program named and wrote.
-void pruneRecords(const std::wstring& folder) {
-  const std::vector<unsigned long> numbers = keptNumbers(folder);
-  if (numbers.size() <= START_RECORDS_KEPT) return;
+// numbers: those kept, lowest first, the newest among them.
+void pruneRecords(const std::wstring& folder, const std::vector<unsigned long>& numbers) {
   for (std::size_t i = 0; i + START_RECORDS_KEPT < numbers.size(); ++i) {
     const std::wstring record = platform::inFolder(folder, recordName(numbers[i]));
     DeleteFileW(pageOfRecord(record).c_str());
@@ -96,11 +95,11 @@ bool keepStartRecord(std::string_view record, std::wstring& kept, std::wstring& 
     why = L"cannot make " + folder + L": " + why;
     return false;
   }
-  const std::vector<unsigned long> numbers = keptNumbers(folder);
-  const unsigned long next = numbers.empty() ? 1 : numbers.back() + 1;
-  kept = platform::inFolder(folder, recordName(next));
+  std::vector<unsigned long> numbers = keptNumbers(folder);
+  numbers.push_back(numbers.empty() ? 1 : numbers.back() + 1);
+  kept = platform::inFolder(folder, recordName(numbers.back()));
   if (!platform::replaceFileAtomically(kept.c_str(), record, why)) return false;
-  pruneRecords(folder);
+  pruneRecords(folder, numbers);
   return true;
 }
 
