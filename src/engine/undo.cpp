@@ -101,6 +101,11 @@ const wchar_t* keptBecause(platform::Removal removal) {
   return L"could not be removed";
 }
 
+// A record that cannot be taken back, in one sentence: nothing was removed.
+std::wstring recordRefusal(const std::wstring& recordPath, const std::wstring& why) {
+  return L"the record " + displayText(recordPath) + L" " + why + L"; nothing was removed";
+}
+
 // Each line through the host's sink, as a run reports its own.
 void writeLine(const std::wstring& line) {
   appendLog((line + L"\r\n").c_str());
@@ -279,35 +284,39 @@ std::optional<RunToUndo> readRecordToUndo(const std::wstring& recordPath, std::w
     why = L"cannot be read, or is larger than a record can be (64 MiB)";
   else
     run = readRunToUndo(bytes, why);
-  if (!run) refusal = L"the record " + displayText(recordPath) + L" " + why + L"; nothing was removed";
+  if (!run) refusal = recordRefusal(recordPath, why);
   return run;
 }
 
 UndoCounts undoRun(const std::wstring& recordPath, bool dryRun) {
   UndoCounts counts;
-  std::optional<RunToUndo> run = readRecordToUndo(recordPath, counts.refusal);
-  if (!run) return counts;
+  const std::optional<RunToUndo> run = readRecordToUndo(recordPath, counts.refusal);
+  return run ? undoRun(*run, recordPath, dryRun) : counts;
+}
+
+UndoCounts undoRun(const RunToUndo& run, const std::wstring& recordPath, bool dryRun) {
+  UndoCounts counts;
   // Without its folder every copy would be "not there any more", as if it had been taken back.
-  if (platform::statusOf(run->newGfx.c_str()).kind != platform::FileKind::Folder) {
-    counts.refusal = L"the new graphics folder " + displayText(run->newGfx) +
-                     L" is not there: moved or renamed? nothing was removed";
+  if (platform::statusOf(run.newGfx.c_str()).kind != platform::FileKind::Folder) {
+    counts.refusal =
+        L"the new graphics folder " + displayText(run.newGfx) + L" is not there: moved or renamed? nothing was removed";
     return counts;
   }
 
   // Every file is checked before the first is removed, so that a record that would have undo
   // take a file the run read removes nothing.
-  const std::vector<platform::FileStatus> spared = filesTheRunRead(*run);
-  const std::vector<Planned> plan = planRemovals(*run, spared);
+  const std::vector<platform::FileStatus> spared = filesTheRunRead(run);
+  const std::vector<Planned> plan = planRemovals(run, spared);
   for (const Planned& planned : plan)
     if (planned.outcome == platform::Removal::ReadByTheRun) {
-      counts.refusal = L"the record " + displayText(recordPath) + L" names " +
-                       displayText(planned.leftover.empty() ? planned.path : planned.leftover) +
-                       L" as a copy, but it is a file the run read; nothing was removed";
+      counts.refusal = recordRefusal(
+          recordPath, L"names " + displayText(planned.leftover.empty() ? planned.path : planned.leftover) +
+                          L" as a copy, but it is a file the run read");
       return counts;
     }
 
-  writeFolderLines(*run);
-  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(*run, plan[i], run->made[i], dryRun, spared, counts);
+  writeFolderLines(run);
+  for (std::size_t i = 0; i < plan.size(); ++i) undoFile(run, plan[i], run.made[i], dryRun, spared, counts);
   writeLine(std::to_wstring(counts.removed) + (dryRun ? L" would be removed, " : L" removed, ") +
             std::to_wstring(counts.kept) + L" kept, " + std::to_wstring(counts.missing) + L" not there any more");
   return counts;

@@ -45,6 +45,8 @@ struct UndoCounts {
   std::wstring refusal;
 };
 
-// Takes the run back (with dryRun, only says what would become of each file), reporting the
-// folder, a line per file and the counts through appendLog.
+// Takes back the run of the record read from recordPath (with dryRun, only says what would become
+// of each file), reporting the folder, a line per file and the counts through appendLog.
+UndoCounts undoRun(const RunToUndo& run, const std::wstring& recordPath, bool dryRun);
+// The same, reading the record first.
 UndoCounts undoRun(const std::wstring& recordPath, bool dryRun);

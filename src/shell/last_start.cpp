@@ -126,7 +126,7 @@ void onUndoLastStart() {
     return;
   // The undo holds the message loop as a Start does, its lines shown as they come.
   mainWindow.console.beginRun();
-  const UndoCounts counts = undoRun(kept->record, false);
+  const UndoCounts counts = undoRun(*run, kept->record, false);
   if (!counts.refusal.empty()) appendLine(counts.refusal);
   appendLine(L"");
   mainWindow.console.endRun();
