@@ -97,8 +97,9 @@ bool keepStartRecord(std::string_view record, std::wstring& kept, std::wstring& 
   }
   std::vector<unsigned long> numbers = keptNumbers(folder);
   numbers.push_back(numbers.empty() ? 1 : numbers.back() + 1);
-  kept = platform::inFolder(folder, recordName(numbers.back()));
-  if (!platform::replaceFileAtomically(kept.c_str(), record, why)) return false;
+  std::wstring path = platform::inFolder(folder, recordName(numbers.back()));
+  if (!platform::replaceFileAtomically(path.c_str(), record, why)) return false;
+  kept = std::move(path);
   pruneRecords(folder, numbers);
   return true;
 }

@@ -11,7 +11,7 @@
 constexpr std::size_t START_RECORDS_KEPT = 20;
 
 // Keeps a Start's record under the next name; false, with why, when it could not. Where it was
-// kept goes into kept.
+// kept goes into kept, which is left as it was when it was not.
 bool keepStartRecord(std::string_view record, std::wstring& kept, std::wstring& why);
 
 // The newest record kept, if any.
