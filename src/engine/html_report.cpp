@@ -235,8 +235,9 @@ bool isHtmlReport(std::string_view fileStart) {
 }
 
 std::string formatHtmlReport(const HtmlReportRun& run) {
-  static const RunRecord empty;
-  const RunRecord& record = run.record ? *run.record : empty;
+  // Every run reported has its record; no empty one stands in (a guarded local static, whose
+  // guard can fail under a want of memory where nothing catches it).
+  const RunRecord& record = *run.record;
   const RunCounts counts = countRun(record);
   const std::vector<const GraphicRecord*> tiles = tilesInOrder(record);
   std::size_t carried = 0, problems = 0;

@@ -18,6 +18,7 @@ struct HtmlReportRun : ReportedRun {
 // Pictures larger than this are not embedded; their tile says so.
 constexpr std::size_t HTML_REPORT_PICTURE_LIMIT = 1u << 20;
 
+// run.record must be set.
 std::string formatHtmlReport(const HtmlReportRun& run);
 
 // Writes the page of a run to file, its pictures read where the run read and wrote them: whole
