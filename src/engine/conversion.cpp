@@ -80,7 +80,10 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const Pa
   appendLog(line.c_str());
 
   const CopyResult copied = copier.copy(source, destination, newNumber, kept, made, failure);
-  appendLog((std::wstring(consoleResultText(copied)) + L"\r\n").c_str());
+  // Said without asking for memory: a copy made is always said, whatever memory is left.
+  wchar_t result[48];
+  std::swprintf(result, std::size(result), L"%ls\r\n", consoleResultText(copied));
+  appendLog(result);
   return copied;
 }
 

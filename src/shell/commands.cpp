@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 
@@ -14,9 +15,9 @@
 #include "shell/last_start.h"
 #include "shell/window_state.h"
 
-void onStart() {
-  // The run holds the message loop from here to its "Whew...".
-  mainWindow.console.beginRun();
+namespace {
+
+void composeAndRunStart() {
   const std::wstring originalFirmware = firmwarePath(mainWindow.originalFirmwareList);
   const std::wstring newFirmware = originalFirmware.empty() ? std::wstring() : firmwarePath(mainWindow.newFirmwareList);
   if (originalFirmware.empty()) {
@@ -30,6 +31,19 @@ void onStart() {
                       .newFirmware = newFirmware,
                       .originalGfx = originalGfx,
                       .newGfx = newGfx});
+  }
+}
+
+}  // namespace
+
+void onStart() {
+  // The run holds the message loop from here to its "Whew...", which ends every Start, one
+  // that met a want of memory too.
+  mainWindow.console.beginRun();
+  try {
+    composeAndRunStart();
+  } catch (const std::bad_alloc&) {
+    mainWindow.console.appendOnItsOwnLine(WANT_OF_MEMORY_LINE);
   }
   appendLog(L"Whew...\r\n\r\n");
   mainWindow.console.endRun();

@@ -47,6 +47,11 @@ void ConsoleView::beginRun() {
   tailLines_ = visibleLines(edit_) + TAIL_SPARE_LINES;
 }
 
+void ConsoleView::appendOnItsOwnLine(std::wstring_view line) {
+  if (!log_.text().empty() && log_.text().back() != L'\n') append(L"\r\n");
+  append(line);
+}
+
 void ConsoleView::endRun() {
   running_ = false;
   refresh();

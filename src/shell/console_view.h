@@ -20,6 +20,8 @@ class ConsoleView {
   // many as it has room for, brought up to date now and then; when the run ends, the whole
   // buffer.
   void beginRun();
+  // Says a failed command's line on a line of its own, never continuing an open one.
+  void appendOnItsOwnLine(std::wstring_view line);
   void endRun();
   bool running() const { return running_; }
 

@@ -79,7 +79,10 @@ std::size_t copiesMade(const KeptStart& kept) {
 }  // namespace
 
 void runRecordedStart(const RunPaths& paths) {
-  auto start = std::make_unique<LastStart>(paths);
+  // The last Start from now on, with no record kept until it is: a Start that ends early (a want
+  // of memory, say) never leaves an older record standing for it.
+  lastStart = std::make_unique<LastStart>(paths);
+  LastStart* const start = lastStart.get();
   ConversionOptions options;
   options.record = &start->run;
   // What undo tells a copy by; without it the record keeps every copy from being taken back.
@@ -87,7 +90,6 @@ void runRecordedStart(const RunPaths& paths) {
   start->succeeded = runConversion(start->paths(), options);
   if (const std::wstring why = whyRunEnded(start->run, start->paths()); !why.empty()) appendLine(L"why: " + why);
   if (std::wstring why; !keep(*start, why)) appendLine(L"the record of this Start was not kept: " + why);
-  lastStart = std::move(start);
 }
 
 void addLastStartItems(HWND window) {

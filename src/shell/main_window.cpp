@@ -190,10 +190,10 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     }
   } catch (const std::bad_alloc&) {
     mainWindow.console.endRun();
-    mainWindow.console.append(L"not enough memory for that command.\r\n");
+    mainWindow.console.appendOnItsOwnLine(WANT_OF_MEMORY_LINE);
   } catch (...) {
     mainWindow.console.endRun();
-    mainWindow.console.append(L"that command failed.\r\n");
+    mainWindow.console.appendOnItsOwnLine(L"that command failed.\r\n");
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
