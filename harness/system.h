@@ -20,10 +20,12 @@ extern const char OUTPUT_LINE_END[];
 bool makeFolders(const std::wstring& path);
 void removeFolderTree(const std::wstring& path);
 
-// A FIFO, and a symbolic link to a character device (/dev/null), at path; false where the
-// system has neither (Windows), or they cannot be made here.
+// A FIFO, a symbolic link to a character device (/dev/null), and a symbolic link to itself
+// (whose status the system cannot give), at path; false where the system has none of them
+// (Windows), or they cannot be made here.
 bool makeFifo(const std::filesystem::path& path);
 bool makeLinkToADevice(const std::filesystem::path& path);
+bool makeLinkLoop(const std::filesystem::path& path);
 
 // A small program's own main: entry_posix.cpp and entry_win32.cpp call it with the arguments
 // as wide texts, the program's name left out.

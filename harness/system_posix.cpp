@@ -31,3 +31,7 @@ bool makeFifo(const std::filesystem::path& path) {
 bool makeLinkToADevice(const std::filesystem::path& path) {
   return ::symlink("/dev/null", path.c_str()) == 0;
 }
+
+bool makeLinkLoop(const std::filesystem::path& path) {
+  return ::symlink(path.filename().c_str(), path.c_str()) == 0;
+}

@@ -60,3 +60,7 @@ bool makeFifo(const std::filesystem::path&) {
 bool makeLinkToADevice(const std::filesystem::path&) {
   return false;
 }
+
+bool makeLinkLoop(const std::filesystem::path&) {
+  return false;
+}

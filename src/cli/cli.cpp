@@ -192,10 +192,13 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
                      L"; nothing was done, choose another file");
   }
   // As cp refuses a target folder that is not there, before it copies anything.
-  if (const platform::FileKind newGfx = platform::statusOf(values[NEW_GFX]->c_str()).kind;
-      newGfx != platform::FileKind::Folder)
+  if (const platform::FileStatus newGfx = platform::statusOf(values[NEW_GFX]->c_str());
+      newGfx.kind == platform::FileKind::Unknown)
+    return refusal(L"cannot check the new graphics folder " + displayText(*values[NEW_GFX]) + L": " + newGfx.why +
+                   L"; nothing was done");
+  else if (newGfx.kind != platform::FileKind::Folder)
     return refusal(L"the new graphics folder " + displayText(*values[NEW_GFX]) +
-                   (newGfx == platform::FileKind::Missing ? L" is not there" : L" is not a folder") +
+                   (newGfx.kind == platform::FileKind::Missing ? L" is not there" : L" is not a folder") +
                    L"; nothing was done");
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
@@ -205,7 +208,7 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   return std::nullopt;
 }
 
-// A recorded run promises the checksum of each image and of every PNG it walked, and which file
+// A recorded run promises the checksum of each image and of every file it walked, and which file
 // each copy is (--undo takes back only a copy it knows by both). False, saying which file and
 // why, when one is missing.
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
@@ -220,7 +223,9 @@ bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);
   if (!record.newSha256) missing(paths.newFirmware, record.newSha256Failure);
   for (const GraphicRecord& graphic : record.graphics) {
-    if (!graphic.sha256) missing(platform::inFolder(paths.originalGfx, graphic.fileName), graphic.sha256Failure);
+    // A folder or a device named like a PNG has no bytes to vouch for; the record says null.
+    if (!graphic.sha256 && !platform::namesNoRegularFile(graphic.sha256Failure))
+      missing(platform::inFolder(paths.originalGfx, graphic.fileName), graphic.sha256Failure);
     for (const CopyRecord& copy : graphic.copies)
       if (copy.result == CopyResult::Copied && !copy.made) {
         writeError(L"cannot tell which file the copy " +

@@ -19,11 +19,26 @@ void appendEscape(std::wstring& out, const wchar_t* format, unsigned value) {
   out += escape;
 }
 
+// Whether c makes the text need quotes; a name made of nothing else is shown as it stands.
+bool needsQuotes(wchar_t c) {
+  if (c == L'\\') return !platform::isSeparator(c);
+  return c == L'"' || platform::isSurrogate(static_cast<char32_t>(c)) || needsEscape(static_cast<char32_t>(c));
+}
+
 }  // namespace
 
 std::wstring displayText(std::wstring_view text) {
-  std::wstring out;
-  out.reserve(text.size());
+  bool plain = true;
+  for (std::size_t i = 0; i < text.size() && plain; ++i) {
+    // A pair of surrogates is one character, shown as it is.
+    if (platform::isSurrogate(static_cast<char32_t>(text[i])) && platform::codePointAt(text, i).length == 2)
+      ++i;
+    else
+      plain = !needsQuotes(text[i]);
+  }
+  if (plain) return std::wstring(text);
+  std::wstring out = L"\"";
+  out.reserve(text.size() + 2);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const wchar_t c = text[i];
     if (platform::isSurrogate(static_cast<char32_t>(c))) {
@@ -39,6 +54,7 @@ std::wstring displayText(std::wstring_view text) {
     }
     switch (c) {
       case L'\\': out += L"\\\\"; continue;
+      case L'"': out += L"\\\""; continue;
       case L'\t': out += L"\\t"; continue;
       case L'\n': out += L"\\n"; continue;
       case L'\r': out += L"\\r"; continue;
@@ -51,5 +67,5 @@ std::wstring displayText(std::wstring_view text) {
     else
       appendEscape(out, L"\\u%04X", static_cast<unsigned>(c));
   }
-  return out;
+  return out += L'"';
 }

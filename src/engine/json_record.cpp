@@ -207,28 +207,34 @@ std::string hexOf(std::span<const std::uint8_t> bytes) {
   return hex;
 }
 
-// The volume, the file (its 128 bits) and the time, each in hexadecimal, high digits first:
-// "volume-file-time", 16, 32 and 16 digits.
+// The volume, the file (its 128 bits), the birth or creation time and the change time, each in
+// hexadecimal, high digits first: "volume-file-born-changed", 16, 32, 16 and 16 digits. Format 5
+// had one time: "volume-file-time".
 std::string identityText(const platform::FileIdentity& identity) {
-  char text[72];
-  std::snprintf(text, sizeof text, "%016llx-%016llx%016llx-%016llx", static_cast<unsigned long long>(identity.volume),
-                static_cast<unsigned long long>(identity.fileHigh), static_cast<unsigned long long>(identity.file),
-                static_cast<unsigned long long>(identity.time));
+  char text[96];
+  std::snprintf(text, sizeof text, "%016llx-%016llx%016llx-%016llx-%016llx",
+                static_cast<unsigned long long>(identity.volume), static_cast<unsigned long long>(identity.fileHigh),
+                static_cast<unsigned long long>(identity.file), static_cast<unsigned long long>(identity.born),
+                static_cast<unsigned long long>(identity.changed));
   return text;
 }
 
-std::optional<platform::FileIdentity> identityOfText(std::string_view text) {
-  const auto bytes = text.size() == 16 + 1 + 32 + 1 + 16 && text[16] == '-' && text[49] == '-'
-                         ? bytesOfHex(std::string(text.substr(0, 16)) + std::string(text.substr(17, 32)) +
-                                      std::string(text.substr(50)))
-                         : std::nullopt;
+std::optional<platform::FileIdentity> identityOfText(std::string_view text, int formatVersion) {
+  const std::size_t times = formatVersion < 6 ? 1 : 2;
+  if (text.size() != 16 + 1 + 32 + times * 17 || text[16] != '-' || text[49] != '-' || (times == 2 && text[66] != '-'))
+    return std::nullopt;
+  std::string digits = std::string(text.substr(0, 16)) + std::string(text.substr(17, 32)) + std::string(text.substr(50, 16));
+  if (times == 2) digits += text.substr(67);
+  const auto bytes = bytesOfHex(digits);
   if (!bytes) return std::nullopt;
   const auto word = [&bytes](std::size_t at) {
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < 8; ++i) value = value << 8 | static_cast<unsigned char>((*bytes)[at + i]);
     return value;
   };
-  return platform::FileIdentity{.volume = word(0), .file = word(16), .fileHigh = word(8), .time = word(24)};
+  if (times == 1) return platform::identityWithOneTime(word(0), word(16), word(8), word(24));
+  return platform::FileIdentity{.volume = word(0), .file = word(16), .fileHigh = word(8), .born = word(24),
+                                .changed = word(32)};
 }
 
 std::optional<std::string> bytesOfHex(std::string_view hex) {

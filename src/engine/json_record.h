@@ -13,8 +13,9 @@
 constexpr std::string_view JSON_RECORD_FORMAT = "glyphwarden-run";
 // 2 added the SHA-256 of the images and of each PNG, and each copy's anchor and pairs; 3 added
 // the absolute path of each image and folder, as resolved when the run started; 4 added the
-// reason of each failed copy; 5 added which file each copy made is (its identity).
-constexpr int JSON_RECORD_FORMAT_VERSION = 5;
+// reason of each failed copy; 5 added which file each copy made is (its identity); 6 gives the
+// identity two times, so that a later file on a reused index or inode is told apart.
+constexpr int JSON_RECORD_FORMAT_VERSION = 6;
 // The first version whose record says which file each copy made is.
 constexpr int JSON_RECORD_IDENTITY_VERSION = 5;
 
@@ -29,9 +30,10 @@ bool isJsonRecord(std::string_view fileStart);
 std::string hexOf(std::span<const std::uint8_t> bytes);
 std::optional<std::string> bytesOfHex(std::string_view hex);
 
-// A copy's identity as the record writes it, and back: nothing when the field is not one.
+// A copy's identity as the record writes it, and back, as a record of formatVersion wrote it:
+// nothing when the field is not one.
 std::string identityText(const platform::FileIdentity& identity);
-std::optional<platform::FileIdentity> identityOfText(std::string_view text);
+std::optional<platform::FileIdentity> identityOfText(std::string_view text, int formatVersion);
 
 // The name a "...StoredHex" field holds, as the file system stores it; nothing when the field is
 // not such a name.

@@ -80,7 +80,7 @@ bool readMadeFiles(const JsonValue& graphics, int formatVersion, std::vector<Mad
       if (formatVersion >= JSON_RECORD_IDENTITY_VERSION) {
         const JsonValue* field = copy.member("identity");
         if (field == nullptr || (field->kind != JsonValue::Kind::Null && !field->isString())) return false;
-        if (field->isString() && !(identity = identityOfText(field->text))) return false;
+        if (field->isString() && !(identity = identityOfText(field->text, formatVersion))) return false;
       }
       made.push_back({static_cast<std::uint32_t>(*newNumber->integer), digest, identity});
     }
@@ -96,6 +96,8 @@ const wchar_t* keptBecause(platform::Removal removal) {
     case platform::Removal::Unreadable: return L"could not be read";
     case platform::Removal::ReadByTheRun: return L"a file the run read";
     case platform::Removal::NotTheFileMade: return L"not the file the run made";
+    case platform::Removal::StateChanged:
+      return L"its state changed since the run, so it cannot be told from a file put in its place";
     default: break;
   }
   return L"could not be removed";
@@ -297,9 +299,13 @@ UndoCounts undoRun(const std::wstring& recordPath, bool dryRun) {
 UndoCounts undoRun(const RunToUndo& run, const std::wstring& recordPath, bool dryRun) {
   UndoCounts counts;
   // Without its folder every copy would be "not there any more", as if it had been taken back.
-  if (platform::statusOf(run.newGfx.c_str()).kind != platform::FileKind::Folder) {
-    counts.refusal =
-        L"the new graphics folder " + displayText(run.newGfx) + L" is not there: moved or renamed? nothing was removed";
+  if (const platform::FileStatus folder = platform::statusOf(run.newGfx.c_str());
+      folder.kind != platform::FileKind::Folder) {
+    counts.refusal = folder.kind == platform::FileKind::Unknown
+                         ? L"cannot check the new graphics folder " + displayText(run.newGfx) + L": " + folder.why +
+                               L"; nothing was removed"
+                         : L"the new graphics folder " + displayText(run.newGfx) +
+                               L" is not there: moved or renamed? nothing was removed";
     return counts;
   }
 

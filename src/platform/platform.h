@@ -201,6 +201,10 @@ inline constexpr wchar_t NOT_A_REGULAR_FILE[] = L"not a regular file";
 inline constexpr wchar_t A_FOLDER[] = L"a folder";
 inline constexpr wchar_t NOT_A_FOLDER[] = L"something that is not a folder has that name";
 inline constexpr wchar_t A_DEVICE[] = L"a device";
+// Whether why says what the path is rather than how reading it failed: there was no file to read.
+inline bool namesNoRegularFile(std::wstring_view why) {
+  return why == NOT_A_REGULAR_FILE || why == A_FOLDER || why == A_DEVICE;
+}
 inline constexpr wchar_t FOLDER_HAS_THE_NAME[] = L"a folder has that name";
 inline constexpr wchar_t SOURCE_CHANGED[] = L"the source changed while it was copied";
 
@@ -223,13 +227,19 @@ class CopyFolders {
 };
 
 // Which file a copy is, as it was when it was made: the volume's serial number and the file's
-// index on Windows, with its creation time; the device and inode on Linux, with its change
-// time. Another file never has all three, not even one made later under the same name.
+// id on Windows, with its creation time and its change time; the device and inode on Linux,
+// with its birth time where the file system keeps one and its change time. A file system may
+// hand a freed index or inode to a later file; its birth time, which only the system sets, or
+// failing that its change time, tells the two apart. Zero is a time not known.
 struct FileIdentity {
   std::uint64_t volume = 0, file = 0, fileHigh = 0;  // fileHigh: the upper half of a 128-bit id
-  std::uint64_t time = 0;
+  std::uint64_t born = 0, changed = 0;
   bool operator==(const FileIdentity&) const = default;
 };
+
+// A record of format 5 kept one time for a copy: its creation time on Windows, its change time
+// on Linux.
+FileIdentity identityWithOneTime(std::uint64_t volume, std::uint64_t file, std::uint64_t fileHigh, std::uint64_t time);
 
 // Copies a file; never replaces or changes anything at the destination, never leaves a partial
 // file behind, and never makes the copy readable by more users than the source. Given kept, a
@@ -244,7 +254,8 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
 
 // What became, or would become, of a file that a run made and that is to be taken back.
 // ReadByTheRun: the file is one of those the caller said must never be removed. NotTheFileMade:
-// another file than the one the caller said was made stands under its name.
+// another file than the one the caller said was made stands under its name. StateChanged: its
+// change time moved since it was made, and nothing else tells whether it is still that file.
 enum class Removal {
   Removed,
   Missing,
@@ -254,17 +265,27 @@ enum class Removal {
   Unreadable,
   NotRemoved,
   ReadByTheRun,
-  NotTheFileMade
+  NotTheFileMade,
+  StateChanged
 };
 
-// What a path names, links followed, found without changing anything.
-enum class FileKind { Missing, Regular, Folder, Other };
+// Whether now is the file made, as removeIfDigest decides it: Removed when it is, NotTheFileMade
+// or StateChanged when it is not or cannot be told to be. A birth time proves the file only
+// where the system alone sets it (bornBySystem); a creation time that any program may set
+// only tells two files apart.
+Removal compareWithMade(const FileIdentity& made, const FileIdentity& now, bool bornBySystem);
+
+// What a path names, links followed, found without changing anything. Unknown: the system
+// could not say (a sharing violation, an I/O error, access denied), and why says so.
+enum class FileKind { Missing, Regular, Folder, Other, Unknown };
 struct FileStatus {
   FileKind kind = FileKind::Missing;
   // Equal for two paths of the same file (or folder) at the same time.
   std::uint64_t volume = 0, file = 0;
+  std::wstring why = {};
   bool sameFileAs(const FileStatus& other) const {
-    return kind != FileKind::Missing && kind == other.kind && volume == other.volume && file == other.file;
+    return kind != FileKind::Missing && kind != FileKind::Unknown && kind == other.kind && volume == other.volume &&
+           file == other.file;
   }
   bool isAmong(std::span<const FileStatus> files) const {
     for (const FileStatus& other : files)
@@ -397,13 +418,14 @@ std::optional<std::wstring> nameOfStoredBytes(std::string_view bytes);
 // for a character that is text, and always nothing where names are stored as UTF-16 units.
 std::optional<std::uint8_t> undecodedByteOf(wchar_t c);
 
-// Reads a regular file, at most maxBytes bytes of it; false when it cannot be read, or when
-// the whole file was asked for and it is larger. For reports only: the conversion run maps its
-// files instead.
+// Reads a regular file, at most maxBytes bytes of it; false when it cannot be read (why, when
+// given, says why), or when the whole file was asked for and it is larger. For reports only:
+// the conversion run maps its files instead.
 enum class ReadExtent { Start, Whole };
-bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent);
-inline bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, ReadExtent::Start);
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent,
+                     std::wstring* why = nullptr);
+inline bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes, std::wstring* why = nullptr) {
+  return readRegularFile(path, bytes, maxBytes, ReadExtent::Start, why);
 }
 inline bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
   return readRegularFile(path, bytes, maxBytes, ReadExtent::Whole);

@@ -161,13 +161,19 @@ std::wstring posix::errorText(int error) {
       .append(L")");
 }
 
+FileIdentity identityWithOneTime(std::uint64_t volume, std::uint64_t file, std::uint64_t fileHigh, std::uint64_t time) {
+  return {.volume = volume, .file = file, .fileHigh = fileHigh, .changed = time};
+}
+
 FileStatus statusOf(const wchar_t* path) {
   FileStatus status;
   struct stat st;
   if (stat(nativePath(path).c_str(), &st) != 0) {
-    // Only a name that is not there is missing; anything else that cannot be looked at is not
-    // a plain file to this program.
-    if (errno != ENOENT && errno != ENOTDIR) status.kind = FileKind::Other;
+    // Only a name that is not there is missing.
+    if (errno != ENOENT && errno != ENOTDIR) {
+      status.kind = FileKind::Unknown;
+      status.why = errorText(errno);
+    }
     return status;
   }
   return fileStatusOf(st);
@@ -191,19 +197,29 @@ std::optional<std::wstring> absolutePath(std::wstring_view path) {
   return absolute + std::wstring(path);
 }
 
-bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent,
+                     std::wstring* why) {
   bytes.clear();
+  int error = 0;
+  const auto failed = [&](const std::wstring& reason) {
+    if (why != nullptr) *why = reason;
+    return false;
+  };
   const Descriptor file = openForReading(nativePath(path));
   struct stat st;
-  if (!file.valid() || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  return readBounded(static_cast<std::uint64_t>(st.st_size), bytes, maxBytes, extent,
-                     [&](char* block, std::size_t length) -> long long {
-                       ssize_t got;
-                       do {
-                         got = ::read(file.get(), block, length);
-                       } while (got < 0 && errno == EINTR);
-                       return got;
-                     });
+  if (!file.valid() || fstat(file.get(), &st) != 0) return failed(errorText(errno));
+  if (!S_ISREG(st.st_mode)) return failed(notRegularText(st.st_mode));
+  if (readBounded(static_cast<std::uint64_t>(st.st_size), bytes, maxBytes, extent,
+                  [&](char* block, std::size_t length) -> long long {
+                    ssize_t got;
+                    do {
+                      got = ::read(file.get(), block, length);
+                    } while (got < 0 && errno == EINTR);
+                    if (got < 0) error = errno;
+                    return got;
+                  }))
+    return true;
+  return failed(error != 0 ? errorText(error) : std::wstring(L"larger than this program reads"));
 }
 
 namespace {

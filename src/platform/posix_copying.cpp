@@ -117,7 +117,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder
     return CopyOutcome::Failed;
   if (!nameUnnamed(output.get(), to)) return outcomeOfLink(errno, failure);
   struct stat named;
-  if (made != nullptr && fstat(output.get(), &named) == 0) *made = identityOf(named);
+  if (made != nullptr && fstat(output.get(), &named) == 0) *made = identityOf(named, output.get(), "", AT_EMPTY_PATH);
   return CopyOutcome::Copied;
 }
 
@@ -224,7 +224,7 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
     struct stat named;
     if (made != nullptr && outcome == CopyOutcome::Copied &&
         ::fstatat(to.folder, to.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0)
-      *made = identityOf(named);
+      *made = identityOf(named, to.folder, to.name.c_str(), AT_SYMLINK_NOFOLLOW);
   }
   if (kept != nullptr && outcome == CopyOutcome::Copied)
     *kept = std::make_unique<CopiedSource>(

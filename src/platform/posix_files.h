@@ -70,12 +70,19 @@ inline FileStatus fileStatusOf(const struct stat& st) {
 }
 
 // Which file the status describes, as a copy records it: its change time moves with anything
-// done to it (a write, a new link, a rename), so a file made later with the same inode differs.
-inline FileIdentity identityOf(const struct stat& st) {
-  return {.volume = static_cast<std::uint64_t>(st.st_dev),
-          .file = static_cast<std::uint64_t>(st.st_ino),
-          .time = static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
-                  static_cast<std::uint64_t>(st.st_ctim.tv_nsec)};
+// done to it (a write, a new link, a rename), and its birth time, where the file system keeps
+// one, is set by the system alone, so a file made later with the same inode differs. The birth
+// time is asked of the file at name in folder (AT_EMPTY_PATH: folder is the file).
+inline FileIdentity identityOf(const struct stat& st, int folder, const char* name, int flags) {
+  FileIdentity identity = {.volume = static_cast<std::uint64_t>(st.st_dev),
+                           .file = static_cast<std::uint64_t>(st.st_ino),
+                           .changed = static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+                                      static_cast<std::uint64_t>(st.st_ctim.tv_nsec)};
+  struct statx born;
+  if (::statx(folder, name, flags, STATX_BTIME, &born) == 0 && (born.stx_mask & STATX_BTIME) != 0 &&
+      born.stx_ino == st.st_ino)
+    identity.born = static_cast<std::uint64_t>(born.stx_btime.tv_sec) * 1000000000u + born.stx_btime.tv_nsec;
+  return identity;
 }
 
 // What a file that is not a regular one is, in the copy's words.

@@ -51,8 +51,9 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
     // Written to while it was read: what was hashed is not what is there.
     if (sameFileUnchanged(before, checked)) {
       if (digest != expected) return Removal::Changed;
-      // The same bytes in another file, or in one that was touched since it was made.
-      return made == nullptr || identityOf(checked) == *made ? Removal::Removed : Removal::NotTheFileMade;
+      // The same bytes, maybe in another file, or in one that was touched since it was made.
+      return made == nullptr ? Removal::Removed
+                             : compareWithMade(*made, identityOf(checked, fd, "", AT_EMPTY_PATH), true);
     }
     if (digest != expected || !sameContentsStand(before, checked)) return Removal::Changed;
   }

@@ -41,7 +41,8 @@ FileStatus identityOf(HANDLE handle) {
 bool readIdentity(HANDLE handle, FileIdentity& identity) {
   FILE_BASIC_INFO basic = {};
   if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return false;
-  identity.time = static_cast<std::uint64_t>(basic.CreationTime.QuadPart);
+  identity.born = static_cast<std::uint64_t>(basic.CreationTime.QuadPart);
+  identity.changed = static_cast<std::uint64_t>(basic.ChangeTime.QuadPart);
   FILE_ID_INFO id = {};
   if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
     identity.volume = id.VolumeSerialNumber;
@@ -55,6 +56,14 @@ bool readIdentity(HANDLE handle, FileIdentity& identity) {
   identity.fileHigh = 0;
   return status.kind != FileKind::Missing;
 }
+
+}  // namespace win32
+
+FileIdentity identityWithOneTime(std::uint64_t volume, std::uint64_t file, std::uint64_t fileHigh, std::uint64_t time) {
+  return {.volume = volume, .file = file, .fileHigh = fileHigh, .born = time};
+}
+
+namespace win32 {
 
 std::wstring openFailureText(const wchar_t* path, DWORD error) {
   // A folder is refused only with access denied.
@@ -124,14 +133,22 @@ FileStatus statusOf(const wchar_t* path) {
   const win32::FileHandle file(CreateFileW(win32::SystemPath(path).c_str(), 0,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const auto unknown = [&status] {
+    status.kind = FileKind::Unknown;
+    status.why = win32::errorText(GetLastError());
+    return status;
+  };
   if (!file.valid()) {
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) status.kind = FileKind::Other;
-    return status;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? status : unknown();
   }
+  const DWORD type = GetFileType(file.get());
+  if (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) return unknown();
   BY_HANDLE_FILE_INFORMATION info = {};
-  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info))
+  if (type != FILE_TYPE_DISK)
     status.kind = FileKind::Other;
+  else if (!GetFileInformationByHandle(file.get(), &info))
+    return unknown();
   else
     status = win32::fileStatusOf(info);
   return status;
@@ -169,18 +186,31 @@ std::wstring exactPath(std::wstring_view path) {
   return L"\\\\?\\" + *full;
 }
 
-bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent) {
+bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent,
+                     std::wstring* why) {
   bytes.clear();
+  DWORD error = NO_ERROR;
+  const auto failed = [&](const std::wstring& reason) {
+    if (why != nullptr) *why = reason;
+    return false;
+  };
   const win32::FileHandle file(CreateFileW(win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return failed(win32::openFailureText(path, GetLastError()));
+  if (const DWORD type = GetFileType(file.get()); type != FILE_TYPE_DISK)
+    return failed(type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR ? win32::errorText(GetLastError())
+                                                                          : std::wstring(win32::notOnDiskText(type)));
   LARGE_INTEGER size;
-  if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) return false;
-  return readBounded(static_cast<std::uint64_t>(size.QuadPart), bytes, maxBytes, extent,
-                     [&](char* block, std::size_t length) -> long long {
-                       DWORD got = 0;
-                       if (!ReadFile(file.get(), block, static_cast<DWORD>(length), &got, nullptr)) return -1;
-                       return got;
-                     });
+  if (!GetFileSizeEx(file.get(), &size)) return failed(win32::errorText(GetLastError()));
+  if (readBounded(static_cast<std::uint64_t>(size.QuadPart), bytes, maxBytes, extent,
+                  [&](char* block, std::size_t length) -> long long {
+                    DWORD got = 0;
+                    if (ReadFile(file.get(), block, static_cast<DWORD>(length), &got, nullptr)) return got;
+                    error = GetLastError();
+                    return -1;
+                  }))
+    return true;
+  return failed(error != NO_ERROR ? win32::errorText(error) : std::wstring(L"larger than this program reads"));
 }
 
 bool canCreateFileIn(const wchar_t* folder) {

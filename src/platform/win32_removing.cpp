@@ -79,10 +79,11 @@ Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expe
   std::wstring why;  // the removal's outcome says enough
   if (!win32::sha256OfOpenFile(file, digest, why)) return Removal::Unreadable;
   if (digest != expected) return Removal::Changed;
-  // The same bytes in another file.
+  // The same bytes, maybe in another file. A creation time can be set by any program, and Wine
+  // gives the last write time for it: only the change time beside it tells.
+  if (made == nullptr) return Removal::Removed;
   FileIdentity identity;
-  return made == nullptr || (win32::readIdentity(file, identity) && identity == *made) ? Removal::Removed
-                                                                                       : Removal::NotTheFileMade;
+  return win32::readIdentity(file, identity) ? compareWithMade(*made, identity, false) : Removal::NotTheFileMade;
 }
 
 // A copy of a read-only PNG is read-only too; the attribute is cleared only for the deletion,

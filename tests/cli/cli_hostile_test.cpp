@@ -132,10 +132,10 @@ TEST(CommandLineUnderAttack, NamesCannotForgeReportLinesOrDriveTheTerminal) {
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_EQ(result.errors.find('\x1b'), std::string::npos) << "no escape character reaches the terminal";
   EXPECT_EQ(result.errors.find("\ncopied:      999"), std::string::npos) << result.errors;
-  EXPECT_NE(result.errors.find("  zz\\ncopied:      999\\nfailed:      0.png: not a graphic number\n"),
+  EXPECT_NE(result.errors.find("  \"zz\\ncopied:      999\\nfailed:      0.png\": not a graphic number\n"),
             std::string::npos)
       << result.errors;
-  EXPECT_NE(result.errors.find("  \\x1B]0;owned\\x07\\x1B[2J.png: not a graphic number\n"), std::string::npos)
+  EXPECT_NE(result.errors.find("  \"\\x1B]0;owned\\x07\\x1B[2J.png\": not a graphic number\n"), std::string::npos)
       << result.errors;
   EXPECT_NE(result.errors.find("\nwould copy:  1\n"), std::string::npos) << result.errors;
   pack.snapshot.expectUnchanged();

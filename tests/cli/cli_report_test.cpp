@@ -7,6 +7,7 @@
 #include "cli/cli_runs.h"
 #include "engine/display_text.h"
 #include "harness/run_program.h"
+#include "harness/system.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "support/test_files.h"
@@ -90,13 +91,16 @@ TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDon
   MixedPack pack;
   fs::create_directories(pack.dir / "a folder.html");
   writeFile(pack.dir / "notes.txt", "the user's own notes");
+  TempDir elsewhere;  // kept out of the snapshot, which would follow the loop
+  const bool looped = makeLinkLoop(elsewhere / "loop");
   FileSnapshot snapshot;
   snapshot.add(pack.dir.path());
   const std::vector<std::string> before = treeListing(pack.dir.path());
-  const struct {
+  struct Case {
     fs::path report;
     const char* why;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {pack.dir / "W800.bin", "is the original firmware image"},
       {pack.dir / "W810.bin", "is the new firmware image"},
       {pack.dir / "old" / "0101.png", "lies in the original graphics folder"},
@@ -108,6 +112,7 @@ TEST(CommandLine, ReportIsRefusedWhereItWouldDestroySomethingAndThenNothingIsDon
       {pack.dir / "missing" / "report", "lies in a folder that does not exist"},
       {wide(pack.dir / "reports") + platform::PATH_SEPARATOR, "ends in a separator"},
   };
+  if (looped) cases.push_back({elsewhere / "loop", "cannot be checked: too many levels of symbolic links"});
   for (const auto& c : cases) {
     for (const wchar_t* option : {L"--html-report", L"--json"}) {
       for (const bool dry : {false, true}) {
@@ -178,4 +183,9 @@ TEST(CommandLine, ReportNamesTheFileOfEachFailedCopyAndWhatItIs) {
   EXPECT_EQ(result.exitCode, 1);
   for (const std::string& line : lines)
     EXPECT_NE(result.errors.find(line + OUTPUT_LINE_END), std::string::npos) << line << result.errors;
+  // A record has no checksum of what is not a file, and no failure of its own for it.
+  TempDir records;
+  const ProgramResult recorded = runCli(pack.with({L"--report", L"--json", wide(records / "run.json").c_str()}));
+  EXPECT_EQ(recorded.exitCode, result.exitCode);
+  EXPECT_EQ(recorded.output + recorded.errors, result.output + result.errors);
 }

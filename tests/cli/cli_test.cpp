@@ -6,6 +6,7 @@
 #include "cli/cli_runs.h"
 #include "engine/display_text.h"
 #include "harness/run_program.h"
+#include "harness/system.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "support/test_files.h"
@@ -125,12 +126,13 @@ TEST(CommandLine, EveryMistakeSaysWhyInOneLineThatNamesTheFile) {
   fs::create_directories(pack.dir / "no pngs");
   const fs::path& d = pack.dir.path();
   const auto shown = [](const fs::path& path) { return platform::toUtf8(displayText(wide(path))); };
-  const struct {
+  struct Case {
     const char* what;
     fs::path originalFirmware, newFirmware, originalGfx, newGfx;
     int exitCode;
     std::string said;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"no new folder", d / "W800.bin", d / "W810.bin", d / "old", d / "missing", 2,
        "the new graphics folder " + shown(d / "missing") + " is not there; nothing was done"},
       {"a file as new folder", d / "W800.bin", d / "W810.bin", d / "old", d / "a file", 2,
@@ -147,6 +149,13 @@ TEST(CommandLine, EveryMistakeSaysWhyInOneLineThatNamesTheFile) {
       {"an empty new firmware", d / "W800.bin", d / "empty.bin", d / "old", d / "new", 1,
        "cannot open the new firmware " + shown(d / "empty.bin") + ": the file is empty"},
   };
+  // A folder whose status the system cannot give is refused for the system's reason.
+  TempDir elsewhere;  // kept out of the snapshot, which would follow the loop
+  if (makeLinkLoop(elsewhere / "loop"))
+    cases.push_back({"a new folder that cannot be checked", d / "W800.bin", d / "W810.bin", d / "old",
+                     elsewhere / "loop", 2,
+                     "cannot check the new graphics folder " + shown(elsewhere / "loop") +
+                         ": too many levels of symbolic links (errno 40); nothing was done"});
   FileSnapshot snapshot;
   snapshot.add(pack.dir.path());
   for (const auto& c : cases) {

@@ -63,6 +63,10 @@ std::string copyOf0101As(const std::string& record, const fs::path& folder, cons
                   R"("newNumber": 2561)", "\"newNumber\": " + number);
 }
 
+// Where names are UTF-8 bytes: the Linux build.
+constexpr bool LINUX = sizeof(wchar_t) == 4;
+#define STATE_CHANGED "its state changed since the run, so it cannot be told from a file put in its place"
+
 }  // namespace
 
 TEST(Undo, RemovesExactlyTheUnchangedFilesTheRunMade) {
@@ -105,6 +109,39 @@ TEST(Undo, RemovesExactlyTheUnchangedFilesTheRunMade) {
        "kept 0A01.png: not the file the run made",
        {"0A01.png", "0A05.png", "0B00.png"},
        1},
+      // Linux keeps a birth time that only the system sets; under Wine a creation time is the
+      // last write time, and only the change time tells a file from the one made.
+      {"a copy replaced by another file with its bytes and times, as cp -p puts it",
+       [](const RunFolders& at) {
+         const fs::path copy = at.newGfx / "0A01.png";
+         const std::string bytes = textOf(copy);
+         const auto written = fs::last_write_time(copy);
+         fs::remove(copy);
+         writeFile(copy, bytes);
+         fs::last_write_time(copy, written);
+       },
+       false,
+       LINUX ? "kept 0A01.png: not the file the run made" : "kept 0A01.png: " STATE_CHANGED,
+       {"0A01.png", "0A05.png", "0B00.png"},
+       1},
+      {"the run taken back and made again without a record, on the inodes it freed",
+       [](const RunFolders& at) {
+         ASSERT_EQ(runCli({L"--undo", wide(at.dir / "run.json")}).exitCode, 0);
+         ASSERT_EQ(runCli(runArguments(at.originalFirmware, at.newFirmware, at.originalGfx, at.newGfx)).exitCode, 0);
+       },
+       false,
+       LINUX ? "kept 0A01.png: not the file the run made" : "kept 0A01.png: " STATE_CHANGED,
+       {"0A01.png", "0A02.png", "0A03.png", "0A04.png", "0A05.png", "0B00.png"},
+       1},
+      {"a copy touched",
+       [](const RunFolders& at) {
+         fs::last_write_time(at.newGfx / "0A01.png", fs::file_time_type::clock::now() + std::chrono::hours(1));
+       },
+       false,
+       LINUX ? "removed 0A01.png" : "kept 0A01.png: " STATE_CHANGED,
+       LINUX ? std::vector<std::string>{"0A05.png", "0B00.png"}
+             : std::vector<std::string>{"0A01.png", "0A05.png", "0B00.png"},
+       LINUX ? 0 : 1},
       {"a copy replaced by a folder",
        [](const RunFolders& at) {
          fs::remove(at.newGfx / "0A01.png");
@@ -242,6 +279,13 @@ TEST(Undo, NeverRemovesAFileTheRunReadWhateverTheRecordSays) {
                                    std::regex(R"(, "identity": "[^"]*")"), "");
        },
        0, "(a format 4 record does not say which file each copy is: this undo goes by name and checksum alone)"},
+      {"a version 5 record, with one time in each identity: the creation time on Windows, the change time on Linux",
+       [](const std::string& r, const RunFolders&) {
+         return std::regex_replace(replaced(r, R"("formatVersion": \d+)", "\"formatVersion\": 5"),
+                                   std::regex(R"(("identity": "[0-9a-f]{16}-[0-9a-f]{32}-)([0-9a-f]{16})-([0-9a-f]{16}))"),
+                                   sizeof(wchar_t) == 4 ? "$1$3" : "$1$2");
+       },
+       0, "removed 0A01.png"},
       {"compact, as jq -c writes it",
        [](const std::string& r, const RunFolders&) {
          return std::regex_replace(r, std::regex(R"(\n *|(": )|(, "))"), "$1$2");

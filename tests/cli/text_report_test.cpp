@@ -64,7 +64,7 @@ TEST(TextReport, NamesNotCarriedStayOneVisibleLineEach) {
   record.outcome = RunOutcome::Walked;
   record.graphics = {{L"zz\ncopied:      9\n.png", std::nullopt, {}, NotCarried::NotAGraphicNumber}};
   const std::wstring report = formatTextReport(record, false);
-  EXPECT_NE(report.find(L"  zz\\ncopied:      9\\n.png: not a graphic number\r\n"), std::wstring::npos)
+  EXPECT_NE(report.find(L"  \"zz\\ncopied:      9\\n.png\": not a graphic number\r\n"), std::wstring::npos)
       << testing::PrintToString(report);
   EXPECT_EQ(report.find(L"\ncopied:      9"), std::wstring::npos);
 }
