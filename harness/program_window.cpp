@@ -1,5 +1,7 @@
 #include "harness/program_window.h"
 
+#include <tlhelp32.h>
+
 #include "harness/start_process_win32.h"
 
 std::wstring textOf(HWND window) {
@@ -40,6 +42,22 @@ std::vector<HWND> childrenOf(HWND parent) {
   return children;
 }
 
+namespace {
+
+// The id of the process that started process id, or 0 when it is not known.
+DWORD parentOf(DWORD id) {
+  const OwnedHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  if (processes.get() == INVALID_HANDLE_VALUE || !Process32FirstW(processes.get(), &entry)) return 0;
+  do
+    if (entry.th32ProcessID == id) return entry.th32ParentProcessID;
+  while (Process32NextW(processes.get(), &entry));
+  return 0;
+}
+
+}  // namespace
+
 ProgramWindow::~ProgramWindow() {
   if (!process_.process.valid()) return;
   if (WaitForSingleObject(process(), 0) == WAIT_TIMEOUT && close() < 0) TerminateProcess(process(), 99);
@@ -52,14 +70,17 @@ std::wstring ProgramWindow::start(const std::wstring& program, const std::wstrin
   startup.cb = sizeof startup;
   if (!startProcess(program, commandLine, FALSE, workingDirectory.c_str(), startup, process_))
     return L"cannot start " + program;
+  // The program's own window, or that of a program it started (a runner that loads a shim).
+  bool ended = false;
   const bool found = waitFor([&] {
     for (HWND w = FindWindowW(windowClass, nullptr); w; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
       DWORD owner = 0;
       GetWindowThreadProcessId(w, &owner);
-      if (owner == process_.id) return (window_ = w) != nullptr;
+      if (owner == process_.id || parentOf(owner) == process_.id) return (window_ = w) != nullptr;
     }
-    return false;
+    return ended = WaitForSingleObject(process(), 0) == WAIT_OBJECT_0;
   });
+  if (ended) return L"the program ended before its window was shown";
   if (!found) return L"no main window";
   // The window is listed before its creation has finished; it is shown once it has.
   if (!waitFor([&] { return IsWindowVisible(window_) != FALSE; })) return L"the main window is not shown";

@@ -41,7 +41,8 @@ std::wstring refusalOfOutputFile(std::wstring_view path, const RunPaths& run, Ow
   if (isThe(folder, run.newGfx, L"the new graphics folder")) return L"lies in the new graphics folder";
   if (!unknown.empty()) return unknown;
   if (folder.kind != platform::FileKind::Folder) return L"lies in a folder that does not exist";
-  if (!platform::canCreateFileIn(folderPath.c_str())) return L"lies in a folder where no file can be written";
+  if (std::wstring why; !platform::canCreateFileIn(folderPath.c_str(), why))
+    return L"lies in a folder where no file can be written: " + why;
 
   if (file.kind == platform::FileKind::Regular) {
     std::string start;

@@ -6,8 +6,10 @@ namespace platform {
 Removal compareWithMade(const FileIdentity& made, const FileIdentity& now, bool bornBySystem) {
   if (made.volume != now.volume || made.file != now.file || made.fileHigh != now.fileHigh)
     return Removal::NotTheFileMade;
+  // A creation time that any program may set (and that Wine takes from the last write time)
+  // tells only that the file changed, not that it is another.
   const bool bothBorn = made.born != 0 && now.born != 0;
-  if (bothBorn && made.born != now.born) return Removal::NotTheFileMade;
+  if (bothBorn && made.born != now.born) return bornBySystem ? Removal::NotTheFileMade : Removal::StateChanged;
   if (bothBorn && bornBySystem) return Removal::Removed;
   // A write, a new link or a rename moves the change time, and so does a later file given the
   // same index: without a birth time to tell, the two look alike.

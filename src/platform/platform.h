@@ -270,9 +270,9 @@ enum class Removal {
 };
 
 // Whether now is the file made, as removeIfDigest decides it: Removed when it is, NotTheFileMade
-// or StateChanged when it is not or cannot be told to be. A birth time proves the file only
-// where the system alone sets it (bornBySystem); a creation time that any program may set
-// only tells two files apart.
+// or StateChanged when it is not or cannot be told to be. A birth time tells one file from
+// another only where the system alone sets it (bornBySystem); a creation time that any program
+// may set only tells that the file changed.
 Removal compareWithMade(const FileIdentity& made, const FileIdentity& now, bool bornBySystem);
 
 // What a path names, links followed, found without changing anything. Unknown: the system
@@ -399,8 +399,9 @@ FileStatus statusOf(const wchar_t* path);
 // (on Windows, as GetFullPathNameW makes it). Nothing when the current folder cannot be told.
 std::optional<std::wstring> absolutePath(std::wstring_view path);
 
-// Whether a new file can be made in folder, found without leaving anything there.
-bool canCreateFileIn(const wchar_t* folder);
+// Whether a new file can be made in folder, found without leaving anything there; why not, in
+// why.
+bool canCreateFileIn(const wchar_t* folder, std::wstring& why);
 
 // Makes a folder whose parent exists; true when it is there afterwards (made now or before),
 // false with why otherwise.

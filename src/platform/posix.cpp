@@ -119,12 +119,13 @@ void DirectoryWalk::close() {
   failure_.clear();
 }
 
-bool canCreateFileIn(const wchar_t* folder) {
+bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {
   // An unnamed file is made and gone again without the folder ever showing it.
   const std::string path = nativePath(folder);
   if (Descriptor(::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)).valid()) return true;
-  if (!lacksOTmpFile(errno)) return false;
-  return access(path.c_str(), W_OK | X_OK) == 0;
+  if (lacksOTmpFile(errno) && access(path.c_str(), W_OK | X_OK) == 0) return true;
+  why = errorText(errno);
+  return false;
 }
 
 bool makeFolder(const wchar_t* path, std::wstring& why) {

@@ -213,12 +213,14 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
   return failed(error != NO_ERROR ? win32::errorText(error) : std::wstring(L"larger than this program reads"));
 }
 
-bool canCreateFileIn(const wchar_t* folder) {
+bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {
   // Made and removed again at once; a file that was never written is all anyone can see.
   const std::wstring probe = win32::temporaryNameBeside(inFolder(exactPath(folder), L"x").c_str());
-  return win32::FileHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
-      .valid();
+  const win32::FileHandle made(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (made.valid()) return true;
+  why = win32::errorText(GetLastError());
+  return false;
 }
 
 bool makeFolder(const wchar_t* path, std::wstring& why) {

@@ -80,7 +80,7 @@ Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expe
   if (!win32::sha256OfOpenFile(file, digest, why)) return Removal::Unreadable;
   if (digest != expected) return Removal::Changed;
   // The same bytes, maybe in another file. A creation time can be set by any program, and Wine
-  // gives the last write time for it: only the change time beside it tells.
+  // gives the last write time for it: it and the change time tell only that the file changed.
   if (made == nullptr) return Removal::Removed;
   FileIdentity identity;
   return win32::readIdentity(file, identity) ? compareWithMade(*made, identity, false) : Removal::NotTheFileMade;

@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""The Windows command line under Wine with one system call failed at a time: every file,
-mapping, folder, copy, move, delete, memory, thread, console and hashing call that a plain run,
-a recorded run (--json) and an undo of a recorded run make. A counting pass says how often each
+"""The Windows programs under Wine with one system call failed at a time: every file, mapping,
+folder, copy, move, delete, memory, thread, console and hashing call that a plain run, a recorded
+run (--json), an undo of a recorded run, a run with a page (--html-report), a run and a dry run
+with a report (--report) and a Start in the window make. A counting pass says how often each
 call is made; each call is then failed at its Nth use for every N when it is made at most four
 times, else at a sample (the first three, every doubling: the 5th, 9th, 17th..., the middle one
 and the last; the runtime's own startup calls left out), with each error of its class.
 Each run must end by itself with 0, 1 or 2, change no image or original PNG, leave no temporary
 file and no copy other than the clean run's, print only whole lines, and be truthful: exit 0
 means the clean run's output and folder (and, recorded, a record with every checksum; undone,
-every copy gone).
+every copy gone; with a page, a whole one); a refusal (exit 2) names the failed call's error.
+The window's runs sample only the calls made after a window that was not asked to Start has
+made all of its own, and must end with "Whew..." whenever it was shown.
 
-    wine_faults_test.py WINE_RUN FAULT_RUN_EXE SHIM_DLL GLYPHWARDEN_CLI_EXE WORK_FOLDER
+    wine_faults_test.py WINE_RUN FAULT_RUN_EXE SHIM_DLL GLYPHWARDEN_CLI_EXE GLYPHWARDEN_DRIVE_EXE WORK_FOLDER
 """
 import atexit
 import concurrent.futures
@@ -25,7 +28,7 @@ import subprocess
 import sys
 import time
 
-wine_run, fault_run, shim, cli, work = sys.argv[1:6]
+wine_run, fault_run, shim, cli, drive, work = sys.argv[1:7]
 TIMEOUT = 30  # a clean run takes well under a second; a run still going after this is hung
 WORKERS = 2
 
@@ -131,25 +134,31 @@ class Slot:
         self.dir = os.path.join(work, f"slot-{index}")
         self.pack = os.path.join(self.dir, "pack")
         self.record = os.path.join(self.pack, "record.json")
+        self.page = os.path.join(self.pack, "report.html")
         self.states = {"new": os.path.join(self.dir, "new")}
         shutil.rmtree(self.dir, ignore_errors=True)
         make_pack(self.states["new"])
 
-    def arguments(self, scenario):
+    def arguments(self, scenario, counting_window=False):
         if scenario == "undo":
             return ["--undo", windows_path(self.record)]
+        if scenario == "window":  # the window finds the images in the folder it starts in
+            return [windows_path(f"{self.pack}/original gfx"), windows_path(f"{self.pack}/new gfx")] + (
+                ["--no-start"] if counting_window else [])
         run = ["--original-firmware", windows_path(f"{self.pack}/W800.bin"), "--new-firmware",
                windows_path(f"{self.pack}/W810.bin"), "--original-gfx", windows_path(f"{self.pack}/original gfx"),
                "--new-gfx", windows_path(f"{self.pack}/new gfx")]
-        return run + (["--json", windows_path(self.record)] if scenario == "json" else [])
+        return run + {"json": ["--json", windows_path(self.record)], "html": ["--html-report", windows_path(self.page)],
+                      "report": ["--report"], "dryreport": ["--dry-run", "--report"]}.get(scenario, [])
 
     def restore(self, state):
         shutil.rmtree(self.pack, ignore_errors=True)
         shutil.copytree(self.states[state], self.pack)
 
-    def run(self, scenario, fault="", counts=""):
+    def run(self, scenario, fault="", counts="", counting_window=False):
         """Runs the scenario from its starting state, through the shim when it fails or counts
-        calls: (exit status, None when hung; stdout; stderr)."""
+        calls: (exit status, None when hung; stdout; stderr). A window is driven by
+        glyphwarden-drive, which prints its console and ends with 0 when it closed as asked."""
         self.restore("new")
         if scenario == "undo":
             # Made by a clean recorded run: an undo takes back only the very files a run made, and
@@ -158,12 +167,17 @@ class Slot:
                            stderr=subprocess.DEVNULL, timeout=TIMEOUT, check=True)
             with open(self.record, "rb") as f:
                 self.record_made = f.read()
-        program = [cli] + self.arguments(scenario)
-        if fault or counts:
-            program = [fault_run, windows_path(shim), windows_path(cli)] + program[1:]
+        if scenario == "window":
+            program = [drive] + self.arguments(scenario, counting_window)
+            if fault or counts:
+                program += ["--shim", windows_path(fault_run), windows_path(shim)]
+        else:
+            program = [cli] + self.arguments(scenario)
+            if fault or counts:
+                program = [fault_run, windows_path(shim), windows_path(cli)] + program[1:]
         process = subprocess.Popen([wine_run] + program, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    env=dict(os.environ, GLYPHWARDEN_FAULT=fault, GLYPHWARDEN_FAULT_COUNTS=counts),
-                                   start_new_session=True)
+                                   start_new_session=True, cwd=self.pack)
         try:
             out, err = process.communicate(timeout=TIMEOUT)
             code = process.returncode
@@ -192,11 +206,23 @@ def differing(files, model):
     return sorted(path for path, data in files.items() if model.get(path) != data)
 
 
-def judge(slot, scenario, reference, code, out):
+def judge(slot, scenario, reference, code, out, err="", fault=""):
     """What is wrong with the run's exit status, files and output, as a list of texts."""
     if code is None:
         return [f"hung: still running after {TIMEOUT} s"]
     wrong = [] if code in (0, 1, 2) else [f"exit {code}"]
+    name, _, error = fault.rpartition(":")
+    # A refusal says why: a failed Windows call's error is named with its number.
+    if code == 2 and name[:1].isupper() and error.isdigit() and f"(error {error})" not in err:
+        wrong.append(f"refused without the reason of the failed call: {err.strip()}")
+    if scenario == "window":
+        # Shown, the window ends its Start with Whew... (glyphwarden-drive exit 0); not shown,
+        # it ended by itself, and changed nothing.
+        if code == 0 and not out.endswith("Whew...\n\n"):
+            wrong.append("the console does not end with Whew...")
+        if code != 0 and "ended before its window was shown" not in err:
+            wrong.append(f"glyphwarden-drive: {err.strip()}")
+        code = 1  # a window that closed says nothing of how its Start went
     before, after, clean = reference["before"], snapshot(slot.pack), reference["after"]
     new, clean_new = in_new(after), in_new(clean)
     inputs = {path: data for path, data in before.items() if path not in in_new(before)}
@@ -228,6 +254,9 @@ def judge(slot, scenario, reference, code, out):
             wrong.append(f"{copied} said copied but not there whole")
     if code == 0 and set(lines) != reference["lines"]:
         wrong.append(f"exit 0 with other output: {sorted(set(lines) ^ reference['lines'])}")
+    if scenario == "html" and (code == 0 or "report.html" in after) and \
+            not after.get("report.html", b"").rstrip().endswith(b"</html>"):
+        wrong.append("the page is missing or not whole")
     if scenario == "json" and (code == 0 or "record.json" in after):
         record = after.get("record.json", b"").decode("utf-8", "replace")
         if not whole_json(record):
@@ -258,11 +287,13 @@ if wine("--server", "-p") == 0:
     atexit.register(wine, "--server", "-k")
 wine(cli, "--version")
 slots = [Slot(i) for i in range(WORKERS)]
-SCENARIOS = ("run", "json", "undo")
+# GLYPHWARDEN_FAULT_SCENARIOS="html window" runs only those, by hand.
+SCENARIOS = tuple(os.environ.get("GLYPHWARDEN_FAULT_SCENARIOS", "").split()) or (
+    "run", "json", "undo", "html", "report", "dryreport", "window")
 references = {}
 for slot in slots:
     # The clean runs, without the shim, in each slot (the record and undo's lines name its folder).
-    for scenario in SCENARIOS:
+    for scenario in (["json"] if "undo" in SCENARIOS and "json" not in SCENARIOS else []) + list(SCENARIOS):
         before = snapshot(slot.states["recorded" if scenario == "undo" else "new"])
         code, out, err = slot.run(scenario)
         if code != 0:
@@ -272,6 +303,11 @@ for slot in slots:
             slot.states["recorded"] = os.path.join(slot.dir, "recorded")
             shutil.copytree(slot.pack, slot.states["recorded"])
 
+def read_counts(counts_file):
+    with open(counts_file) as f:
+        return {name: int(count) for name, count in (line.split() for line in f)}
+
+
 # The counting pass, through the shim: also a check that the shim alone changes nothing.
 runs = []
 for scenario in SCENARIOS:
@@ -280,13 +316,17 @@ for scenario in SCENARIOS:
     wrong = judge(slots[0], scenario, references[slots[0], scenario], code, out)
     if code != 0 or wrong:
         sys.exit(f"the {scenario} run through the shim, failing nothing: exit {code} {wrong}\n{err}")
-    with open(counts_file) as f:
-        counts = {name: int(count) for name, count in (line.split() for line in f)}
+    counts = read_counts(counts_file)
     for name in sorted(set(counts) - set(FAULTS)):
         failures.append(f"{scenario}: {name} is wrapped but has no errors in FAULTS")
     arguments = [cli] + slots[0].arguments(scenario)
+    before_start = {}
+    if scenario == "window":  # what the window makes of its own before and after a Start
+        slots[0].run(scenario, counts=windows_path(counts_file), counting_window=True)
+        before_start = read_counts(counts_file)
     for name, count in counts.items():
         first = RUNTIME_ONLY[name](arguments) + 1 if name in RUNTIME_ONLY else 1
+        first = max(first, before_start.get(name, 0) + 1)
         for n in samples(list(range(first, count + 1))):
             runs += [(scenario, name, n, error) for error in FAULTS.get(name, [])]
 
@@ -298,8 +338,9 @@ for slot in slots:
 def fault_run_one(scenario, name, n, error):
     slot = free.get()
     try:
-        code, out, err = slot.run(scenario, fault=f"{name}:{n}:{error}")
-        wrong = judge(slot, scenario, references[slot, scenario], code, out)
+        fault = f"{name}:{n}:{error}"
+        code, out, err = slot.run(scenario, fault=fault)
+        wrong = judge(slot, scenario, references[slot, scenario], code, out, err, fault)
     finally:
         free.put(slot)
     if wrong:
