@@ -131,8 +131,13 @@ bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {
 bool makeFolder(const wchar_t* path, std::wstring& why) {
   if (mkdir(nativePath(path).c_str(), 0700) == 0) return true;
   const int error = errno;
-  if (error == EEXIST && statusOf(path).kind == FileKind::Folder) return true;
-  why = error == EEXIST ? std::wstring(NOT_A_FOLDER) : errorText(error);
+  if (error != EEXIST) {
+    why = errorText(error);
+    return false;
+  }
+  const FileStatus there = statusOf(path);
+  if (there.kind == FileKind::Folder) return true;
+  why = there.kind == FileKind::Unknown ? there.why : std::wstring(NOT_A_FOLDER);
   return false;
 }
 

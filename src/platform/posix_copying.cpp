@@ -211,6 +211,14 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
     return S_ISDIR(existing.st_mode) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                      : CopyOutcome::DestinationExists;
+  // Asked for before the copy: a copy made is never lost to a want of memory after it.
+  CopiedSource::State* handedOver = nullptr;
+  std::unique_ptr<CopiedSource> copiedSource;
+  if (kept != nullptr) {
+    auto state = std::make_unique<CopiedSource::State>();
+    handedOver = state.get();
+    copiedSource = std::make_unique<CopiedSource>(std::move(state));
+  }
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is
@@ -226,9 +234,10 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
         ::fstatat(to.folder, to.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0)
       *made = identityOf(named, to.folder, to.name.c_str(), AT_SYMLINK_NOFOLLOW);
   }
-  if (kept != nullptr && outcome == CopyOutcome::Copied)
-    *kept = std::make_unique<CopiedSource>(
-        std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
+  if (copiedSource && outcome == CopyOutcome::Copied) {
+    *handedOver = CopiedSource::State{std::move(input), before};
+    *kept = std::move(copiedSource);
+  }
   return outcome;
 }
 
@@ -242,6 +251,8 @@ CopyOutcome previewCopy(const wchar_t* source, const wchar_t* destination, CopyF
   if (lstat(to.c_str(), &st) == 0)
     return S_ISDIR(st.st_mode) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                : CopyOutcome::DestinationExists;
+  // Only a name that is not there is free; a destination that cannot be looked at is not.
+  if (errno != ENOENT) return failure.failed(CopyStep::PutInPlace, errorText(errno));
   const std::string folder = nativePath(folderOf(destination).c_str());
   if (stat(folder.c_str(), &st) != 0 || access(folder.c_str(), W_OK | X_OK) != 0)
     return failure.failed(CopyStep::MakeCopy, errorText(errno));

@@ -226,8 +226,13 @@ bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {
 bool makeFolder(const wchar_t* path, std::wstring& why) {
   if (CreateDirectoryW(win32::SystemPath(path).c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
-  if (error == ERROR_ALREADY_EXISTS && statusOf(path).kind == FileKind::Folder) return true;
-  why = error == ERROR_ALREADY_EXISTS ? std::wstring(NOT_A_FOLDER) : win32::errorText(error);
+  if (error != ERROR_ALREADY_EXISTS) {
+    why = win32::errorText(error);
+    return false;
+  }
+  const FileStatus there = statusOf(path);
+  if (there.kind == FileKind::Folder) return true;
+  why = there.kind == FileKind::Unknown ? there.why : std::wstring(NOT_A_FOLDER);
   return false;
 }
 

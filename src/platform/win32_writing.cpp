@@ -225,10 +225,19 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
     return failure.failed(CopyStep::OpenSource, notOnDiskText(type));
   FileState before;
   if (!readFileState(input.get(), before)) return failure.failed(CopyStep::OpenSource, errorText(GetLastError()));
+  // Asked for before the copy: a copy made is never lost to a want of memory after it.
+  CopiedSource::State* handedOver = nullptr;
+  std::unique_ptr<CopiedSource> copiedSource;
+  if (kept != nullptr) {
+    auto state = std::make_unique<CopiedSource::State>();
+    handedOver = state.get();
+    copiedSource = std::make_unique<CopiedSource>(std::move(state));
+  }
   const CopyOutcome outcome = copyHeldSource(input.get(), before, destination.c_str(), failure, made);
-  if (kept != nullptr && outcome == CopyOutcome::Copied)
-    *kept = std::make_unique<CopiedSource>(
-        std::make_unique<CopiedSource::State>(CopiedSource::State{std::move(input), before}));
+  if (copiedSource && outcome == CopyOutcome::Copied) {
+    *handedOver = CopiedSource::State{std::move(input), before};
+    *kept = std::move(copiedSource);
+  }
   return outcome;
 }
 
@@ -241,6 +250,9 @@ CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGi
   if (const DWORD existing = GetFileAttributesW(destination.c_str()); existing != INVALID_FILE_ATTRIBUTES)
     return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                                  : CopyOutcome::DestinationExists;
+  // Only a name that is not there is free; a destination that cannot be looked at is not.
+  if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    return failure.failed(CopyStep::PutInPlace, errorText(error));
   const DWORD folderAttributes = GetFileAttributesW(folderOf(destination.c_str()).c_str());
   if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failure.failed(CopyStep::MakeCopy, errorText(GetLastError()));
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -80,7 +80,10 @@ RUNTIME_ONLY = {
 # Lines a failing run prints besides the clean run's.
 FAILURE_FORMS = re.compile(r"[0-9A-F]{4} -> [0-9A-F]{4} copy failed\.|(original|new) firmware [a-z ]+\.\.?"
                            r"|original gfx dir not found\.\.|cannot read the original gfx folder: .+"
-                           r"|kept \S+: [a-z ]+|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more")
+                           r"|kept \S+: [a-z ,]+|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more"
+                           # the window's: why a Start ended early, a record not kept, a want of memory
+                           r"|why: .+|the record of this Start was not kept: .+|not enough memory for that command\."
+                           r"|[0-9A-F]{4} -> [0-9A-F]{4}")  # a copy not made for want of memory, then that line
 COPIED = re.compile(r"([0-9A-F]{4}) -> ([0-9A-F]{4}) copied successfully")
 
 
@@ -105,8 +108,9 @@ def make_pack(folder):
     """Two images carrying 0001.png to 0006.png (to 0A01 to 0A06) and 0008.png to 0A08.png, which
     the new folder already has (a duplicate); 0007.png is not in the original image."""
     carried = list(range(1, 7)) + [8]
-    write(f"{folder}/W800.bin", image(3 * 4096, [(i, 0x60 + i, i) for i in carried]))
-    write(f"{folder}/W810.bin", image(4096, [(9 + i, 0x60 + i, 0x0A00 + i) for i in carried]))
+    # In the folder where the window lists them.
+    write(f"{folder}/firmwares/W800.bin", image(3 * 4096, [(i, 0x60 + i, i) for i in carried]))
+    write(f"{folder}/firmwares/W810.bin", image(4096, [(9 + i, 0x60 + i, 0x0A00 + i) for i in carried]))
     for number in range(1, 9):
         write(f"{folder}/original gfx/{number:04X}.png", b"\x89PNG picture %d " % number * number)
     write(f"{folder}/new gfx/0A08.png", b"\x89PNG already there")
@@ -145,8 +149,8 @@ class Slot:
         if scenario == "window":  # the window finds the images in the folder it starts in
             return [windows_path(f"{self.pack}/original gfx"), windows_path(f"{self.pack}/new gfx")] + (
                 ["--no-start"] if counting_window else [])
-        run = ["--original-firmware", windows_path(f"{self.pack}/W800.bin"), "--new-firmware",
-               windows_path(f"{self.pack}/W810.bin"), "--original-gfx", windows_path(f"{self.pack}/original gfx"),
+        run = ["--original-firmware", windows_path(f"{self.pack}/firmwares/W800.bin"), "--new-firmware",
+               windows_path(f"{self.pack}/firmwares/W810.bin"), "--original-gfx", windows_path(f"{self.pack}/original gfx"),
                "--new-gfx", windows_path(f"{self.pack}/new gfx")]
         return run + {"json": ["--json", windows_path(self.record)], "html": ["--html-report", windows_path(self.page)],
                       "report": ["--report"], "dryreport": ["--dry-run", "--report"]}.get(scenario, [])
@@ -249,9 +253,12 @@ def judge(slot, scenario, reference, code, out, err="", fault=""):
     strange = [line for line in lines if line not in reference["lines"] and not FAILURE_FORMS.fullmatch(line)]
     if strange:
         wrong.append(f"lines not whole or not known: {strange}")
-    for copied in (f"new gfx{os.sep}{match[2]}.png" for match in map(COPIED.fullmatch, lines) if match):
+    said = {f"new gfx{os.sep}{match[2]}.png" for match in map(COPIED.fullmatch, lines) if match}
+    for copied in said:
         if after.get(copied) != clean.get(copied):
             wrong.append(f"{copied} said copied but not there whole")
+    if scenario == "window" and new.keys() - in_new(before).keys() - said:  # a console cannot fail
+        wrong.append(f"copied but never said: {sorted(new.keys() - in_new(before).keys() - said)}")
     if code == 0 and set(lines) != reference["lines"]:
         wrong.append(f"exit 0 with other output: {sorted(set(lines) ^ reference['lines'])}")
     if scenario == "html" and (code == 0 or "report.html" in after) and \
