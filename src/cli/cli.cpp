@@ -160,8 +160,8 @@ int checkAndUndo(const CommandLine& line) {
   if (line.report) return usageError(L"--undo takes no --report");
   const std::wstring& record = *line.values[UNDO];
   if (record.empty()) return usageError(L"--undo needs a record");
-  if (const wchar_t* why = platform::whyHashingIsUnavailable())
-    return refusal(L"--undo compares SHA-256 checksums, and " + std::wstring(why) + L"; nothing was removed");
+  if (const std::wstring why = platform::whyHashingIsUnavailable(); !why.empty())
+    return refusal(L"--undo compares SHA-256 checksums, and " + why + L"; nothing was removed");
   std::wstring pending;
   installLogSink(writeToStandardOutput, &pending);
   const UndoCounts counts = undoRun(record, line.dryRun);
@@ -203,8 +203,8 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   if (values[HTML_REPORT] && values[JSON_RECORD] && sameOutputFile(*values[HTML_REPORT], *values[JSON_RECORD]))
     return usageError(L"--html-report and --json name the same file");
   if (values[JSON_RECORD])
-    if (const wchar_t* why = platform::whyHashingIsUnavailable())
-      return refusal(L"--json records SHA-256 checksums, and " + std::wstring(why) + L"; nothing was done");
+    if (const std::wstring why = platform::whyHashingIsUnavailable(); !why.empty())
+      return refusal(L"--json records SHA-256 checksums, and " + why + L"; nothing was done");
   return std::nullopt;
 }
 

@@ -282,8 +282,9 @@ std::optional<RunToUndo> readRecordToUndo(const std::wstring& recordPath, std::w
   std::string bytes;
   std::optional<RunToUndo> run;
   std::wstring why;
-  if (!platform::readWholeFile(recordPath.c_str(), bytes, RECORD_LIMIT))
-    why = L"cannot be read, or is larger than a record can be (64 MiB)";
+  if (std::wstring failure; !platform::readWholeFile(recordPath.c_str(), bytes, RECORD_LIMIT, &failure))
+    why = failure == platform::LARGER_THAN_READ ? L"is larger than a record can be (64 MiB)"
+                                                : L"cannot be read: " + failure;
   else
     run = readRunToUndo(bytes, why);
   if (!run) refusal = recordRefusal(recordPath, why);

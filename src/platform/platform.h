@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,8 +148,9 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
-// Why this system cannot hash (its SHA-256 library is missing or refuses), or null when it can.
-const wchar_t* whyHashingIsUnavailable();
+// Why this system cannot hash (its SHA-256 library is missing or refuses, with the system's
+// reason when it gives one), or an empty text when it can.
+std::wstring whyHashingIsUnavailable();
 
 // The digest of a regular file's bytes, read through one open; false, with why, when it cannot
 // be read.
@@ -326,6 +328,34 @@ void endCleanlyOnInterrupt();
 // CreateThread, SRWLOCK and CONDITION_VARIABLE, which cannot fail once made, so that nothing in
 // the C++ runtime's thread layer (winpthreads) lies between the program and the system.
 
+// Room for a system object kept inside its owner rather than on the heap: making the owner asks
+// for no memory, so it cannot fail, and an owner that is a member is never left half made. Each
+// system's file defines the State it holds.
+template <std::size_t Size>
+class StateRoom {
+ public:
+  template <class State>
+  void make() {
+    static_assert(sizeof(State) <= Size && alignof(State) <= alignof(std::max_align_t), "StateRoom too small");
+    ::new (bytes_) State();
+  }
+  template <class State>
+  void unmake() {
+    as<State>().~State();
+  }
+  template <class State>
+  State& as() {
+    return *std::launder(reinterpret_cast<State*>(bytes_));
+  }
+  template <class State>
+  const State& as() const {
+    return *std::launder(reinterpret_cast<const State*>(bytes_));
+  }
+
+ private:
+  alignas(std::max_align_t) unsigned char bytes_[Size];
+};
+
 // A thread that never takes an interrupt: on Linux SIGINT, SIGTERM and SIGHUP are blocked in it
 // from its first instruction, so the main thread takes them and the steps it holds them around
 // stay whole (a signal mask is a thread's own). On Windows a console interrupt comes on a thread
@@ -345,7 +375,9 @@ class Thread {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  State& state() { return state_.as<State>(); }
+  const State& state() const { return state_.as<State>(); }
+  StateRoom<64> state_;
 };
 
 // Whether a second thread has a core of its own to run on.
@@ -363,7 +395,8 @@ class Lock {
  private:
   friend class Condition;
   struct State;
-  std::unique_ptr<State> state_;
+  State& state() { return state_.as<State>(); }
+  StateRoom<64> state_;
 };
 
 class LockHeld {
@@ -390,7 +423,8 @@ class Condition {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  State& state() { return state_.as<State>(); }
+  StateRoom<64> state_;
 };
 
 FileStatus statusOf(const wchar_t* path);
@@ -423,13 +457,14 @@ std::optional<std::uint8_t> undecodedByteOf(wchar_t c);
 // given, says why), or when the whole file was asked for and it is larger. For reports only:
 // the conversion run maps its files instead.
 enum class ReadExtent { Start, Whole };
+inline constexpr wchar_t LARGER_THAN_READ[] = L"larger than this program reads";  // the whole file, asked for
 bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, ReadExtent extent,
                      std::wstring* why = nullptr);
 inline bool readFileStart(const wchar_t* path, std::string& bytes, std::size_t maxBytes, std::wstring* why = nullptr) {
   return readRegularFile(path, bytes, maxBytes, ReadExtent::Start, why);
 }
-inline bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes) {
-  return readRegularFile(path, bytes, maxBytes, ReadExtent::Whole);
+inline bool readWholeFile(const wchar_t* path, std::string& bytes, std::size_t maxBytes, std::wstring* why = nullptr) {
+  return readRegularFile(path, bytes, maxBytes, ReadExtent::Whole, why);
 }
 
 // Writes a file whole under a short temporary name beside it and then puts it in place of any

@@ -225,7 +225,7 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
                     return got;
                   }))
     return true;
-  return failed(error != 0 ? errorText(error) : std::wstring(L"larger than this program reads"));
+  return failed(error != 0 ? errorText(error) : std::wstring(LARGER_THAN_READ));
 }
 
 namespace {

@@ -23,8 +23,8 @@ struct DigestContextTraits {
 
 }  // namespace
 
-const wchar_t* whyHashingIsUnavailable() {
-  return EVP_sha256() != nullptr ? nullptr : L"OpenSSL's libcrypto offers no SHA-256";
+std::wstring whyHashingIsUnavailable() {
+  return EVP_sha256() != nullptr ? L"" : L"OpenSSL's libcrypto offers no SHA-256";
 }
 
 struct Sha256::State {

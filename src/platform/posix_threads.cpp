@@ -14,9 +14,12 @@ struct Thread::State {
   std::thread thread;
 };
 
-Thread::Thread() : state_(std::make_unique<State>()) {}
+Thread::Thread() {
+  state_.make<State>();
+}
 Thread::~Thread() {
   join();
+  state_.unmake<State>();
 }
 
 bool Thread::start(std::function<void()> work) {
@@ -24,7 +27,7 @@ bool Thread::start(std::function<void()> work) {
   // The new thread starts with the mask of the thread that starts it.
   const posix::InterruptsHeld held;
   try {
-    state_->thread = std::thread(std::move(work));
+    state().thread = std::thread(std::move(work));
   } catch (const std::system_error&) {
     return false;
   }
@@ -32,11 +35,11 @@ bool Thread::start(std::function<void()> work) {
 }
 
 bool Thread::started() const {
-  return state_->thread.joinable();
+  return state().thread.joinable();
 }
 
 void Thread::join() {
-  if (started()) state_->thread.join();
+  if (started()) state().thread.join();
 }
 
 bool severalCores() {
@@ -46,27 +49,35 @@ bool severalCores() {
 struct Lock::State {
   std::mutex mutex;
 };
-Lock::Lock() : state_(std::make_unique<State>()) {}
-Lock::~Lock() = default;
+Lock::Lock() {
+  state_.make<State>();
+}
+Lock::~Lock() {
+  state_.unmake<State>();
+}
 void Lock::acquire() {
-  state_->mutex.lock();
+  state().mutex.lock();
 }
 void Lock::release() {
-  state_->mutex.unlock();
+  state().mutex.unlock();
 }
 
 struct Condition::State {
   std::condition_variable condition;
 };
-Condition::Condition() : state_(std::make_unique<State>()) {}
-Condition::~Condition() = default;
+Condition::Condition() {
+  state_.make<State>();
+}
+Condition::~Condition() {
+  state_.unmake<State>();
+}
 void Condition::wait(Lock& held) {
-  std::unique_lock<std::mutex> lock(held.state_->mutex, std::adopt_lock);
-  state_->condition.wait(lock);
+  std::unique_lock<std::mutex> lock(held.state().mutex, std::adopt_lock);
+  state().condition.wait(lock);
   lock.release();  // still held, by the caller
 }
 void Condition::wakeOne() {
-  state_->condition.notify_one();
+  state().condition.notify_one();
 }
 
 }  // namespace platform

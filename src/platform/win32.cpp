@@ -210,7 +210,7 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
                     return -1;
                   }))
     return true;
-  return failed(error != NO_ERROR ? win32::errorText(error) : std::wstring(L"larger than this program reads"));
+  return failed(error != NO_ERROR ? win32::errorText(error) : std::wstring(LARGER_THAN_READ));
 }
 
 bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {

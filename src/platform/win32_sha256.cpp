@@ -5,6 +5,8 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include "platform/platform.h"
@@ -23,16 +25,27 @@ bool succeeded(NTSTATUS status) {
 // Opened through the system's one-time initialisation, which needs no memory and cannot fail, as
 // the C++ runtime's guard of a local static (a winpthreads call) can.
 BCRYPT_ALG_HANDLE provider = nullptr;
+NTSTATUS providerStatus = 0;
 INIT_ONCE providerReady = INIT_ONCE_STATIC_INIT;
 
 BOOL CALLBACK openProvider(PINIT_ONCE, PVOID, PVOID*) {
   BCRYPT_ALG_HANDLE opened = nullptr;
-  if (succeeded(BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) provider = opened;
+  providerStatus = BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+  if (succeeded(providerStatus)) provider = opened;
   return TRUE;
 }
 
-BCRYPT_ALG_HANDLE sha256Provider() {
-  InitOnceExecuteOnce(&providerReady, openProvider, nullptr, nullptr);
+// The provider, or null with why (a failed initialisation is tried again on the next call).
+BCRYPT_ALG_HANDLE sha256Provider(std::wstring* why = nullptr) {
+  if (!InitOnceExecuteOnce(&providerReady, openProvider, nullptr, nullptr)) {
+    if (why != nullptr) *why = L"Windows' CNG cannot be asked for SHA-256: " + win32::errorText(GetLastError());
+    return nullptr;
+  }
+  if (provider == nullptr && why != nullptr) {
+    wchar_t status[16];
+    std::swprintf(status, std::size(status), L"0x%08lX", static_cast<unsigned long>(providerStatus));
+    *why = L"Windows' CNG offers no SHA-256 (status " + std::wstring(status) + L")";
+  }
   return provider;
 }
 
@@ -51,8 +64,10 @@ struct Sha256::State {
   bool good = false;
 };
 
-const wchar_t* whyHashingIsUnavailable() {
-  return sha256Provider() == nullptr ? L"Windows' CNG offers no SHA-256" : nullptr;
+std::wstring whyHashingIsUnavailable() {
+  std::wstring why;
+  sha256Provider(&why);
+  return why;
 }
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {

@@ -22,27 +22,30 @@ struct Thread::State {
   win32::ThreadHandle handle;
 };
 
-Thread::Thread() : state_(std::make_unique<State>()) {}
+Thread::Thread() {
+  state_.make<State>();
+}
 Thread::~Thread() {
   join();
+  state_.unmake<State>();
 }
 
 bool Thread::start(std::function<void()> work) {
   if (started()) return false;
-  state_->work = std::move(work);
-  state_->handle = win32::ThreadHandle(CreateThread(nullptr, 0, runWork, &state_->work, 0, nullptr));
+  state().work = std::move(work);
+  state().handle = win32::ThreadHandle(CreateThread(nullptr, 0, runWork, &state().work, 0, nullptr));
   return started();
 }
 
 bool Thread::started() const {
-  return state_->handle.valid();
+  return state().handle.valid();
 }
 
 void Thread::join() {
   if (!started()) return;
   // A wait on a thread of one's own that fails would leave its work running on freed state.
-  while (WaitForSingleObject(state_->handle.get(), INFINITE) == WAIT_FAILED) Sleep(1);
-  state_->handle.close();
+  while (WaitForSingleObject(state().handle.get(), INFINITE) == WAIT_FAILED) Sleep(1);
+  state().handle.close();
 }
 
 bool severalCores() {
@@ -54,26 +57,34 @@ bool severalCores() {
 struct Lock::State {
   SRWLOCK lock = SRWLOCK_INIT;
 };
-Lock::Lock() : state_(std::make_unique<State>()) {}
-Lock::~Lock() = default;
+Lock::Lock() {
+  state_.make<State>();
+}
+Lock::~Lock() {
+  state_.unmake<State>();
+}
 void Lock::acquire() {
-  AcquireSRWLockExclusive(&state_->lock);
+  AcquireSRWLockExclusive(&state().lock);
 }
 void Lock::release() {
-  ReleaseSRWLockExclusive(&state_->lock);
+  ReleaseSRWLockExclusive(&state().lock);
 }
 
 struct Condition::State {
   CONDITION_VARIABLE condition = CONDITION_VARIABLE_INIT;
 };
-Condition::Condition() : state_(std::make_unique<State>()) {}
-Condition::~Condition() = default;
+Condition::Condition() {
+  state_.make<State>();
+}
+Condition::~Condition() {
+  state_.unmake<State>();
+}
 void Condition::wait(Lock& held) {
   // Without a time limit it fails only on a lock not held; the caller's loop asks again.
-  SleepConditionVariableSRW(&state_->condition, &held.state_->lock, INFINITE, 0);
+  SleepConditionVariableSRW(&state().condition, &held.state().lock, INFINITE, 0);
 }
 void Condition::wakeOne() {
-  WakeConditionVariable(&state_->condition);
+  WakeConditionVariable(&state().condition);
 }
 
 }  // namespace platform
