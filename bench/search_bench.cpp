@@ -29,15 +29,15 @@ void literalSearch(benchmark::State& state) {
 
 void indexedSearch(benchmark::State& state) {
   const auto numbers = firstNumbers(static_cast<std::size_t>(state.range(0)));
-  std::vector<std::uint32_t> newNumbers;
+  std::vector<TranslationIndex::Translation> translations;
   for (auto _ : state) {
-    newNumbers.clear();
+    translations.clear();
     TranslationIndex index;
     index.build(images().original, images().updated, numbers);
-    for (std::uint32_t number : numbers) index.translate(number, newNumbers);
-    benchmark::DoNotOptimize(newNumbers.data());
+    for (std::uint32_t number : numbers) index.translate(number, translations);
+    benchmark::DoNotOptimize(translations.data());
   }
-  state.counters["found"] = static_cast<double>(newNumbers.size());
+  state.counters["found"] = static_cast<double>(translations.size());
 }
 
 }  // namespace

@@ -39,12 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   TranslationIndex index;
   index.build(original, updated, numbers);
-  std::vector<std::uint32_t> expected, found;
+  std::vector<std::uint32_t> expected;
   for (const std::uint32_t number : numbers) {
     expected.clear();
-    found.clear();
     translateLiterally(original, updated, number, expected);
-    index.translate(number, found);
+    const std::vector<std::uint32_t> found = newNumbersFound(index, number);
     if (found != expected) {
       std::fprintf(stderr, "number %08X: literal %zu results, index %zu\n", number, expected.size(), found.size());
       std::abort();

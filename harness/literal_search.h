@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/id_pair.h"
+#include "engine/translation_index.h"
 
 // Pair k of an image, both words, as the first searches read it.
 struct IdPair {
@@ -27,3 +28,12 @@ std::optional<std::uint32_t> findAnchor(ImageBytes updated, std::uint32_t anchor
 // per number and of the new image per pair found.
 void translateLiterally(ImageBytes original, ImageBytes updated, std::uint32_t number,
                         std::vector<std::uint32_t>& newNumbers);
+
+// The new numbers the index finds for number, in its order: what translateLiterally gives.
+inline std::vector<std::uint32_t> newNumbersFound(const TranslationIndex& index, std::uint32_t number) {
+  std::vector<TranslationIndex::Translation> translations;
+  index.translate(number, translations);
+  std::vector<std::uint32_t> newNumbers;
+  for (const TranslationIndex::Translation& translation : translations) newNumbers.push_back(translation.newNumber);
+  return newNumbers;
+}

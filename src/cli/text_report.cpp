@@ -32,7 +32,7 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
       text += L"\r\n";
     }
     for (const CopyRecord& copy : graphic.copies) {
-      if (copy.result != CopyResult::Failed || !graphic.number) continue;
+      if (copy.result != CopyResult::Failed) continue;
       // The name first: two PNGs can carry one number ("0C.png" and "000C-clock.png").
       text += L"  ";
       text += displayText(graphic.fileName);

@@ -5,7 +5,8 @@
 #include <string_view>
 
 constexpr std::size_t LOG_CAPACITY = 10000;
-// Twice the capacity, so the kept text and any accepted append always fit together.
+// More than the capacity: an append drops the oldest characters first, so the text never passes
+// LOG_CAPACITY and its terminator always fits.
 constexpr std::size_t LOG_BUFFER_SIZE = 2 * LOG_CAPACITY;
 
 extern const wchar_t WELCOME_TEXT[];

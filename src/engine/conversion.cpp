@@ -102,7 +102,7 @@ bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool record
   platform::appendInFolder(pattern, folder, L"*.png");
   platform::DirectoryWalk walk;
   if (!pattern.fits() || !walk.start(pattern.c_str())) {
-    appendLog(L"original gfx dir not found..\r\n");
+    appendLog(L"original gfx dir not found..\r\n");  // the tool's own words, kept as they have always been
     failure = pattern.fits() ? walk.failure() : platform::PATH_TOO_LONG;
     return false;
   }

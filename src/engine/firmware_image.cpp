@@ -29,6 +29,8 @@ bool FirmwareImagePair::open(const wchar_t* originalPath, const wchar_t* newPath
   const auto failed = [this](bool original, const wchar_t* line) {
     return failWith(*this, original ? original_ : new_, original, line, failure_);
   };
+  // These lines are the tool's own words since its first version, kept as they stand (the two
+  // dots, "view failed." beside "map view failed.") for the users and scripts that read them.
   if (!original_.image.open(originalPath)) return failed(true, L"original firmware file not found..\r\n");
   if (!new_.image.open(newPath)) return failed(false, L"new firmware file not found..\r\n");
   if (!original_.image.createMapping()) return failed(true, L"original firmware file mapping failed.\r\n");

@@ -218,11 +218,11 @@ void appendHeading(std::string& out, const HtmlReportRun& run, const RunRecord& 
     out += ".</p>\n";
   }
   out += "<table class=\"run\"><tbody>\n";
-  appendRow(out, "Original firmware", run.originalFirmware,
+  appendRow(out, "Original firmware", run.given.originalFirmware,
             record.imagesOpened() ? regionText(record.originalRegionSize) : "");
-  appendRow(out, "New firmware", run.newFirmware, record.imagesOpened() ? regionText(record.newRegionSize) : "");
-  appendRow(out, "Original graphics", run.originalGfx);
-  appendRow(out, "New graphics", run.newGfx);
+  appendRow(out, "New firmware", run.given.newFirmware, record.imagesOpened() ? regionText(record.newRegionSize) : "");
+  appendRow(out, "Original graphics", run.given.originalGfx);
+  appendRow(out, "New graphics", run.given.newGfx);
   out += "</tbody></table>\n";
 }
 

@@ -160,16 +160,16 @@ void appendRun(std::string& out, const ReportedRun& run) {
   out += std::string("  \"dryRun\": ") + (run.dryRun ? "true" : "false") + ",\n";
   out += std::string("  \"succeeded\": ") + (run.succeeded ? "true" : "false") + ",\n";
   out += "  \"outcome\": \"" + platform::toUtf8(outcomeName(record.outcome)) + "\",\n";
-  appendFirmware(out, "originalFirmware", run.originalFirmware, run.absolute.originalFirmware, record.imagesOpened(),
-                 record.originalRegionSize, record.originalSha256);
-  appendFirmware(out, "newFirmware", run.newFirmware, run.absolute.newFirmware, record.imagesOpened(),
+  appendFirmware(out, "originalFirmware", run.given.originalFirmware, run.absolute.originalFirmware,
+                 record.imagesOpened(), record.originalRegionSize, record.originalSha256);
+  appendFirmware(out, "newFirmware", run.given.newFirmware, run.absolute.newFirmware, record.imagesOpened(),
                  record.newRegionSize, record.newSha256);
   out += "  ";
-  appendName(out, "originalGfx", run.originalGfx);
+  appendName(out, "originalGfx", run.given.originalGfx);
   out += ",\n  ";
   appendAbsolute(out, "originalGfxAbsolute", run.absolute.originalGfx);
   out += ",\n  ";
-  appendName(out, "newGfx", run.newGfx);
+  appendName(out, "newGfx", run.given.newGfx);
   out += ",\n  ";
   appendAbsolute(out, "newGfxAbsolute", run.absolute.newGfx);
   out += ",\n";
@@ -223,7 +223,8 @@ std::optional<platform::FileIdentity> identityOfText(std::string_view text, int 
   const std::size_t times = formatVersion < 6 ? 1 : 2;
   if (text.size() != 16 + 1 + 32 + times * 17 || text[16] != '-' || text[49] != '-' || (times == 2 && text[66] != '-'))
     return std::nullopt;
-  std::string digits = std::string(text.substr(0, 16)) + std::string(text.substr(17, 32)) + std::string(text.substr(50, 16));
+  std::string digits =
+      std::string(text.substr(0, 16)) + std::string(text.substr(17, 32)) + std::string(text.substr(50, 16));
   if (times == 2) digits += text.substr(67);
   const auto bytes = bytesOfHex(digits);
   if (!bytes) return std::nullopt;
@@ -233,8 +234,8 @@ std::optional<platform::FileIdentity> identityOfText(std::string_view text, int 
     return value;
   };
   if (times == 1) return platform::identityWithOneTime(word(0), word(16), word(8), word(24));
-  return platform::FileIdentity{.volume = word(0), .file = word(16), .fileHigh = word(8), .born = word(24),
-                                .changed = word(32)};
+  return platform::FileIdentity{
+      .volume = word(0), .file = word(16), .fileHigh = word(8), .born = word(24), .changed = word(32)};
 }
 
 std::optional<std::string> bytesOfHex(std::string_view hex) {

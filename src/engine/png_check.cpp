@@ -26,14 +26,11 @@ constexpr std::array<std::uint32_t, 256> CRC_TABLE = [] {
   }
   return t;
 }();
-const std::array<std::uint32_t, 256>& crcTable() {
-  return CRC_TABLE;
-}
 
 // The CRC-32 of PNG chunks, over the chunk type and data.
 std::uint32_t crc32(std::string_view bytes) {
   std::uint32_t c = 0xFFFFFFFFu;
-  for (const char byte : bytes) c = crcTable()[(c ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (c >> 8);
+  for (const char byte : bytes) c = CRC_TABLE[(c ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 

@@ -22,7 +22,8 @@ struct AbsolutePaths {
 };
 
 // The run's paths, and what became of it.
-struct ReportedRun : RunPaths {
+struct ReportedRun {
+  RunPaths given;  // as the run was given them
   const RunRecord* record = nullptr;
   bool dryRun = false;
   bool succeeded = false;  // what runConversion returned

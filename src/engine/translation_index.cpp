@@ -167,10 +167,6 @@ void TranslationIndex::translate(std::uint32_t number, std::vector<Translation>&
   forEachTranslation(number, [&](const Translation& translation) { translations.push_back(translation); });
 }
 
-void TranslationIndex::translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const {
-  forEachTranslation(number, [&](const Translation& translation) { newNumbers.push_back(translation.newNumber); });
-}
-
 bool TranslationIndex::carries(std::uint32_t number) const {
   return std::binary_search(originalPairs_.begin(), originalPairs_.end(), number, GfxIdOrder{});
 }

@@ -30,8 +30,6 @@ class TranslationIndex {
   // Appends the translations of number (one of those given to build): one per original pair
   // carrying it whose anchor has an equal in the new image, in the order of those pairs.
   void translate(std::uint32_t number, std::vector<Translation>& translations) const;
-  // The same, the new numbers only.
-  void translate(std::uint32_t number, std::vector<std::uint32_t>& newNumbers) const;
 
   // True when the original image has a searched pair carrying number (one given to build).
   bool carries(std::uint32_t number) const;

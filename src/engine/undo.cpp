@@ -98,7 +98,9 @@ const wchar_t* keptBecause(platform::Removal removal) {
     case platform::Removal::NotTheFileMade: return L"not the file the run made";
     case platform::Removal::StateChanged:
       return L"its state changed since the run, so it cannot be told from a file put in its place";
-    default: break;
+    case platform::Removal::Removed:
+    case platform::Removal::Missing:
+    case platform::Removal::NotRemoved: break;
   }
   return L"could not be removed";
 }

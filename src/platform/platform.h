@@ -213,7 +213,9 @@ inline constexpr wchar_t SOURCE_CHANGED[] = L"the source changed while it was co
 // The folders a run copies from and into. On Linux each is opened once, so that a copy looks up
 // one name in it rather than a whole path (a sixth of the copy's time), and a folder renamed or
 // swapped for a link during the run does not send later copies elsewhere. A folder that cannot
-// be opened is found by its path at each copy, as every folder is on Windows.
+// be opened is found by its path at each copy, as every folder is on Windows, where this holds
+// nothing.
+struct FileIdentity;
 class CopyFolders {
  public:
   CopyFolders(std::wstring_view source, std::wstring_view destination);
@@ -221,10 +223,12 @@ class CopyFolders {
   CopyFolders(const CopyFolders&) = delete;
   CopyFolders& operator=(const CopyFolders&) = delete;
 
+ private:
+  friend CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destination, CopyFailure& failure,
+                                          std::unique_ptr<CopiedSource>* kept, const CopyFolders* folders,
+                                          FileIdentity* made);
   struct State;
   const State& state() const { return *state_; }
-
- private:
   std::unique_ptr<State> state_;
 };
 

@@ -204,7 +204,7 @@ bool CopiedSource::digest(Sha256Digest& digest, std::wstring& why) const {
 
 // Every copy finds its files by their paths here.
 struct CopyFolders::State {};
-CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) : state_(std::make_unique<State>()) {}
+CopyFolders::CopyFolders(std::wstring_view, std::wstring_view) {}
 CopyFolders::~CopyFolders() = default;
 
 CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure& failure,

@@ -6,6 +6,8 @@
 
 #include "shell/gdi.h"
 
+#include <windowsx.h>
+
 int systemDpi() {
   const WindowContext screen(nullptr);
   return GetDeviceCaps(screen.get(), LOGPIXELSY);
@@ -24,23 +26,22 @@ std::wstring textOf(HWND control, std::size_t limit) {
 }
 
 void setFont(HWND control, HFONT font) {
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SetWindowFont(control, font, FALSE);
 }
 
 void limitText(HWND edit, std::size_t characters) {
-  SendMessageW(edit, EM_LIMITTEXT, characters, 0);
+  Edit_LimitText(edit, characters);
 }
 
 void replaceRange(HWND edit, std::size_t first, std::size_t last, const wchar_t* text) {
-  SendMessageW(edit, EM_SETSEL, first, last);
-  SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+  Edit_SetSel(edit, first, last);
+  Edit_ReplaceSel(edit, text);
 }
 
 void scrollToEnd(HWND edit) {
   // As many lines down as there are. A larger count can overflow the first visible line's
   // number inside the control (Wine's does) and scroll to the top instead.
-  const LRESULT lines = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
-  SendMessageW(edit, EM_LINESCROLL, 0, lines);
+  Edit_Scroll(edit, Edit_GetLineCount(edit), 0);
 }
 
 void addLinesAboveToScrollBar(HWND edit, std::size_t lines) {
@@ -117,9 +118,9 @@ DrawingPaused::~DrawingPaused() {
 }
 
 void addItem(HWND list, const wchar_t* text) {
-  SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  ComboBox_AddString(list, text);
 }
 
 void selectItem(HWND list, int index) {
-  SendMessageW(list, CB_SETCURSEL, index, 0);
+  ComboBox_SetCurSel(list, index);
 }

@@ -9,6 +9,21 @@
 #include "shell/main_window.h"
 #include "shell/window_state.h"
 
+namespace {
+
+// COM on this thread for as long as the window lives, released as it was had.
+struct ComApartment {
+  HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ComApartment() = default;
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() {
+    if (SUCCEEDED(result)) CoUninitialize();
+  }
+};
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int showCommand) {
   if (previousInstance == nullptr) {
     WNDCLASSW windowClass = {};
@@ -23,7 +38,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
     windowClass.lpszClassName = L"MainWndClass";
     if (!RegisterClassW(&windowClass)) return 0;
   }
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // The folder picker and the report's opening are COM calls of this thread; when COM cannot be
+  // had they fail on their own and say so.
+  const ComApartment com;
   mainWindow.instance = instance;
 
   // Scaled with the system DPI like every control.
@@ -32,7 +49,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
   HWND window = CreateWindowExW(WS_EX_ACCEPTFILES, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96),
                                 nullptr, nullptr, instance, nullptr);
-  if (window == nullptr) return 0;  // WM_CREATE noted it in mainWindow
+  if (window == nullptr) return 0;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
 
@@ -42,5 +59,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return 1;
+  return 1;  // the exit code the tool has always ended with, which scripts that start it may test
 }

@@ -180,17 +180,21 @@ class Slot:
             program = [cli] + self.arguments(scenario)
             if fault or counts:
                 program = [fault_run, windows_path(shim), windows_path(cli)] + program[1:]
-        process = subprocess.Popen([wine_run] + program, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   env=dict(os.environ, GLYPHWARDEN_FAULT=fault, GLYPHWARDEN_FAULT_COUNTS=counts),
-                                   start_new_session=True, cwd=self.pack)
-        try:
-            out, err = process.communicate(timeout=WINDOW_TIMEOUT if scenario == "window" else TIMEOUT)
-            code = process.returncode
-        except subprocess.TimeoutExpired:  # the runner, and with it the program it debugs
-            os.killpg(process.pid, signal.SIGKILL)
-            out, err = process.communicate()
-            code = None
-        return code, out.decode("utf-8", "replace").replace("\r\n", "\n"), err.decode("utf-8", "replace")
+        # Into files, not pipes: the run has ended when its process has, whatever a process Wine
+        # started for it keeps open.
+        with open(os.path.join(self.dir, "out"), "w+b") as out, open(os.path.join(self.dir, "err"), "w+b") as err:
+            process = subprocess.Popen([wine_run] + program, stdout=out, stderr=err,
+                                       env=dict(os.environ, GLYPHWARDEN_FAULT=fault, GLYPHWARDEN_FAULT_COUNTS=counts),
+                                       start_new_session=True, cwd=self.pack)
+            try:
+                code = process.wait(timeout=WINDOW_TIMEOUT if scenario == "window" else TIMEOUT)
+            except subprocess.TimeoutExpired:  # the runner, and with it the program it debugs
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+                code = None
+            out.seek(0)
+            err.seek(0)
+            return code, out.read().decode("utf-8", "replace").replace("\r\n", "\n"), err.read().decode("utf-8", "replace")
 
 
 def lines_of(out):

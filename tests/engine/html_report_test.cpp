@@ -18,10 +18,10 @@ std::string reportOf(const RunRecord& record, const std::map<std::wstring, std::
                      std::wstring_view originalGfx = L"gfx") {
   HtmlReportRun run;
   run.record = &record;
-  run.originalFirmware = L"W800.bin";
-  run.newFirmware = L"W810.bin";
-  run.originalGfx = originalGfx;
-  run.newGfx = L"new";
+  run.given.originalFirmware = L"W800.bin";
+  run.given.newFirmware = L"W810.bin";
+  run.given.originalGfx = originalGfx;
+  run.given.newGfx = L"new";
   run.readPicture = [&](const GraphicRecord& graphic, std::string& bytes) {
     const auto found = pictures.find(graphic.fileName);
     if (found == pictures.end()) return false;
