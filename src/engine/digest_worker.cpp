@@ -7,9 +7,8 @@ namespace {
 
 // The worker is woken for a batch of jobs at a time: a wake is a system call and a switch of
 // threads, dearer than hashing a small PNG. Kept sources are open files: a bounded number waits.
-// Woken for each job instead, with as many waiting, a recorded run of 20,000 PNGs takes 19%
-// longer (2,000: within the noise); with 4 waiting, 20% longer at 2,000 and 27% at 20,000
-// (bench/compare_builds.sh, medians).
+// A worker woken for each job makes a recorded run markedly slower (bench/compare_builds.sh;
+// figures in docs/benchmarks.md).
 constexpr std::size_t BATCH = 64;
 constexpr std::size_t MAX_WAITING = 4 * BATCH;
 // About a millisecond of hashing.

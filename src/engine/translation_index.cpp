@@ -8,8 +8,8 @@
 namespace {
 
 // Membership of a sorted set of words, tested for every pair of an image: a bit filter rejects
-// nearly every word with one memory read before the binary search. Without the filter a whole
-// run takes 45% longer at 2,000 PNGs and 20% at 20,000 (bench/run_bench.sh, medians).
+// nearly every word with one memory read before the binary search: the run's largest saving,
+// measured by bench/run_bench.sh (figures in docs/benchmarks.md).
 class WordSet {
  public:
   explicit WordSet(std::vector<std::uint32_t> words) : words_(std::move(words)) {
@@ -49,9 +49,8 @@ struct PairRange {
 // Runs onPart(range) over the two halves of [0, count): the later half on a thread of its own
 // when the pairs are enough to be worth one and a thread can be had, the earlier half here.
 // Without a thread the halves run one after the other, the earlier first.
-// What the second thread buys: a whole run of 2,000 PNGs over two 32 MiB images takes 4% less
-// time (7% with --json), one of 20,000 1% less (2% with --json), on an idle 2-core machine
-// (bench/compare_builds.sh, medians of 61 and 15 rounds).
+// The second thread shortens a run most where the images are large against the PNGs, more with
+// --json (bench/compare_builds.sh; figures in docs/benchmarks.md).
 template <class OnPart>
 void inTwoHalves(std::size_t count, std::size_t pairsWorthAThread, OnPart onPart) {
   const PairRange earlier{0, count / 2, false}, later{count / 2, count, true};

@@ -94,10 +94,8 @@ bool sameScrollBar(const SCROLLINFO& a, const SCROLLINFO& b) {
 // way leaves the style without WS_VISIBLE between the two, which that test would show as well.
 // A scroll bar changed while the control is not visible leaves its frame to be drawn, about
 // 4 ms under Wine, half of a refresh of the console: a frame that would be drawn the same may be
-// let go.
-// What it buys: a Start over 2,000 PNGs under Wine takes 1.02 and 1.13 times runConversion
-// alone with it, 1.25 and 1.20 times when the console is drawn whole, frame included, at each
-// refresh instead (bench/run_window_bench.sh, two sessions of 5 rounds, medians).
+// let go. It brings a Start close to the time of runConversion alone (bench/run_window_bench.sh;
+// figures in docs/benchmarks.md).
 DrawingPaused::DrawingPaused(HWND control, Frame frame)
     : control_(control),
       style_(GetWindowLongPtrW(control, GWL_STYLE)),
