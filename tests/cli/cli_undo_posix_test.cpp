@@ -2,21 +2,10 @@
 // text, a copy replaced by a symbolic link.
 #include <gtest/gtest.h>
 
+#include "cli/cli_runs.h"
 #include "cli/recorded_run.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
-
-namespace {
-
-ProgramResult runCli(const std::vector<std::wstring>& arguments) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-}  // namespace
 
 TEST(Undo, FindsANewFolderWhoseNameIsNotValidText) {
   RecordedRun run(fs::path("new gfx \xff"));

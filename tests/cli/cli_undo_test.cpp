@@ -7,20 +7,13 @@
 #include <regex>
 #include <thread>
 
+#include "cli/cli_runs.h"
 #include "cli/recorded_run.h"
 #include "engine/json_record.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
 namespace {
-
-ProgramResult runCli(const std::vector<std::wstring>& arguments) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::string textOf(const fs::path& path) {
   const Bytes bytes = readFile(path);
