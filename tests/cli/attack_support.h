@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "cli/cli_runs.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
@@ -35,10 +36,6 @@ struct Pack {
     return all;
   }
 };
-
-inline ProgramResult runCli(const std::vector<std::wstring>& arguments, const ChildLimits& limits = {}) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
-}
 
 template <class Condition>
 inline bool waitFor(Condition condition, std::chrono::milliseconds limit = 60s) {

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "cli/cli_runs.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
@@ -76,7 +77,7 @@ TEST(CommandLineLimits, CopyPastTheFileSizeLimitFailsAndLeavesNoPartialPng) {
   limits.fileSizeLimit = 65536;  // SIGXFSZ keeps its default action: the program must not die of it
   std::vector<std::wstring> arguments = pack.arguments;
   arguments.push_back(L"--report");
-  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
+  const ProgramResult result = runCli(arguments, limits);
   EXPECT_EQ(result.exitCode, 1) << "the run must end on its own, saying a copy failed: " << result.errors;
   EXPECT_NE(result.output.find("0001 -> 0A01 copied successfully\n"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("0002 -> 0A02 copy failed.\n"), std::string::npos) << result.output;
@@ -94,13 +95,13 @@ TEST(CommandLineLimits, HalfWrittenHtmlReportNeverReplacesAGoodOne) {
   const fs::path report = reports / "report.html";
   std::vector<std::wstring> arguments = pack.arguments;
   arguments.insert(arguments.end(), {L"--dry-run", L"--html-report", wide(report)});
-  ASSERT_EQ(runProgram(siblingProgram(L"glyphwarden-cli"), arguments).exitCode, 0);
+  ASSERT_EQ(runCli(arguments).exitCode, 0);
   const Bytes good = readFile(report);
   ASSERT_GT(good.size(), 1000u);
 
   ChildLimits limits;
   limits.fileSizeLimit = 1000;  // the next report's writes fail part way
-  const ProgramResult result = runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
+  const ProgramResult result = runCli(arguments, limits);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.errors.find("cannot write the HTML report"), std::string::npos) << result.errors;
   EXPECT_EQ(readFile(report), good);

@@ -15,8 +15,13 @@ inline std::string lines(std::initializer_list<const char*> texts) {
   return out;
 }
 
-inline ProgramResult runCli(const std::vector<std::wstring>& arguments) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
+// The command line of this build; limits, where the system can set them (POSIX).
+inline ProgramResult runCli(const std::vector<std::wstring>& arguments, const ChildLimits& limits = {}) {
+  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments, limits);
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 // Every path under a folder, folders included, so a test can prove nothing was created.

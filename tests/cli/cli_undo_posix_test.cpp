@@ -1,29 +1,11 @@
-// Undo where only a POSIX system lets a test arrange the files: a folder whose name is not valid
-// text, a copy replaced by a symbolic link.
+// Undo where only a POSIX system lets a test arrange the files: a copy replaced by a symbolic
+// link.
 #include <gtest/gtest.h>
 
+#include "cli/cli_runs.h"
 #include "cli/recorded_run.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
-
-namespace {
-
-ProgramResult runCli(const std::vector<std::wstring>& arguments) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-}  // namespace
-
-TEST(Undo, FindsANewFolderWhoseNameIsNotValidText) {
-  RecordedRun run(fs::path("new gfx \xff"));
-  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
-  EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
-  EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
-}
 
 // Under Wine a Linux link is followed by every Windows call; tests/cli/wine_hostile_test.py
 // holds the Windows program to the same.

@@ -7,20 +7,13 @@
 #include <regex>
 #include <thread>
 
+#include "cli/cli_runs.h"
 #include "cli/recorded_run.h"
 #include "engine/json_record.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
 namespace {
-
-ProgramResult runCli(const std::vector<std::wstring>& arguments) {
-  return runProgram(siblingProgram(L"glyphwarden-cli"), arguments);
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::string textOf(const fs::path& path) {
   const Bytes bytes = readFile(path);
@@ -176,12 +169,20 @@ TEST(Undo, RemovesExactlyTheUnchangedFilesTheRunMade) {
   }
 }
 
-TEST(Undo, FindsANewFolderWhoseNameTheRecordEscapes) {
-  // DEL is written escaped, U+1F600 as four bytes (two UTF-16 units on Windows).
-  RecordedRun run(fs::path(u8"new gfx \x7F\U0001F600"));
-  const ProgramResult undo = runCli({L"--undo", wide(run.record)});
-  EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
-  EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
+TEST(Undo, FindsANewFolderWhateverItsName) {
+  std::vector<std::pair<const char*, fs::path>> names = {
+      // DEL is written escaped, U+1F600 as four bytes (two UTF-16 units on Windows).
+      {"a name the record escapes", fs::path(u8"new gfx \x7F\U0001F600")},
+  };
+  // Only where names are bytes can a name be other than valid text.
+  if constexpr (LINUX) names.push_back({"a name that is not valid text", fs::path("new gfx \xff")});
+  for (const auto& [what, name] : names) {
+    SCOPED_TRACE(what);
+    RecordedRun run(name);
+    const ProgramResult undo = runCli({L"--undo", wide(run.record)});
+    EXPECT_EQ(undo.exitCode, 0) << undo.output << undo.errors;
+    EXPECT_EQ(fileNames(run.at.newGfx), (std::vector<std::string>{"0A05.png", "0B00.png"}));
+  }
 }
 
 TEST(Undo, RefusesRecordsThatCannotSayWhatTheRunMade) {

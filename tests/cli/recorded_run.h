@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "cli/cli_runs.h"
 #include "harness/run_program.h"
 #include "support/test_files.h"
 
@@ -37,7 +38,7 @@ struct RecordedRun {
     writeFile(at.newGfx / "0A05.png", "the user's too");
     std::vector<std::wstring> arguments = runArguments(at.originalFirmware, at.newFirmware, at.originalGfx, at.newGfx);
     arguments.insert(arguments.end(), {L"--json", wide(record)});
-    EXPECT_EQ(runProgram(siblingProgram(L"glyphwarden-cli"), arguments).exitCode, 0);
+    EXPECT_EQ(runCli(arguments).exitCode, 0);
     for (const fs::path& kept :
          {at.originalGfx, at.originalFirmware, at.newFirmware, at.newGfx / "0B00.png", at.newGfx / "0A05.png"})
       untouched.add(kept);

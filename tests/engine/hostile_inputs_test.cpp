@@ -86,9 +86,9 @@ TEST(HostileInputs, FirmwareFilesOfEveryAwkwardSize) {
 
 namespace {
 
-// A folder whose path text is exactly length characters, made of components short enough
-// for every file system.
-fs::path folderOfLength(const fs::path& base, std::size_t length) {
+// The text of a folder under base whose path is exactly length characters, made of components
+// short enough for every file system.
+std::wstring pathOfLength(const fs::path& base, std::size_t length) {
   std::wstring text = wide(base);
   while (text.size() < length) {
     const std::size_t room = length - text.size() - 1;  // one for the separator
@@ -97,8 +97,13 @@ fs::path folderOfLength(const fs::path& base, std::size_t length) {
     text += platform::PATH_SEPARATOR;
     text += std::wstring(part, L'd');
   }
-  fs::create_directories(fs::path(text));
-  return fs::path(text);
+  return text;
+}
+
+fs::path folderOfLength(const fs::path& base, std::size_t length) {
+  const fs::path folder(pathOfLength(base, length));
+  fs::create_directories(folder);
+  return folder;
 }
 
 }  // namespace
@@ -129,13 +134,7 @@ class LongFolders {
   ~LongFolders() { removeFolderTree(wide(base_.path())); }
   // A folder whose path text is exactly length characters.
   std::wstring make(const wchar_t* name, std::size_t length) {
-    std::wstring text = wide(base_.path() / name);
-    while (text.size() < length) {
-      const std::size_t room = length - text.size() - 1;  // one for the separator
-      const std::size_t part = room > 200 ? std::min<std::size_t>(150, room - 1) : room;
-      text += platform::PATH_SEPARATOR;
-      text += std::wstring(part, L'd');
-    }
+    const std::wstring text = pathOfLength(base_.path() / name, length);
     EXPECT_TRUE(makeFolders(text)) << text.size() << " characters";
     return text;
   }

@@ -1,31 +1,43 @@
-// The reports' words: each result and reason its own, and each count of what it counts.
+// The counts the reports give: each under its own label and unit, in a dry run too.
 #include "engine/report_words.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
-TEST(ReportWords, EveryResultAndReasonHasItsOwnWords) {
-  std::set<std::wstring> labels, reasons;
-  for (const CopyResult result : {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed})
-    labels.insert(resultLabel(result));
-  for (const NotCarried reason :
-       {NotCarried::NotAGraphicNumber, NotCarried::NumberNotInOriginal, NotCarried::NoMatchingAnchor})
-    reasons.insert(notCarriedText(reason));
-  EXPECT_EQ(labels.size(), 4u);
-  EXPECT_EQ(reasons.size(), 3u);
-}
+#include "cli/text_report.h"
+#include "engine/html_report.h"
 
-TEST(ReportWords, CountsOfPngsAndOfCopiesAddUpToTheirOwnTotals) {
-  // Each count distinct, so that a count shown under another's label or unit is seen.
-  const RunCounts counts{.walked = 1000, .copied = 200, .duplicate = 30, .failed = 4, .notCarried = 50};
+TEST(ReportWords, EveryReportCountsPngsAndCopiesUnderTheirOwnLabels) {
   for (const bool dryRun : {false, true}) {
-    std::size_t pngs = 0, copies = 0;
-    for (const CountLine& line : countLines(counts, dryRun)) (line.unit == Counted::Pngs ? pngs : copies) += line.count;
-    EXPECT_EQ(pngs, counts.walked + counts.notCarried) << "dry run " << dryRun;
-    EXPECT_EQ(copies, counts.copied + counts.duplicate + counts.failed) << "dry run " << dryRun;
-    EXPECT_EQ(std::wstring(countLines(counts, dryRun)[1].label),
-              resultLabel(dryRun ? CopyResult::WouldCopy : CopyResult::Copied));
+    SCOPED_TRACE(dryRun ? "a dry run" : "a run");
+    // Each count distinct, so that a count shown under another's label or unit is seen.
+    const CopyResult made = dryRun ? CopyResult::WouldCopy : CopyResult::Copied;
+    RunRecord record;
+    record.outcome = RunOutcome::Walked;
+    record.graphics = {{L"0001.png", 1, {{0x0A01, made}, {0x0A02, made}, {0x0A03, made}}, std::nullopt},
+                       {L"0002.png", 2, {{0x0A04, CopyResult::Duplicate}, {0x0A05, CopyResult::Duplicate}}, {}}};
+    record.graphics[1].copies.push_back({0x0A06, CopyResult::Failed});
+    for (const wchar_t* name : {L"a.png", L"b.png", L"c.png", L"d.png"})
+      record.graphics.push_back({name, std::nullopt, {}, NotCarried::NotAGraphicNumber});
+
+    const std::wstring text = formatTextReport(record, dryRun);
+    EXPECT_NE(text.find(std::wstring(L"walked:      6\r\n") + (dryRun ? L"would copy:  3\r\n" : L"copied:      3\r\n") +
+                        L"duplicate:   2\r\nfailed:      1\r\nnot carried: 4\r\n"),
+              std::wstring::npos)
+        << testing::PrintToString(text);
+
+    HtmlReportRun run;
+    run.record = &record;
+    run.dryRun = dryRun;
+    run.readPicture = [](const GraphicRecord&, std::string&) { return false; };
+    const std::string page = formatHtmlReport(run);
+    for (const char* tile :
+         {"<b>6</b>walked<span class=\"unit\">PNGs</span>",
+          dryRun ? "<b>3</b>would copy<span class=\"unit\">copies</span>"
+                 : "<b>3</b>copied<span class=\"unit\">copies</span>",
+          "<b>2</b>duplicate<span class=\"unit\">copies</span>", "<b>1</b>failed<span class=\"unit\">copies</span>",
+          "<b>4</b>not carried<span class=\"unit\">PNGs</span>"})
+      EXPECT_NE(page.find(tile), std::string::npos) << tile;
   }
 }

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
-
 TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
   RunRecord record;
   record.graphics = {
@@ -26,15 +23,4 @@ TEST(RunRecord, CountsEveryCopyUnderItsResultAndEveryPngNotCarried) {
 
   const RunCounts none = countRun(RunRecord{});
   EXPECT_EQ(none.walked + none.copied + none.duplicate + none.failed + none.notCarried, 0u);
-}
-
-TEST(RunRecord, EveryResultContinuesItsConsoleLineInItsOwnWords) {
-  std::set<std::wstring> console;
-  for (const CopyResult result :
-       {CopyResult::Copied, CopyResult::WouldCopy, CopyResult::Duplicate, CopyResult::Failed}) {
-    const std::wstring line = consoleResultText(result);
-    EXPECT_EQ(line.front(), L' ') << "a console result continues its line";
-    console.insert(line);
-  }
-  EXPECT_EQ(console.size(), 4u);
 }
