@@ -21,6 +21,11 @@ class BoundedText {
     return true;
   }
   bool append(wchar_t c) { return append(std::wstring_view(&c, 1)); }
+  void clear() {
+    buffer_[0] = L'\0';
+    length_ = 0;
+    fits_ = true;
+  }
 
   bool fits() const { return fits_; }
   const wchar_t* c_str() const { return buffer_; }

@@ -1,5 +1,7 @@
 #include "engine/conversion.h"
 
+#include <memory>
+
 #include <algorithm>
 #include <cwchar>
 #include <optional>
@@ -33,8 +35,12 @@ class GraphicCopier {
     if (!dryRun) folders_.emplace(originalGfxFolder, newGfxFolder);
   }
 
-  PathText sourcePath(std::wstring_view fileName) const { return inFolder(originalGfxFolder_, fileName); }
-  PathText destinationPath(std::uint32_t newNumber) const { return inFolder(newGfxFolder_, newGraphicName(newNumber)); }
+  // Each in a buffer of the run's own, as long as the system takes a path: valid until the
+  // next call of the same kind.
+  const PathText& sourcePath(std::wstring_view fileName) { return inFolder(*source_, originalGfxFolder_, fileName); }
+  const PathText& destinationPath(std::uint32_t newNumber) {
+    return inFolder(*destination_, newGfxFolder_, newGraphicName(newNumber));
+  }
 
   // A path that does not fit its buffer is never truncated: that copy is refused.
   // Given kept, a copy made hands over its source, still open; given made, says which file it
@@ -58,12 +64,13 @@ class GraphicCopier {
   }
 
  private:
-  static PathText inFolder(std::wstring_view folder, std::wstring_view name) {
-    PathText path;
+  static const PathText& inFolder(PathText& path, std::wstring_view folder, std::wstring_view name) {
+    path.clear();
     platform::appendInFolder(path, folder, name);
     return path;
   }
 
+  std::unique_ptr<PathText> source_ = std::make_unique<PathText>(), destination_ = std::make_unique<PathText>();
   std::wstring_view originalGfxFolder_;
   std::wstring_view newGfxFolder_;
   bool dryRun_;
@@ -96,8 +103,8 @@ std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
 // Reads the walk of the original folder whole, so that each image is read once for all the
 // numbers: every PNG into graphics (recorded runs; otherwise only those with a number), every
 // graphic number into numbers. False, with its line, when the folder cannot be walked to its end.
-bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool recorded,
-              std::vector<GraphicRecord>& graphics, std::vector<std::uint32_t>& numbers, std::wstring& failure) {
+bool readWalk(std::wstring_view folder, GraphicCopier& copier, bool recorded, std::vector<GraphicRecord>& graphics,
+              std::vector<std::uint32_t>& numbers, std::wstring& failure) {
   PathText pattern;
   platform::appendInFolder(pattern, folder, L"*.png");
   platform::DirectoryWalk walk;
@@ -110,7 +117,7 @@ bool readWalk(std::wstring_view folder, const GraphicCopier& copier, bool record
     const auto number = scanGraphicNumber(walk.name());
     if (carriesGraphicNumber(number)) numbers.push_back(*number);
     if (recorded) {
-      const PathText path = copier.sourcePath(walk.name());
+      const PathText& path = copier.sourcePath(walk.name());
       graphics.push_back({walk.name(), number, {}, std::nullopt, path.fits() ? path.c_str() : L""});
     } else if (number) {
       graphics.push_back({walk.name(), number, {}, std::nullopt});
@@ -136,14 +143,14 @@ struct CarryingRun {
 // what became of it. Names without a number, and number 0, are skipped in silence.
 void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
   bool hashAsked = false;
-  const PathText source = run.copier.sourcePath(graphic.fileName);
+  const PathText& source = run.copier.sourcePath(graphic.fileName);
   if (!carriesGraphicNumber(graphic.number)) {
     graphic.notCarried = NotCarried::NotAGraphicNumber;
   } else {
     std::vector<TranslationIndex::Translation> translations;
     run.index.translate(*graphic.number, translations);
     for (const TranslationIndex::Translation& translation : translations) {
-      const PathText destination = run.copier.destinationPath(translation.newNumber);
+      const PathText& destination = run.copier.destinationPath(translation.newNumber);
       // The first copy made is hashed through the source it read.
       std::unique_ptr<platform::CopiedSource> kept;
       platform::FileIdentity made;

@@ -187,14 +187,24 @@ TEST_F(ConversionRun, PathsThatDoNotFitTheirBufferAreRefusedNotTruncated) {
   addPng("0001.png", "x");
   writeFile(originalFirmware, original.bytes());
   writeFile(newFirmware, updated.bytes());
-  // Folder text + separator + "*.png" needs 520 characters with its terminator: one too many.
-  const std::wstring longFolder(520 - 6, L'a');
-  EXPECT_FALSE(runConversion({wide(originalFirmware), wide(newFirmware), longFolder, wide(newGfx)}, {}));
+  // Folder text + separator + "*.png" with its terminator: one character more than a path holds.
+  const std::wstring longFolder(platform::PATH_CAPACITY - 6, L'a');
+  RunRecord record;
+  EXPECT_FALSE(
+      runConversion({wide(originalFirmware), wide(newFirmware), longFolder, wide(newGfx)}, {.record = &record}));
   EXPECT_EQ(log.text(), std::wstring(LOADED) + L"original gfx dir not found..\r\n");
+  EXPECT_EQ(record.walkFailure, platform::PATH_TOO_LONG) << "refused as too long, not as a folder not there";
 
-  // A destination folder text whose "\0201.png" path would need 521 characters.
-  const std::wstring longDestination = wide(newGfx) + std::wstring(520 - 9 - wide(newGfx).size(), L'b');
+  // A destination folder text whose "/0201.png" path would need one character more.
+  const std::wstring longDestination =
+      wide(newGfx) + std::wstring(platform::PATH_CAPACITY - 9 - wide(newGfx).size(), L'b');
   log.clear();
-  EXPECT_TRUE(runConversion({wide(originalFirmware), wide(newFirmware), wide(originalGfx), longDestination}, {}));
+  record = {};
+  EXPECT_TRUE(runConversion({wide(originalFirmware), wide(newFirmware), wide(originalGfx), longDestination},
+                            {.record = &record}));
   EXPECT_EQ(log.text(), std::wstring(LOADED) + L"0001 -> 0201 copy failed.\r\n");
+  ASSERT_EQ(record.graphics.size(), 1u);
+  ASSERT_EQ(record.graphics[0].copies.size(), 1u);
+  EXPECT_NE(record.graphics[0].copies[0].failure.find(platform::PATH_TOO_LONG), std::wstring::npos)
+      << "refused as too long, not as a folder not there";
 }
