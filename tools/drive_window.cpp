@@ -17,6 +17,7 @@
 #include "harness/program_window.h"
 #include "harness/run_program.h"
 #include "platform/platform.h"
+#include "shell/main_window.h"
 
 namespace {
 
@@ -56,9 +57,9 @@ int wmain(int argc, wchar_t** argv) {
   GetCurrentDirectoryW(MAX_PATH, workingDirectory);
 
   ProgramWindow window;
-  const std::wstring problem = runner.empty() ? window.start(program, L"", workingDirectory, L"MainWndClass")
+  const std::wstring problem = runner.empty() ? window.start(program, L"", workingDirectory, MAIN_WINDOW_CLASS)
                                               : window.start(runner, L"\"" + shim + L"\" \"" + program + L"\"",
-                                                             workingDirectory, L"MainWndClass");
+                                                             workingDirectory, MAIN_WINDOW_CLASS);
   if (!problem.empty()) return fail(problem);
   const std::vector<HWND> controls = window.controls();
   if (controls.size() != 13) return fail(L"the window does not have its thirteen controls");

@@ -9,6 +9,7 @@
 #include "cli/text_report.h"
 #include "console/append_log.h"
 #include "engine/conversion.h"
+#include "engine/digest_worker.h"
 #include "engine/display_text.h"
 #include "engine/duplicates.h"
 #include "engine/html_report.h"
@@ -214,10 +215,8 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
 bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
   if (record.outcome != RunOutcome::Walked) return true;
   bool made = true;
-  // A digest that went missing without a reason met a want of memory.
   const auto missing = [&made](std::wstring_view file, const std::wstring& why) {
-    writeError(L"cannot make the SHA-256 checksum of " + displayText(file) + L": " +
-               (why.empty() ? L"not enough memory" : why));
+    writeError(L"cannot make the SHA-256 checksum of " + displayText(file) + L": " + digestFailureText(why));
     made = false;
   };
   if (!record.originalSha256) missing(paths.originalFirmware, record.originalSha256Failure);
@@ -309,6 +308,7 @@ int runCommandLine(const std::vector<std::wstring>& arguments) {
 int endForWantOfMemory() {
   installLogSink(nullptr, nullptr);
   try {
+    // A literal: nothing more is asked of memory here than writing needs.
     platform::writeText(platform::Stream::Error, L"glyphwarden-cli: not enough memory\r\n");
   } catch (const std::bad_alloc&) {
     // Nothing more can be said; the status still says it.

@@ -1,9 +1,8 @@
 #include "engine/conversion.h"
 
-#include <memory>
-
 #include <algorithm>
 #include <cwchar>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>

@@ -14,6 +14,11 @@
 
 #include "platform/platform.h"
 
+// Why a PNG has no digest: the reason its job gave, or, with none, the want of memory it met.
+inline std::wstring digestFailureText(const std::wstring& why) {
+  return why.empty() ? std::wstring(platform::NOT_ENOUGH_MEMORY) : why;
+}
+
 class DigestWorker {
  public:
   using Digest = std::optional<platform::Sha256Digest>;

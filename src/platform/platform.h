@@ -157,6 +157,7 @@ std::wstring whyHashingIsUnavailable();
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why);
 // Why a digest was not made when the file was read but the library refused.
 inline constexpr wchar_t HASHING_FAILED[] = L"the SHA-256 library failed";
+inline constexpr wchar_t NOT_ENOUGH_MEMORY[] = L"not enough memory";
 
 // The source of a copy, kept open after it so that what was copied can be hashed later, on any
 // thread. On Windows nothing can write it while it is kept.

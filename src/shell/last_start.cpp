@@ -50,7 +50,7 @@ bool keep(LastStart& start, std::wstring& why) {
     // the record says "identical": null, and the page compares them when it is asked for.
     return keepStartRecord(formatJsonRecord(start.described(nullptr)), start.record, why);
   } catch (const std::bad_alloc&) {
-    why = L"not enough memory";
+    why = platform::NOT_ENOUGH_MEMORY;
     return false;
   }
 }

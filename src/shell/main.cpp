@@ -35,7 +35,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
     windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     // No menu resource of this name exists, so the window has no menu bar.
     windowClass.lpszMenuName = L"MainMenu";
-    windowClass.lpszClassName = L"MainWndClass";
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
     if (!RegisterClassW(&windowClass)) return 0;
   }
   // The folder picker and the report's opening are COM calls of this thread; when COM cannot be
@@ -46,9 +46,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, PWSTR, int s
   // Scaled with the system DPI like every control.
   const int dpi = systemDpi();
   // Folders dropped from Explorer fill the path boxes.
-  HWND window = CreateWindowExW(WS_EX_ACCEPTFILES, L"MainWndClass", L"Glyphwarden", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96), MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96),
-                                nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(WS_EX_ACCEPTFILES, MAIN_WINDOW_CLASS, L"Glyphwarden", WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, MulDiv(MAIN_WINDOW_WIDTH, dpi, 96),
+                                MulDiv(MAIN_WINDOW_HEIGHT, dpi, 96), nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
   ShowWindow(window, showCommand);
   UpdateWindow(window);

@@ -12,6 +12,7 @@
 
 #include "harness/program_window.h"
 #include "harness/run_program.h"
+#include "shell/main_window.h"
 #include "support/test_files.h"
 
 extern const wchar_t WELCOME[];
@@ -49,8 +50,9 @@ class GlyphwardenWindow : public testing::Test {
   }
 
   void startProgram() {
-    const std::wstring problem = program.start(siblingProgram(L"Glyphwarden"), L"--original-gfx C:\\nowhere",
-                                               wide(dir.path()), L"MainWndClass");  // the argument must have no effect
+    const std::wstring problem =
+        program.start(siblingProgram(L"Glyphwarden"), L"--original-gfx C:\\nowhere", wide(dir.path()),
+                      MAIN_WINDOW_CLASS);  // the argument must have no effect
     ASSERT_EQ(problem, L"");
     window = program.window();
   }

@@ -145,7 +145,7 @@ TEST_F(GlyphwardenWindow, FirmwarePathTooLongIsRefusedNotTruncated) {
   writeFile(dir / "firmwares" / fs::path(name), ImageBuilder(4096).bytes());
   // The lists were filled at start-up; a second program sees the new file.
   ProgramWindow second;
-  ASSERT_EQ(second.start(siblingProgram(L"Glyphwarden"), L"", wide(dir.path()), L"MainWndClass"), L"");
+  ASSERT_EQ(second.start(siblingProgram(L"Glyphwarden"), L"", wide(dir.path()), MAIN_WINDOW_CLASS), L"");
   const std::vector<HWND> controls = second.controls();
   ASSERT_EQ(controls.size(), 13u);
   ASSERT_EQ(textOf(controls[1]), name);
