@@ -34,8 +34,9 @@ struct RunToUndo {
 std::optional<RunToUndo> readRunToUndo(std::string_view recordBytes, std::wstring& refusal);
 
 // Reads the record at recordPath; on failure says why in refusal, a whole sentence that names
-// the record and ends "; nothing was removed".
+// the record and ends "; nothing was removed", as recordRefusal makes it.
 std::optional<RunToUndo> readRecordToUndo(const std::wstring& recordPath, std::wstring& refusal);
+std::wstring recordRefusal(const std::wstring& recordPath, const std::wstring& why);
 
 // What an undo did: its counts, or why it removed nothing at all.
 struct UndoCounts {

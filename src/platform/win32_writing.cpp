@@ -241,25 +241,6 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
   return outcome;
 }
 
-CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGiven, CopyFailure& failure) {
-  const SystemPath source(sourceGiven), destination(destinationGiven);
-  const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
-    return failure.failed(CopyStep::OpenSource, errorText(GetLastError()));
-  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return failure.failed(CopyStep::OpenSource, A_FOLDER);
-  if (const DWORD existing = GetFileAttributesW(destination.c_str()); existing != INVALID_FILE_ATTRIBUTES)
-    return (existing & FILE_ATTRIBUTE_DIRECTORY) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
-                                                 : CopyOutcome::DestinationExists;
-  // Only a name that is not there is free; a destination that cannot be looked at is not.
-  if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-    return failure.failed(CopyStep::PutInPlace, errorText(error));
-  const DWORD folderAttributes = GetFileAttributesW(folderOf(destination.c_str()).c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failure.failed(CopyStep::MakeCopy, errorText(GetLastError()));
-  if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return failure.failed(CopyStep::MakeCopy, errorText(ERROR_DIRECTORY));
-  return CopyOutcome::Copied;
-}
-
 namespace {
 
 // Runs on a thread of its own: waits for a copy or a replacement in progress to finish whole,
