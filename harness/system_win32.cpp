@@ -20,7 +20,7 @@ struct FindTraits {
 }  // namespace
 
 bool makeFolders(const std::wstring& path) {
-  const std::wstring exact = platform::exactPath(path);
+  const std::wstring exact = platform::extendedLengthPath(path);
   // Each folder from the first below the root ("\\?\C:\"), the path's own last.
   const std::size_t root = exact.find(L'\\', exact.find(L':') + 2);
   for (std::size_t end = root;; end = exact.find(L'\\', end + 1)) {
@@ -31,7 +31,7 @@ bool makeFolders(const std::wstring& path) {
 }
 
 void removeFolderTree(const std::wstring& path) {
-  const std::wstring exact = platform::exactPath(path);
+  const std::wstring exact = platform::extendedLengthPath(path);
   WIN32_FIND_DATAW entry;
   // Closed before the folder goes, which an open find would hold.
   if (const platform::Owned<FindTraits> find(FindFirstFileW((exact + L"\\*").c_str(), &entry)); find.valid()) {

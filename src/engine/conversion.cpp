@@ -134,7 +134,7 @@ bool readWalk(std::wstring_view folder, GraphicCopier& copier, bool recorded, st
 struct CarryingRun {
   const TranslationIndex& index;
   GraphicCopier& copier;
-  DigestWorker* digests;  // with fingerprints
+  DigestWorker* digests;  // with checksums
   bool recorded;
 };
 
@@ -196,7 +196,7 @@ void recordDigests(DigestWorker& digests, const FirmwareImagePair& images, RunRe
       recorded = digest;
   };
   recordImage(images.original(), made.original, record.originalSha256, record.originalSha256Failure);
-  recordImage(images.updated(), made.updated, record.newSha256, record.newSha256Failure);
+  recordImage(images.newImage(), made.updated, record.newSha256, record.newSha256Failure);
 }
 
 }  // namespace
@@ -213,10 +213,11 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   }
   record.outcome = RunOutcome::FolderNotWalked;
   record.originalRegionSize = images.original().regionSize;
-  record.newRegionSize = images.updated().regionSize;
+  record.newRegionSize = images.newImage().regionSize;
 
   // Made exact once: each name the walk gives is then joined to them as it stands.
-  const std::wstring originalGfx = platform::exactPath(paths.originalGfx), newGfx = platform::exactPath(paths.newGfx);
+  const std::wstring originalGfx = platform::extendedLengthPath(paths.originalGfx),
+                     newGfx = platform::extendedLengthPath(paths.newGfx);
   GraphicCopier copier(originalGfx, newGfx, options.dryRun);
   std::vector<std::uint32_t> numbers;
   if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers, record.walkFailure))
@@ -224,7 +225,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record.outcome = RunOutcome::Walked;
 
   TranslationIndex index;
-  index.build(images.original().bytes(), images.updated().bytes(), std::move(numbers));
+  index.build(images.original().bytes(), images.newImage().bytes(), std::move(numbers));
   // Every read of the images is behind this point: an image changed meanwhile ends the run
   // before anything is copied.
   if (!images.confirmUnchanged()) {
@@ -233,8 +234,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   }
   // Started once the index is built, which has both cores to itself until then.
   std::optional<DigestWorker> digests;
-  if (options.record && options.fingerprints)
-    digests.emplace(fileBytes(images.original()), fileBytes(images.updated()));
+  if (options.record && options.checksums) digests.emplace(fileBytes(images.original()), fileBytes(images.newImage()));
   CarryingRun run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
   for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
   if (digests) recordDigests(*digests, images, record);

@@ -40,7 +40,7 @@ class FirmwareImagePair {
   bool confirmUnchanged();
 
   const FirmwareImage& original() const { return original_; }
-  const FirmwareImage& updated() const { return new_; }
+  const FirmwareImage& newImage() const { return new_; }
 
  private:
   FirmwareImage original_;

@@ -44,6 +44,7 @@ struct Planned {
   std::wstring path;      // the name in the new graphics folder
   std::wstring leftover;  // empty: the file is looked for under its name
   platform::Removal outcome = platform::Removal::Missing;
+  std::wstring why;  // the system's reason, where outcome is a failure it gave one for
 };
 
 // A file left under an undo's private name is taken for the first copy that is not there any
@@ -97,13 +98,13 @@ const platform::FileIdentity* identityOf(const MadeFile& file) {
 std::vector<Planned> planRemovals(const RunToUndo& run, std::span<const platform::FileStatus> spared) {
   std::vector<Planned> plan(run.made.size());
   // Made exact once: the names are joined to it as they stand.
-  const std::wstring folder = platform::exactPath(run.newGfx);
+  const std::wstring folder = platform::extendedLengthPath(run.newGfx);
   for (std::size_t i = 0; i < plan.size(); ++i) {
     plan[i].name = newGraphicName(run.made[i].newNumber);
     plan[i].path = platform::inFolder(folder, plan[i].name);
     if (run.made[i].sha256 && removable(run, run.made[i]))
-      plan[i].outcome =
-          platform::removeIfDigest(plan[i].path.c_str(), *run.made[i].sha256, true, spared, identityOf(run.made[i]));
+      plan[i].outcome = platform::removeIfDigest(plan[i].path.c_str(), *run.made[i].sha256, true, spared,
+                                                 identityOf(run.made[i]), &plan[i].why);
   }
   findLeftovers(run, folder, plan, spared);
   return plan;
@@ -120,7 +121,7 @@ void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file
     return;
   }
   platform::Removal removal = planned.outcome;
-  std::wstring from;
+  std::wstring from, why = planned.why;
   if (!planned.leftover.empty()) {
     if (!dryRun) removal = platform::removeIfDigest(planned.leftover.c_str(), *file.sha256, false, spared);
     if (removal == platform::Removal::Removed)
@@ -130,7 +131,7 @@ void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file
       removal = platform::Removal::Missing;  // taken meanwhile: what stands under its name counts
   }
   if (from.empty() && !dryRun)
-    removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared, identityOf(file));
+    removal = platform::removeIfDigest(planned.path.c_str(), *file.sha256, false, spared, identityOf(file), &why);
   if (removal == platform::Removal::Removed) {
     ++counts.removed;
     writeLine((dryRun ? L"would remove " : L"removed ") + planned.name + from);
@@ -139,7 +140,8 @@ void undoFile(const RunToUndo& run, const Planned& planned, const MadeFile& file
     writeLine(planned.name + L": not there any more");
   } else {
     ++counts.kept;
-    writeLine(L"kept " + planned.name + L": " + keptBecause(removal));
+    const bool failed = removal == platform::Removal::Unreadable || removal == platform::Removal::NotRemoved;
+    writeLine(L"kept " + planned.name + L": " + keptBecause(removal) + (failed && !why.empty() ? L": " + why : L""));
   }
 }
 

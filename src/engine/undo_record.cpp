@@ -56,7 +56,7 @@ bool readFilesRead(const JsonValue& record, const JsonValue& graphics, int forma
   for (const JsonValue& graphic : graphics.items) {
     const auto name = pathField(graphic, "name");
     if (!name) return false;
-    read.push_back(platform::inFolder(platform::exactPath(*originalGfx), *name));
+    read.push_back(platform::inFolder(platform::extendedLengthPath(*originalGfx), *name));
   }
   return true;
 }

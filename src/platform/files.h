@@ -161,9 +161,11 @@ struct FileStatus {
 // is none of the files in spared (by identity, whatever its name), it is the very file made
 // when that is given, and it is still the file that was checked when it goes; never follows a
 // link at path. With dryRun, checks the same and removes nothing (Removed then means it would be
-// removed). A file that another process removes or moves away meanwhile is Missing.
+// removed). A file that another process removes or moves away meanwhile is Missing. Given why,
+// an outcome of Unreadable or NotRemoved says there the system's reason.
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun,
-                       std::span<const FileStatus> spared = {}, const FileIdentity* made = nullptr);
+                       std::span<const FileStatus> spared = {}, const FileIdentity* made = nullptr,
+                       std::wstring* why = nullptr);
 
 // The outcome copyWithoutOverwrite would most likely have now, found without changing
 // anything: the destination exists, or the source is not a readable file or the destination's

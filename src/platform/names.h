@@ -28,7 +28,7 @@ bool isSeparator(wchar_t c);
 // dot or space stays, a device's name is a file's), and only the system's own limit on length
 // applies. A path so marked already stays as it is. On Linux, the path as it is. Where it cannot
 // be made, the path as given, for the system to refuse.
-std::wstring exactPath(std::wstring_view path);
+std::wstring extendedLengthPath(std::wstring_view path);
 
 // The longest path the system can be given, its terminator included: 32,767 characters.
 inline constexpr std::size_t PATH_CAPACITY = 32768;

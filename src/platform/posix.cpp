@@ -186,7 +186,7 @@ FileStatus statusOf(const wchar_t* path) {
 }
 
 // Linux takes every name as it stands already.
-std::wstring exactPath(std::wstring_view path) {
+std::wstring extendedLengthPath(std::wstring_view path) {
   return std::wstring(path);
 }
 

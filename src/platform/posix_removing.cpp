@@ -88,10 +88,8 @@ Removal removeChecked(int folder, const char* name, const struct stat& checked) 
   return restored && !sameFile(checked, moved) ? Removal::Changed : Removal::NotRemoved;
 }
 
-}  // namespace
-
-Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
-                       const FileIdentity* made) {
+Removal removeOrCheck(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
+                      const FileIdentity* made) {
   const std::string folderPath = nativePath(folderOf(path).c_str());
   const std::string name = nativePath(std::wstring(nameOf(path)).c_str());
   const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -108,6 +106,16 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
   const Removal outcome = checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, made, checked);
   if (outcome != Removal::Removed || dryRun) return outcome;
   return removeChecked(folder.get(), name.c_str(), checked);
+}
+
+}  // namespace
+
+Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
+                       const FileIdentity* made, std::wstring* why) {
+  const Removal outcome = removeOrCheck(path, digest, dryRun, spared, made);
+  // Each of these is returned at once after the call that failed, which left its errno.
+  if (why != nullptr && (outcome == Removal::Unreadable || outcome == Removal::NotRemoved)) *why = errorText(errno);
+  return outcome;
 }
 
 }  // namespace platform

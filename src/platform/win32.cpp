@@ -33,7 +33,7 @@ FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info) {
           info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-FileStatus identityOf(HANDLE handle) {
+FileStatus statusOfHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info = {};
   return GetFileInformationByHandle(handle, &info) ? fileStatusOf(info) : FileStatus{};
 }
@@ -50,7 +50,7 @@ bool readIdentity(HANDLE handle, FileIdentity& identity) {
     std::memcpy(&identity.fileHigh, id.FileId.Identifier + sizeof identity.file, sizeof identity.fileHigh);
     return true;
   }
-  const FileStatus status = identityOf(handle);  // before Windows 8
+  const FileStatus status = statusOfHandle(handle);  // before Windows 8
   identity.volume = status.volume;
   identity.file = status.file;
   identity.fileHigh = 0;
@@ -177,7 +177,7 @@ std::optional<std::wstring> absolutePath(std::wstring_view path) {
   return fullPathName(path);
 }
 
-std::wstring exactPath(std::wstring_view path) {
+std::wstring extendedLengthPath(std::wstring_view path) {
   if (win32::SystemPath::isExact(path)) return std::wstring(path);
   const std::optional<std::wstring> full = fullPathName(path);
   if (!full) return std::wstring(path);
@@ -215,7 +215,7 @@ bool readRegularFile(const wchar_t* path, std::string& bytes, std::size_t maxByt
 
 bool canCreateFileIn(const wchar_t* folder, std::wstring& why) {
   // Made and removed again at once; a file that was never written is all anyone can see.
-  const std::wstring probe = win32::temporaryNameBeside(inFolder(exactPath(folder), L"x").c_str());
+  const std::wstring probe = win32::temporaryNameBeside(inFolder(extendedLengthPath(folder), L"x").c_str());
   const win32::FileHandle made(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (made.valid()) return true;
@@ -355,7 +355,8 @@ CopyOutcome previewCopy(const wchar_t* sourceGiven, const wchar_t* destinationGi
   if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
     return failure.failed(CopyStep::PutInPlace, win32::errorText(error));
   const DWORD folderAttributes = GetFileAttributesW(folderOf(destination.c_str()).c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failure.failed(CopyStep::MakeCopy, win32::errorText(GetLastError()));
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES)
+    return failure.failed(CopyStep::MakeCopy, win32::errorText(GetLastError()));
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return failure.failed(CopyStep::MakeCopy, win32::errorText(ERROR_DIRECTORY));
   return CopyOutcome::Copied;

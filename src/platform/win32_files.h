@@ -34,12 +34,12 @@ struct FindHandleTraits {
 using FindHandle = Owned<FindHandleTraits>;
 
 // A path as it is given to the system: as it stands when it is marked "\\?\" already (every
-// path the run composes), made exact (exactPath) otherwise (a path the user typed).
+// path the run composes), made exact (extendedLengthPath) otherwise (a path the user typed).
 class SystemPath {
  public:
   explicit SystemPath(const wchar_t* path) : path_(path) {
     if (!isExact(path)) {
-      made_ = exactPath(path);
+      made_ = extendedLengthPath(path);
       path_ = made_.c_str();
     }
   }
@@ -73,7 +73,7 @@ bool sameFileUnchanged(const FileState& before, const FileState& after);
 // Which file or folder the information describes, as statusOf tells it.
 FileStatus fileStatusOf(const BY_HANDLE_FILE_INFORMATION& info);
 // Which file or folder an open handle is; Missing when it cannot be told.
-FileStatus identityOf(HANDLE handle);
+FileStatus statusOfHandle(HANDLE handle);
 // Which file an open handle is, with its creation time: the 128-bit id and the 64-bit volume
 // serial number where the system has them (Windows 8 on), the file index and the 32-bit serial
 // number before; the same call for one file gives the same answer on one system. False when

@@ -95,7 +95,7 @@ bool MappedImage::open(const wchar_t* path) {
   // FILE_READ_DATA with no sharing: a second open of the same file fails with a sharing
   // violation until this handle is closed. A folder cannot be opened this way.
   state_->failure.clear();
-  state_->path = exactPath(path);
+  state_->path = extendedLengthPath(path);
   state_->file = FileHandle(CreateFileW(state_->path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (state_->file.valid()) return true;
   state_->failure = openFailureText(state_->path.c_str(), GetLastError());
@@ -145,7 +145,7 @@ bool MappedImage::mapView() {
   s.regionSize = static_cast<std::uint32_t>(info.RegionSize);
   // Without them, never found unchanged.
   if (!readFileState(s.file.get(), s.mappedFile)) s.mappedFile = {};
-  s.mappedIdentity = identityOf(s.file.get());
+  s.mappedIdentity = statusOfHandle(s.file.get());
   s.guard = claimGuardedView(s.view, s.regionSize);
   return true;
 }

@@ -126,19 +126,26 @@ win32::FileHandle openToRemove(const wchar_t* path, DWORD& error) {
 }  // namespace
 
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
-                       const FileIdentity* made) {
+                       const FileIdentity* made, std::wstring* why) {
   const win32::SystemPath exact(path);
   DWORD error = ERROR_SUCCESS;
   const win32::FileHandle file = openToRemove(exact.c_str(), error);  // a file marked for deletion goes when it closes
+  // Each failure is returned at once after the call that failed, which left its error.
+  const auto said = [why](Removal outcome, DWORD failed) {
+    if (why != nullptr && (outcome == Removal::Unreadable || outcome == Removal::NotRemoved))
+      *why = win32::errorText(failed);
+    return outcome;
+  };
   if (!file.valid()) {
     const DWORD attributes = GetFileAttributesW(exact.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Removal::NotRegular;
-    return removalOfOpenFailure(error);
+    return said(removalOfOpenFailure(error), error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
   const Removal outcome = checkHeldFile(file.get(), exact.c_str(), digest, spared, made, info);
-  if (outcome != Removal::Removed || dryRun) return outcome;
-  return deleteHeldFile(file.get(), info);
+  if (outcome != Removal::Removed || dryRun) return said(outcome, GetLastError());
+  const Removal removed = deleteHeldFile(file.get(), info);
+  return said(removed, GetLastError());
 }
 
 }  // namespace platform

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <string>
 
-// The platform's path limit: the path boxes, the list texts and composed firmware paths hold at
-// most this many characters.
+// The window's own limit on a path it shows or composes (MAX_PATH, as the tool has always had):
+// the path boxes, the list texts and composed firmware paths hold at most this many characters.
+// The run itself takes paths up to platform::PATH_CAPACITY.
 constexpr std::size_t PATH_LIMIT = 260;
 
 // Pixels per logical inch of the screen; layout sizes are given at 96.

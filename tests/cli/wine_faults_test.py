@@ -81,7 +81,7 @@ RUNTIME_ONLY = {
 # Lines a failing run prints besides the clean run's.
 FAILURE_FORMS = re.compile(r"[0-9A-F]{4} -> [0-9A-F]{4} copy failed\.|(original|new) firmware [a-z ]+\.\.?"
                            r"|original gfx dir not found\.\.|cannot read the original gfx folder: .+"
-                           r"|kept \S+: [a-z ,]+|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more"
+                           r"|kept \S+: [a-z ,]+(: .+ \(error \d+\))?|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more"
                            # the window's: why a Start ended early, a record not kept, a want of memory
                            r"|why: .+|the record of this Start was not kept: .+|not enough memory for that command\."
                            r"|[0-9A-F]{4} -> [0-9A-F]{4}")  # a copy not made for want of memory, then that line
@@ -255,6 +255,9 @@ def judge(slot, scenario, reference, code, out, err="", fault=""):
         if code == 0 and new != clean_new:
             wrong.append(f"exit 0 without every copy: {sorted(clean_new.keys() - new.keys())}")
     lines = lines_of(out)
+    # A file kept for a failure of the system's is kept with the system's reason.
+    if name[:1].isupper() and [line for line in lines if re.fullmatch(r"kept \S+: could not be (read|removed)", line)]:
+        wrong.append("a file kept without the system's reason")
     strange = [line for line in lines if line not in reference["lines"] and not FAILURE_FORMS.fullmatch(line)]
     if strange:
         wrong.append(f"lines not whole or not known: {strange}")

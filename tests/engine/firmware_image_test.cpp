@@ -36,7 +36,7 @@ TEST_F(FirmwareImagePairTest, ReportsLoadingAndBothRegionSizes) {
   ASSERT_TRUE(open(pair, original, updated));
   EXPECT_EQ(log.text(), L"files loaded successfully\r\nsource fw size: 00002000\r\nsource fw size: 00002000\r\n");
   EXPECT_EQ(pair.original().regionSize, 8192u);
-  EXPECT_EQ(pair.updated().regionSize, 8192u);
+  EXPECT_EQ(pair.newImage().regionSize, 8192u);
   const auto bytes = pair.original().bytes();
   EXPECT_EQ(bytes[4999], 0xAB);
   for (std::size_t i = 5000; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
