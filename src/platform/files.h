@@ -33,6 +33,15 @@ class CopiedSource {
   std::unique_ptr<State> state_;
 };
 
+// The room for a copy's source, asked for before the copy, so that a copy made is never lost to
+// a want of memory after it; filled through state once the copy is made.
+template <class State>
+std::unique_ptr<CopiedSource> roomForCopiedSource(State*& state) {
+  auto room = std::make_unique<State>();
+  state = room.get();
+  return std::make_unique<CopiedSource>(std::move(room));
+}
+
 enum class CopyOutcome { Copied, DestinationExists, Failed };
 
 // Why a copy failed: the step that failed, and the system's own words for its error there (or

@@ -211,14 +211,8 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   if (::fstatat(to.folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
     return S_ISDIR(existing.st_mode) ? failure.failed(CopyStep::PutInPlace, FOLDER_HAS_THE_NAME)
                                      : CopyOutcome::DestinationExists;
-  // Asked for before the copy: a copy made is never lost to a want of memory after it.
   CopiedSource::State* handedOver = nullptr;
-  std::unique_ptr<CopiedSource> copiedSource;
-  if (kept != nullptr) {
-    auto state = std::make_unique<CopiedSource::State>();
-    handedOver = state.get();
-    copiedSource = std::make_unique<CopiedSource>(std::move(state));
-  }
+  std::unique_ptr<CopiedSource> copiedSource = kept != nullptr ? roomForCopiedSource(handedOver) : nullptr;
   // The folder's path is needed only where it was not opened, or has no unnamed files.
   const auto folderPath = [destination] { return nativePath(folderOf(destination).c_str()); };
   // Created with the source's permission bits (the umask applies), as cp does, so the copy is

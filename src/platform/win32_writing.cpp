@@ -225,14 +225,8 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
     return failure.failed(CopyStep::OpenSource, notOnDiskText(type));
   FileState before;
   if (!readFileState(input.get(), before)) return failure.failed(CopyStep::OpenSource, errorText(GetLastError()));
-  // Asked for before the copy: a copy made is never lost to a want of memory after it.
   CopiedSource::State* handedOver = nullptr;
-  std::unique_ptr<CopiedSource> copiedSource;
-  if (kept != nullptr) {
-    auto state = std::make_unique<CopiedSource::State>();
-    handedOver = state.get();
-    copiedSource = std::make_unique<CopiedSource>(std::move(state));
-  }
+  std::unique_ptr<CopiedSource> copiedSource = kept != nullptr ? roomForCopiedSource(handedOver) : nullptr;
   const CopyOutcome outcome = copyHeldSource(input.get(), before, destination.c_str(), failure, made);
   if (copiedSource && outcome == CopyOutcome::Copied) {
     *handedOver = CopiedSource::State{std::move(input), before};
