@@ -49,5 +49,8 @@ class MappedImage {
 
 inline constexpr wchar_t FILE_IS_EMPTY[] = L"the file is empty";
 inline constexpr wchar_t FILE_TOO_LARGE[] = L"the file is larger than 4 GiB";
+// The longest image mapped: its region size, the length rounded up to a page, must fit in 32
+// bits on every system and build.
+inline constexpr std::uint64_t MAX_IMAGE_LENGTH = 0x100000000ull - 4096;
 
 }  // namespace platform

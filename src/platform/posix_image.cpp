@@ -136,7 +136,7 @@ bool MappedImage::createMapping() {
   const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
   // A whole-file mapping of an empty file is refused, as on Windows; a region size must also
   // fit in 32 bits.
-  if (length == 0 || length > 0x100000000ull - REGION_PAGE) {
+  if (length == 0 || length > MAX_IMAGE_LENGTH) {
     state_->failure = length == 0 ? FILE_IS_EMPTY : FILE_TOO_LARGE;
     return false;
   }

@@ -14,6 +14,12 @@ struct Thread::State {
   std::thread thread;
 };
 
+Thread::State& Thread::state() {
+  return state_.as<State>();
+}
+const Thread::State& Thread::state() const {
+  return state_.as<State>();
+}
 Thread::Thread() {
   state_.make<State>();
 }
@@ -49,6 +55,9 @@ bool severalCores() {
 struct Lock::State {
   std::mutex mutex;
 };
+Lock::State& Lock::state() {
+  return state_.as<State>();
+}
 Lock::Lock() {
   state_.make<State>();
 }
@@ -65,6 +74,9 @@ void Lock::release() {
 struct Condition::State {
   std::condition_variable condition;
 };
+Condition::State& Condition::state() {
+  return state_.as<State>();
+}
 Condition::Condition() {
   state_.make<State>();
 }

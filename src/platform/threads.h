@@ -59,8 +59,8 @@ class Thread {
 
  private:
   struct State;
-  State& state() { return state_.as<State>(); }
-  const State& state() const { return state_.as<State>(); }
+  State& state();  // each system's file knows State
+  const State& state() const;
   StateRoom<64> state_;
 };
 
@@ -79,7 +79,7 @@ class Lock {
  private:
   friend class Condition;
   struct State;
-  State& state() { return state_.as<State>(); }
+  State& state();  // each system's file knows State
   StateRoom<64> state_;
 };
 
@@ -107,7 +107,7 @@ class Condition {
 
  private:
   struct State;
-  State& state() { return state_.as<State>(); }
+  State& state();  // each system's file knows State
   StateRoom<64> state_;
 };
 

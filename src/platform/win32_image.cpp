@@ -12,9 +12,6 @@ using namespace win32;
 
 namespace {
 
-// The longest image whose region size, the length rounded up to whole pages, fits in 32 bits.
-constexpr std::uint64_t MAX_IMAGE_LENGTH = 0x100000000ull - 4096;
-
 // ---- Reads of a mapped image that fault ----
 //
 // A mapped image whose file is shortened (possible under Wine, from a Linux program), on a drive

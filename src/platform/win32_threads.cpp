@@ -22,6 +22,12 @@ struct Thread::State {
   win32::ThreadHandle handle;
 };
 
+Thread::State& Thread::state() {
+  return state_.as<State>();
+}
+const Thread::State& Thread::state() const {
+  return state_.as<State>();
+}
 Thread::Thread() {
   state_.make<State>();
 }
@@ -57,6 +63,9 @@ bool severalCores() {
 struct Lock::State {
   SRWLOCK lock = SRWLOCK_INIT;
 };
+Lock::State& Lock::state() {
+  return state_.as<State>();
+}
 Lock::Lock() {
   state_.make<State>();
 }
@@ -73,6 +82,9 @@ void Lock::release() {
 struct Condition::State {
   CONDITION_VARIABLE condition = CONDITION_VARIABLE_INIT;
 };
+Condition::State& Condition::state() {
+  return state_.as<State>();
+}
 Condition::Condition() {
   state_.make<State>();
 }
