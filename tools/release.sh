@@ -83,7 +83,7 @@ quietly build/logs/release-linux-build.log cmake --build "$linux" -j "$(nproc)" 
 stage "pack glyphwarden-cli_${version}_amd64.deb"
 # Whoever publishes the package names themselves here, with a real address:
 #   GLYPHWARDEN_MAINTAINER='Your Name <you@example.org>' bash tools/release.sh
-maintainer=${GLYPHWARDEN_MAINTAINER:-Glyphwarden developers <glyphwarden@localhost>}
+maintainer=${GLYPHWARDEN_MAINTAINER:-Glyphwarden developers <glyphwarden@example.org>}
 root=$linux/deb
 doc=$root/usr/share/doc/glyphwarden-cli
 rm -rf "$root"
