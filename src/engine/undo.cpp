@@ -1,13 +1,8 @@
 #include "engine/undo.h"
 
-#include <algorithm>
-
 #include "console/append_log.h"
 #include "engine/display_text.h"
-#include "engine/json_reader.h"
 #include "engine/json_record.h"
-#include "engine/run_record.h"
-#include "platform/utf8.h"
 
 namespace {
 

@@ -32,8 +32,10 @@ bool stillNamed(int folder, const char* name, const struct stat& file) {
   return fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(file, now);
 }
 
+// why: the hashing's own reason when it fails.
 Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& named, const Sha256Digest& expected,
-                      std::span<const FileStatus> spared, const FileIdentity* made, struct stat& checked) {
+                      std::span<const FileStatus> spared, const FileIdentity* made, struct stat& checked,
+                      std::wstring& why) {
   // Another undo of the same record may move the file aside and back meanwhile, which changes
   // only its change time: the bytes are hashed again, until a pass sees the file stand still.
   for (int pass = 0; pass < 3; ++pass) {
@@ -43,7 +45,6 @@ Removal checkOpenFile(int fd, int folder, const char* name, const struct stat& n
     if (before.st_nlink > 1) return Removal::OtherLinks;
     if (fileStatusOf(before).isAmong(spared)) return Removal::ReadByTheRun;
     Sha256Digest digest;
-    std::wstring why;  // the removal's outcome says enough
     if (!sha256OfOpenFile(fd, static_cast<std::uint64_t>(before.st_size), digest, why)) return Removal::Unreadable;
     if (fstat(fd, &checked) != 0) return Removal::Unreadable;
     // Removed by another process, or moved away: not there any more.
@@ -89,7 +90,7 @@ Removal removeChecked(int folder, const char* name, const struct stat& checked) 
 }
 
 Removal removeOrCheck(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
-                      const FileIdentity* made) {
+                      const FileIdentity* made, std::wstring& why) {
   const std::string folderPath = nativePath(folderOf(path).c_str());
   const std::string name = nativePath(std::wstring(nameOf(path)).c_str());
   const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -103,7 +104,8 @@ Removal removeOrCheck(const wchar_t* path, const Sha256Digest& digest, bool dryR
   if (!file.valid())
     return errno == ENOENT ? Removal::Missing : errno == ELOOP ? Removal::NotRegular : Removal::Unreadable;
   struct stat checked;
-  const Removal outcome = checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, made, checked);
+  const Removal outcome =
+      checkOpenFile(file.get(), folder.get(), name.c_str(), named, digest, spared, made, checked, why);
   if (outcome != Removal::Removed || dryRun) return outcome;
   return removeChecked(folder.get(), name.c_str(), checked);
 }
@@ -112,9 +114,11 @@ Removal removeOrCheck(const wchar_t* path, const Sha256Digest& digest, bool dryR
 
 Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dryRun, std::span<const FileStatus> spared,
                        const FileIdentity* made, std::wstring* why) {
-  const Removal outcome = removeOrCheck(path, digest, dryRun, spared, made);
-  // Each of these is returned at once after the call that failed, which left its errno.
-  if (why != nullptr && (outcome == Removal::Unreadable || outcome == Removal::NotRemoved)) *why = errorText(errno);
+  std::wstring reason;
+  const Removal outcome = removeOrCheck(path, digest, dryRun, spared, made, reason);
+  // Any other failure is returned at once after the call that failed, which left its errno.
+  if (why != nullptr && (outcome == Removal::Unreadable || outcome == Removal::NotRemoved))
+    *why = reason.empty() ? errorText(errno) : reason;
   return outcome;
 }
 

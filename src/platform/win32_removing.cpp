@@ -68,15 +68,16 @@ bool isEntryItself(HANDLE file, const wchar_t* path) {
   return !found.empty() && sameFileName(found, expected);
 }
 
+// why: the hashing's own reason when it fails.
 Removal checkHeldFile(HANDLE file, const wchar_t* path, const Sha256Digest& expected,
-                      std::span<const FileStatus> spared, const FileIdentity* made, BY_HANDLE_FILE_INFORMATION& info) {
+                      std::span<const FileStatus> spared, const FileIdentity* made, BY_HANDLE_FILE_INFORMATION& info,
+                      std::wstring& why) {
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return Removal::NotRegular;
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !isEntryItself(file, path))
     return Removal::NotRegular;
   if (info.nNumberOfLinks > 1) return Removal::OtherLinks;
   if (win32::fileStatusOf(info).isAmong(spared)) return Removal::ReadByTheRun;
   Sha256Digest digest;
-  std::wstring why;  // the removal's outcome says enough
   if (!win32::sha256OfOpenFile(file, digest, why)) return Removal::Unreadable;
   if (digest != expected) return Removal::Changed;
   // The same bytes, maybe in another file. A creation time can be set by any program, and Wine
@@ -130,10 +131,12 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
   const win32::SystemPath exact(path);
   DWORD error = ERROR_SUCCESS;
   const win32::FileHandle file = openToRemove(exact.c_str(), error);  // a file marked for deletion goes when it closes
-  // Each failure is returned at once after the call that failed, which left its error.
-  const auto said = [why](Removal outcome, DWORD failed) {
+  // Any failure but the hashing's is returned at once after the call that failed, which left its
+  // error.
+  std::wstring reason;
+  const auto said = [why, &reason](Removal outcome, DWORD failed) {
     if (why != nullptr && (outcome == Removal::Unreadable || outcome == Removal::NotRemoved))
-      *why = win32::errorText(failed);
+      *why = reason.empty() ? win32::errorText(failed) : reason;
     return outcome;
   };
   if (!file.valid()) {
@@ -142,7 +145,7 @@ Removal removeIfDigest(const wchar_t* path, const Sha256Digest& digest, bool dry
     return said(removalOfOpenFailure(error), error);
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  const Removal outcome = checkHeldFile(file.get(), exact.c_str(), digest, spared, made, info);
+  const Removal outcome = checkHeldFile(file.get(), exact.c_str(), digest, spared, made, info, reason);
   if (outcome != Removal::Removed || dryRun) return said(outcome, GetLastError());
   const Removal removed = deleteHeldFile(file.get(), info);
   return said(removed, GetLastError());

@@ -31,6 +31,10 @@ import time
 wine_run, fault_run, shim, cli, drive, work = sys.argv[1:7]
 TIMEOUT = 30  # a clean run takes well under a second; a run still going after this is hung
 WINDOW_TIMEOUT = 90  # a window's start and close wait on Wine's desktop, slow under load
+
+
+def timeout_of(scenario):
+    return WINDOW_TIMEOUT if scenario == "window" else TIMEOUT
 WORKERS = 2
 
 INVALID_HANDLE, ACCESS_DENIED, NOT_ENOUGH_MEMORY, SHARING_VIOLATION, INVALID_PARAMETER = 6, 5, 8, 32, 87
@@ -187,7 +191,7 @@ class Slot:
                                        env=dict(os.environ, GLYPHWARDEN_FAULT=fault, GLYPHWARDEN_FAULT_COUNTS=counts),
                                        start_new_session=True, cwd=self.pack)
             try:
-                code = process.wait(timeout=WINDOW_TIMEOUT if scenario == "window" else TIMEOUT)
+                code = process.wait(timeout=timeout_of(scenario))
             except subprocess.TimeoutExpired:  # the runner, and with it the program it debugs
                 os.killpg(process.pid, signal.SIGKILL)
                 process.wait()
@@ -218,7 +222,7 @@ def differing(files, model):
 def judge(slot, scenario, reference, code, out, err="", fault=""):
     """What is wrong with the run's exit status, files and output, as a list of texts."""
     if code is None:
-        return [f"hung: still running after {WINDOW_TIMEOUT if scenario == 'window' else TIMEOUT} s"]
+        return [f"hung: still running after {timeout_of(scenario)} s"]
     wrong = [] if code in (0, 1, 2) else [f"exit {code}"]
     name, _, error = fault.rpartition(":")
     # A refusal says why: a failed Windows call's error is named with its number.
