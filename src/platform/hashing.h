@@ -19,8 +19,9 @@ class Sha256 {
   Sha256& operator=(const Sha256&) = delete;
 
   void update(std::span<const std::uint8_t> bytes);
-  // False when the library failed at any step; the hasher is used up either way.
-  bool finish(Sha256Digest& digest);
+  // False, with why when asked, when the library failed at any step; the hasher is used up
+  // either way.
+  bool finish(Sha256Digest& digest, std::wstring* why = nullptr);
 
  private:
   struct State;
@@ -34,7 +35,7 @@ std::wstring whyHashingIsUnavailable();
 // The digest of a regular file's bytes, read through one open; false, with why, when it cannot
 // be read.
 bool sha256OfFile(const wchar_t* path, Sha256Digest& digest, std::wstring& why);
-// Why a digest was not made when the file was read but the library refused.
+// Why a digest was not made when the library refused and gave no reason of its own.
 inline constexpr wchar_t HASHING_FAILED[] = L"the SHA-256 library failed";
 
 }  // namespace platform

@@ -43,11 +43,12 @@ void Sha256::update(std::span<const std::uint8_t> bytes) {
     state_->good = EVP_DigestUpdate(state_->context.get(), bytes.data(), bytes.size()) == 1;
 }
 
-bool Sha256::finish(Sha256Digest& digest) {
+bool Sha256::finish(Sha256Digest& digest, std::wstring* why) {
   unsigned length = 0;
   const bool good =
       state_->good && EVP_DigestFinal_ex(state_->context.get(), digest.data(), &length) == 1 && length == digest.size();
   state_->good = false;
+  if (!good && why != nullptr) *why = HASHING_FAILED;
   return good;
 }
 
@@ -67,9 +68,7 @@ bool sha256OfOpenFile(int fd, std::uint64_t length, Sha256Digest& digest, std::w
     hash.update({block, static_cast<std::size_t>(got)});
     at += static_cast<std::uint64_t>(got);
   }
-  if (hash.finish(digest)) return true;
-  why = HASHING_FAILED;
-  return false;
+  return hash.finish(digest, &why);
 }
 
 }  // namespace posix

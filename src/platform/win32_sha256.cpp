@@ -20,6 +20,12 @@ bool succeeded(NTSTATUS status) {
   return status >= 0;
 }
 
+std::wstring statusText(NTSTATUS status) {
+  wchar_t text[24];
+  std::swprintf(text, std::size(text), L"(status 0x%08lX)", static_cast<unsigned long>(status));
+  return text;
+}
+
 // The SHA-256 provider, opened once for the process and shared by every hash (Microsoft advises
 // against opening one per hash: it is costly); null when CNG has none.
 // Opened through the system's one-time initialisation, which needs no memory and cannot fail, as
@@ -41,11 +47,7 @@ BCRYPT_ALG_HANDLE sha256Provider(std::wstring* why = nullptr) {
     if (why != nullptr) *why = L"Windows' CNG cannot be asked for SHA-256: " + win32::errorText(GetLastError());
     return nullptr;
   }
-  if (provider == nullptr && why != nullptr) {
-    wchar_t status[16];
-    std::swprintf(status, std::size(status), L"0x%08lX", static_cast<unsigned long>(providerStatus));
-    *why = L"Windows' CNG offers no SHA-256 (status " + std::wstring(status) + L")";
-  }
+  if (provider == nullptr && why != nullptr) *why = L"Windows' CNG offers no SHA-256 " + statusText(providerStatus);
   return provider;
 }
 
@@ -62,6 +64,15 @@ struct Sha256::State {
   std::vector<UCHAR> hashObject;
   Owned<HashHandleTraits> hash;
   bool good = false;
+  std::wstring why;  // the first step that failed
+
+  // Whether the step succeeded; if not, the hasher is used up and keeps why.
+  bool step(const wchar_t* call, NTSTATUS status) {
+    if (succeeded(status)) return true;
+    good = false;
+    why = L"Windows' CNG failed in " + std::wstring(call) + L" " + statusText(status);
+    return false;
+  }
 };
 
 std::wstring whyHashingIsUnavailable() {
@@ -72,15 +83,16 @@ std::wstring whyHashingIsUnavailable() {
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   State& s = *state_;
-  const BCRYPT_ALG_HANDLE provider = sha256Provider();
+  const BCRYPT_ALG_HANDLE provider = sha256Provider(&s.why);
   DWORD objectLength = 0, got = 0;
-  if (provider == nullptr ||
-      !succeeded(BCryptGetProperty(provider, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                                   sizeof objectLength, &got, 0)))
+  if (provider == nullptr || !s.step(L"BCryptGetProperty", BCryptGetProperty(provider, BCRYPT_OBJECT_LENGTH,
+                                                                             reinterpret_cast<PUCHAR>(&objectLength),
+                                                                             sizeof objectLength, &got, 0)))
     return;
   s.hashObject.resize(objectLength);
   BCRYPT_HASH_HANDLE hash = nullptr;
-  s.good = succeeded(BCryptCreateHash(provider, &hash, s.hashObject.data(), objectLength, nullptr, 0, 0));
+  s.good =
+      s.step(L"BCryptCreateHash", BCryptCreateHash(provider, &hash, s.hashObject.data(), objectLength, nullptr, 0, 0));
   if (s.good) s.hash = Owned<HashHandleTraits>(hash);
 }
 
@@ -90,15 +102,18 @@ void Sha256::update(std::span<const std::uint8_t> bytes) {
   // In slices that a ULONG can count.
   for (std::size_t at = 0; state_->good && at < bytes.size();) {
     const ULONG slice = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
-    state_->good = succeeded(BCryptHashData(state_->hash.get(), const_cast<PUCHAR>(bytes.data() + at), slice, 0));
+    state_->step(L"BCryptHashData",
+                 BCryptHashData(state_->hash.get(), const_cast<PUCHAR>(bytes.data() + at), slice, 0));
     at += slice;
   }
 }
 
-bool Sha256::finish(Sha256Digest& digest) {
-  const bool good = state_->good && succeeded(BCryptFinishHash(state_->hash.get(), digest.data(),
-                                                               static_cast<ULONG>(digest.size()), 0));
-  state_->good = false;
+bool Sha256::finish(Sha256Digest& digest, std::wstring* why) {
+  State& s = *state_;
+  const bool good = s.good && s.step(L"BCryptFinishHash", BCryptFinishHash(s.hash.get(), digest.data(),
+                                                                           static_cast<ULONG>(digest.size()), 0));
+  s.good = false;
+  if (!good && why != nullptr) *why = s.why.empty() ? HASHING_FAILED : s.why;
   return good;
 }
 
@@ -121,9 +136,7 @@ bool sha256OfOpenFile(HANDLE file, Sha256Digest& digest, std::wstring& why) {
     if (got == 0) break;
     hash.update({block, got});
   }
-  if (hash.finish(digest)) return true;
-  why = HASHING_FAILED;
-  return false;
+  return hash.finish(digest, &why);
 }
 
 }  // namespace win32

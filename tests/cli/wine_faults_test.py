@@ -85,7 +85,7 @@ RUNTIME_ONLY = {
 # Lines a failing run prints besides the clean run's.
 FAILURE_FORMS = re.compile(r"[0-9A-F]{4} -> [0-9A-F]{4} copy failed\.|(original|new) firmware [a-z ]+\.\.?"
                            r"|original gfx dir not found\.\.|cannot read the original gfx folder: .+"
-                           r"|kept \S+: [a-z ,]+(: .+ \(error \d+\))?|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more"
+                           r"|kept \S+: [a-z ,]+(: .+ \((error \d+|status 0x[0-9A-F]{8})\))?|\S+: not there any more|\d+ removed, \d+ kept, \d+ not there any more"
                            # the window's: why a Start ended early, a record not kept, a want of memory
                            r"|why: .+|the record of this Start was not kept: .+|not enough memory for that command\."
                            r"|[0-9A-F]{4} -> [0-9A-F]{4}")  # a copy not made for want of memory, then that line
