@@ -234,7 +234,7 @@ int runAndReport(const CommandLine& line) {
   ConversionOptions options;
   options.dryRun = line.dryRun;
   options.record = &record;
-  options.checksums = line.values[JSON_RECORD].has_value();
+  options.digests = line.values[JSON_RECORD].has_value();
   std::wstring pending;
   pending.reserve(256);  // longer than any line the run prints: nothing is allocated per line
   installLogSink(writeToStandardOutput, &pending);
@@ -244,7 +244,7 @@ int runAndReport(const CommandLine& line) {
   explainEnd(record, paths);
   // Every report is written, whatever became of the run and of the reports before it.
   bool good = succeeded && countRun(record).failed == 0;
-  if (options.checksums) good = checksumsMade(record, paths) && good;
+  if (options.digests) good = digestsMade(record, paths) && good;
   good = writeReports(line, record, describeRun(paths, absolute, record, line.dryRun, succeeded)) && good;
   if (!platform::flushText(platform::Stream::Output)) {
     writeError(L"cannot write to standard output; what the run printed is incomplete");

@@ -1,4 +1,4 @@
-// What the command line says on standard error about a run: a checksum a record needs and does
+// What the command line says on standard error about a run: a digest a record needs and does
 // not have, and why a run ended before its copies.
 #include "cli/run_errors.h"
 
@@ -10,10 +10,10 @@ void writeError(std::wstring_view problem) {
   platform::writeText(platform::Stream::Error, L"glyphwarden-cli: " + std::wstring(problem) + L"\r\n");
 }
 
-// A recorded run promises the checksum of each image and of every file it walked, and which file
+// A recorded run promises the digest of each image and of every file it walked, and which file
 // each copy is (--undo takes back only a copy it knows by both). False, saying which file and
 // why, when one is missing.
-bool checksumsMade(const RunRecord& record, const RunPaths& paths) {
+bool digestsMade(const RunRecord& record, const RunPaths& paths) {
   if (record.outcome != RunOutcome::Walked) return true;
   bool made = true;
   const auto missing = [&made](std::wstring_view file, const std::wstring& why) {

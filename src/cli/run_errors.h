@@ -10,9 +10,9 @@
 // "glyphwarden-cli: " and the problem, as a line of standard error.
 void writeError(std::wstring_view problem);
 
-// A recorded run promises the checksum of each image and of every file it walked, and which file
+// A recorded run promises the digest of each image and of every file it walked, and which file
 // each copy is: false, each missing one said with its reason, when one is missing.
-bool checksumsMade(const RunRecord& record, const RunPaths& paths);
+bool digestsMade(const RunRecord& record, const RunPaths& paths);
 
 // Why the run ended before its copies, in a line that names the file; nothing when it did not.
 void explainEnd(const RunRecord& record, const RunPaths& paths);

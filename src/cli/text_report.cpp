@@ -22,7 +22,8 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
   if (record.outcome != RunOutcome::Walked) text += std::wstring(outcomeSentence(record.outcome)) + L"\r\n";
   for (const CountLine& line : countLines(countRun(record), dryRun))
     appendCount(text, std::wstring(line.label).append(L":"), line.count);
-  // Every PNG that went nowhere and every copy that failed, with why, in the walk's order.
+  // Every PNG that went nowhere, every copy that failed and every copy made only when tried again,
+  // with why, in the walk's order.
   for (const GraphicRecord& graphic : record.graphics) {
     if (graphic.notCarried) {
       text += L"  ";
@@ -32,14 +33,15 @@ std::wstring formatTextReport(const RunRecord& record, bool dryRun) {
       text += L"\r\n";
     }
     for (const CopyRecord& copy : graphic.copies) {
-      if (copy.result != CopyResult::Failed) continue;
+      const std::wstring& why = copy.result == CopyResult::Failed ? copy.failure : copy.retried;
+      if (copy.result != CopyResult::Failed && why.empty()) continue;
       // The name first: two PNGs can carry one number ("0C.png" and "000C-clock.png").
       text += L"  ";
       text += displayText(graphic.fileName);
       text += L' ';
       appendCopyNumbers(text, *graphic.number, copy.newNumber);
       text.append(L": ").append(resultLabel(copy.result));
-      if (!copy.failure.empty()) text.append(L": ").append(displayText(copy.failure));
+      if (!why.empty()) text.append(L": ").append(displayText(why));
       text += L"\r\n";
     }
   }

@@ -134,7 +134,7 @@ bool readWalk(std::wstring_view folder, GraphicCopier& copier, bool recorded, st
 struct CarryingRun {
   const TranslationIndex& index;
   GraphicCopier& copier;
-  DigestWorker* digests;  // with checksums
+  DigestWorker* digests;  // null unless the run makes digests
   bool recorded;
 };
 
@@ -169,6 +169,7 @@ void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
                                 .originalPair = translation.originalPair,
                                 .newPair = translation.newPair,
                                 .failure = result == CopyResult::Failed ? copyFailureText(failure) : L"",
+                                .retried = result == CopyResult::Copied ? failure.retried : L"",
                                 .made = result == CopyResult::Copied && run.digests && made != platform::FileIdentity{}
                                             ? std::optional(made)
                                             : std::nullopt});
@@ -234,7 +235,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   }
   // Started once the index is built, which has both cores to itself until then.
   std::optional<DigestWorker> digests;
-  if (options.record && options.checksums) digests.emplace(fileBytes(images.original()), fileBytes(images.newImage()));
+  if (options.record && options.digests) digests.emplace(fileBytes(images.original()), fileBytes(images.newImage()));
   CarryingRun run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
   for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
   if (digests) recordDigests(*digests, images, record);

@@ -19,7 +19,7 @@ struct ConversionOptions {
   RunRecord* record = nullptr;
   // With a record: the SHA-256 of both images and of every walked PNG that can be read, for a
   // later check that a copy is still what the run made.
-  bool checksums = false;
+  bool digests = false;
 };
 
 // The run of both programs: true when the PNG walk ran to its end; false when the firmware images

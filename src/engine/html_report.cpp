@@ -140,9 +140,9 @@ void appendTile(std::string& out, const GraphicRecord& graphic, const HtmlReport
       out += "\"><span class=\"result\">&rarr; " + hexNumber(copy.newNumber) + " ";
       appendText(out, resultLabel(copy.result));
       out += "</span>";
-      if (copy.result == CopyResult::Failed && !copy.failure.empty()) {
+      if (const std::wstring& why = copy.result == CopyResult::Failed ? copy.failure : copy.retried; !why.empty()) {
         out += "<span class=\"why\">";
-        appendText(out, copy.failure);
+        appendText(out, why);
         out += "</span>";
       }
       appendEvidence(out, copy);

@@ -118,6 +118,10 @@ void appendCopy(std::string& out, const CopyRecord& copy, const ReportedRun& run
   if (copy.result == CopyResult::Copied) {
     out += ", \"identity\": ";
     out += copy.made ? '"' + identityText(*copy.made) + '"' : std::string("null");
+    if (!copy.retried.empty()) {
+      out += ", \"retried\": ";
+      appendString(out, copy.retried);
+    }
   }
   if (copy.result == CopyResult::Duplicate) {
     const std::optional<bool> identical = run.identicalToExisting(copy);

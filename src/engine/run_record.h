@@ -30,7 +30,9 @@ struct CopyRecord {
   std::uint32_t newPair = 0;
   // For a failed copy: why, as copyFailureText says it.
   std::wstring failure = {};
-  // With checksums, for a copy made: which file it is, so that an undo takes back that file
+  // For a copy made only when a step was tried again: how often, and what held it.
+  std::wstring retried = {};
+  // With digests, for a copy made: which file it is, so that an undo takes back that file
   // alone; none when the system could not tell.
   std::optional<platform::FileIdentity> made = std::nullopt;
 };
@@ -42,7 +44,7 @@ struct GraphicRecord {
   std::optional<NotCarried> notCarried;
   // The PNG's path, as the run composed it (recorded runs only; empty when it did not fit).
   std::wstring path = {};
-  // With checksums: the SHA-256 of the PNG's bytes, as copied (its first copy) or as read
+  // With digests: the SHA-256 of the PNG's bytes, as copied (its first copy) or as read
   // after its lines; none when it could not be read, and then why.
   std::optional<platform::Sha256Digest> sha256 = std::nullopt;
   std::wstring sha256Failure = {};
@@ -59,7 +61,7 @@ struct RunRecord {
   std::uint32_t originalRegionSize = 0;      // once they were
   std::uint32_t newRegionSize = 0;
   std::wstring walkFailure;  // when the folder was not walked: why, in the system's words
-  // With checksums: the SHA-256 of each image's bytes as mapped and read; when one is
+  // With digests: the SHA-256 of each image's bytes as mapped and read; when one is
   // missing, why.
   std::optional<platform::Sha256Digest> originalSha256, newSha256;
   std::wstring originalSha256Failure, newSha256Failure;

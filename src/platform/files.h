@@ -50,6 +50,10 @@ enum class CopyStep { OpenSource, MakeCopy, CheckSource, PutInPlace };
 struct CopyFailure {
   CopyStep step = CopyStep::OpenSource;
   std::wstring reason;
+  // A copy made only when a step was tried again, while another program held a file: how often
+  // it was tried and what held it ("after 3 tries: ..."); empty when every step went through at
+  // once.
+  std::wstring retried;
 
   // Keeps why a step failed. failed() gives the copy's outcome then; stopped() ends a step that
   // says whether it went through.

@@ -103,15 +103,21 @@ inline bool heldByAnotherProgram(DWORD error) {
 
 // Takes step (true when it went through, GetLastError telling why not) again while it fails
 // with an error that transient says will pass, for about a second in all, as careful Windows
-// programs do with files that others hold for a moment.
+// programs do with files that others hold for a moment. A step that went through only when tried
+// again is told in retried, unless that already tells one: "after 3 tries: " and the error.
 template <class Transient, class Step>
-bool retriedWhile(Transient transient, Step step) {
-  for (DWORD pause = 25;; pause += 25) {  // 25 + 50 + ... + 225 ms
-    if (step()) return true;
-    const DWORD error = GetLastError();
-    if (!transient(error) || pause > 225) return false;
+bool retriedWhile(Transient transient, Step step, std::wstring* retried = nullptr) {
+  DWORD held = ERROR_SUCCESS;
+  for (DWORD pause = 25, tries = 1;; pause += 25, ++tries) {  // 25 + 50 + ... + 225 ms
+    if (step()) {
+      if (tries > 1 && retried != nullptr && retried->empty())
+        *retried = L"after " + std::to_wstring(tries) + L" tries: " + errorText(held);
+      return true;
+    }
+    held = GetLastError();
+    if (!transient(held) || pause > 225) return false;
     Sleep(pause);
-    SetLastError(error);
+    SetLastError(held);
   }
 }
 

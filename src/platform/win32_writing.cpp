@@ -85,11 +85,14 @@ class TemporaryCopy {
   bool create(const wchar_t* destination, CopyFailure& failure) {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::wstring path = temporaryNameBeside(destination);
-      bool created = retriedWhile(heldByAnotherProgram, [&] {
-        file_ = FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        return file_.valid();
-      });
+      bool created = retriedWhile(
+          heldByAnotherProgram,
+          [&] {
+            file_ = FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            return file_.valid();
+          },
+          &failure.retried);
       if (created) {
         path_ = std::move(path);
         return true;
@@ -125,7 +128,7 @@ class TemporaryCopy {
 
   // Renamed to destination, never over a file that is there (one may have appeared meanwhile).
   // False with the system's error when it was not. Given made, says there which file it is now.
-  bool putInPlace(const wchar_t* destination, FileIdentity* made) {
+  bool putInPlace(const wchar_t* destination, FileIdentity* made, std::wstring& retried) {
     const std::size_t length = std::wcslen(destination);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
     auto& rename = *reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -133,10 +136,13 @@ class TemporaryCopy {
     rename.RootDirectory = nullptr;
     rename.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
     std::wmemcpy(rename.FileName, destination, length + 1);
-    if (!retriedWhile(heldByAnotherProgram, [&] {
-          return SetFileInformationByHandle(file_.get(), FileRenameInfo, &rename, static_cast<DWORD>(buffer.size())) !=
-                 0;
-        }))
+    if (!retriedWhile(
+            heldByAnotherProgram,
+            [&] {
+              return SetFileInformationByHandle(file_.get(), FileRenameInfo, &rename,
+                                                static_cast<DWORD>(buffer.size())) != 0;
+            },
+            &retried))
       return false;
     if (made != nullptr && !readIdentity(file_.get(), *made)) *made = {};
     file_.close();
@@ -168,7 +174,7 @@ CopyOutcome copyHeldSource(HANDLE input, const FileState& before, const wchar_t*
   FileState after;
   if (!readFileState(input, after) || !sameFileUnchanged(before, after))
     return failure.failed(CopyStep::CheckSource, SOURCE_CHANGED);
-  if (copy.putInPlace(destination, made)) return CopyOutcome::Copied;
+  if (copy.putInPlace(destination, made, failure.retried)) return CopyOutcome::Copied;
   const DWORD error = GetLastError();
   if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
     return failure.failed(CopyStep::PutInPlace, errorText(error));
@@ -214,11 +220,14 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* sourceGiven, const wchar_t* dest
   // Held open against writers for the length of the copy: others may read the source, none may
   // write, shorten, rename or remove it until the copy is in place.
   FileHandle input;
-  if (!retriedWhile(heldByAnotherProgram, [&] {
-        input = FileHandle(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        return input.valid();
-      }))
+  if (!retriedWhile(
+          heldByAnotherProgram,
+          [&] {
+            input = FileHandle(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            return input.valid();
+          },
+          &failure.retried))
     return failure.failed(CopyStep::OpenSource, openFailureText(source.c_str(), GetLastError()));
   // A device (CON, NUL, a pipe) would be read as a file: asked of the handle, not the disk.
   if (const DWORD type = GetFileType(input.get()); type != FILE_TYPE_DISK)

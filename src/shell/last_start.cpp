@@ -86,7 +86,7 @@ void runRecordedStart(const RunPaths& paths) {
   ConversionOptions options;
   options.record = &start->run;
   // What undo tells a copy by; without it the record keeps every copy from being taken back.
-  options.checksums = platform::whyHashingIsUnavailable().empty();
+  options.digests = platform::whyHashingIsUnavailable().empty();
   start->succeeded = runConversion(start->paths(), options);
   if (const std::wstring why = whyRunEnded(start->run, start->paths()); !why.empty()) appendLine(L"why: " + why);
   if (std::wstring why; !keep(*start, why)) appendLine(L"the record of this Start was not kept: " + why);
