@@ -41,21 +41,22 @@ class GraphicCopier {
     return inFolder(*destination_, newGfxFolder_, newGraphicName(newNumber));
   }
 
-  // A path that does not fit its buffer is never truncated: that copy is refused.
+  bool dryRun() const { return dryRun_; }
+
+  // A path that does not fit its buffer is never truncated: that copy is refused, in a run and
+  // in a dry run alike.
   // Given kept, a copy made hands over its source, still open; given made, says which file it
   // made. A copy that fails says why.
-  CopyResult copy(const PathText& source, const PathText& destination, std::uint32_t newNumber,
-                  std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
+  CopyResult copy(const PathText& source, const PathText& destination, std::unique_ptr<platform::CopiedSource>* kept,
+                  platform::FileIdentity* made, platform::CopyFailure& failure) {
+    if (!fit(source, destination, failure)) return CopyResult::Failed;
+    return resultOf(
+        platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), failure, kept, &*folders_, made), false);
+  }
+  // What a run would do with the copy, given the copies planned before it.
+  CopyResult plan(const PathText& source, const PathText& destination, std::uint32_t newNumber,
                   platform::CopyFailure& failure) {
-    if (!source.fits() || !destination.fits()) {
-      failure.failed(source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
-                     platform::PATH_TOO_LONG);
-      return CopyResult::Failed;
-    }
-    if (!dryRun_)
-      return resultOf(
-          platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), failure, kept, &*folders_, made), false);
-
+    if (!fit(source, destination, failure)) return CopyResult::Failed;
     if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
     const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), failure), true);
     if (result == CopyResult::WouldCopy) plannedNumbers_.insert(newNumber);
@@ -63,6 +64,12 @@ class GraphicCopier {
   }
 
  private:
+  static bool fit(const PathText& source, const PathText& destination, platform::CopyFailure& failure) {
+    if (source.fits() && destination.fits()) return true;
+    return failure.stopped(source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
+                           platform::PATH_TOO_LONG);
+  }
+
   static const PathText& inFolder(PathText& path, std::wstring_view folder, std::wstring_view name) {
     path.clear();
     platform::appendInFolder(path, folder, name);
@@ -85,7 +92,8 @@ CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const Pa
   appendCopyNumbers(line, number, newNumber);
   appendLog(line.c_str());
 
-  const CopyResult copied = copier.copy(source, destination, newNumber, kept, made, failure);
+  const CopyResult copied = copier.dryRun() ? copier.plan(source, destination, newNumber, failure)
+                                            : copier.copy(source, destination, kept, made, failure);
   // Said without asking for memory: a copy made is always said, whatever memory is left.
   wchar_t result[48];
   std::swprintf(result, std::size(result), L"%ls\r\n", consoleResultText(copied));
@@ -99,18 +107,19 @@ std::span<const std::uint8_t> fileBytes(const FirmwareImage& image) {
   return bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(image.image.fileLength(), bytes.size())));
 }
 
+// How the walk of the original folder ended: walked to its end, not begun, or cut short.
+enum class WalkEnd { Walked, NotFound, CutShort };
+
 // Reads the walk of the original folder whole, so that each image is read once for all the
 // numbers: every PNG into graphics (recorded runs; otherwise only those with a number), every
-// graphic number into numbers. False, with its line, when the folder cannot be walked to its end.
-bool readWalk(std::wstring_view folder, GraphicCopier& copier, bool recorded, std::vector<GraphicRecord>& graphics,
-              std::vector<std::uint32_t>& numbers, std::wstring& failure) {
-  PathText pattern;
-  platform::appendInFolder(pattern, folder, L"*.png");
+// graphic number into numbers. A walk that did not end keeps why in failure.
+WalkEnd readWalk(GraphicCopier& copier, bool recorded, std::vector<GraphicRecord>& graphics,
+                 std::vector<std::uint32_t>& numbers, std::wstring& failure) {
+  const PathText& pattern = copier.sourcePath(L"*.png");
   platform::DirectoryWalk walk;
   if (!pattern.fits() || !walk.start(pattern.c_str())) {
-    appendLog(L"original gfx dir not found..\r\n");  // the tool's own words, kept as they have always been
     failure = pattern.fits() ? walk.failure() : platform::PATH_TOO_LONG;
-    return false;
+    return WalkEnd::NotFound;
   }
   do {
     const auto number = scanGraphicNumber(walk.name());
@@ -122,12 +131,11 @@ bool readWalk(std::wstring_view folder, GraphicCopier& copier, bool recorded, st
       graphics.push_back({walk.name(), number, {}, std::nullopt});
     }
   } while (walk.next());
-  if (walk.failure().empty()) return true;
+  if (walk.failure().empty()) return WalkEnd::Walked;
   // A walk cut short would carry some PNGs and silently leave the rest.
   graphics.clear();
   failure = walk.failure();
-  appendLog((L"cannot read the original gfx folder: " + failure + L"\r\n").c_str());
-  return false;
+  return WalkEnd::CutShort;
 }
 
 // What one run carries its PNGs with.
@@ -208,7 +216,7 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   record = RunRecord{};
 
   FirmwareImagePair images;
-  if (!images.open(std::wstring(paths.originalFirmware).c_str(), std::wstring(paths.newFirmware).c_str())) {
+  if (!openForRun(images, std::wstring(paths.originalFirmware).c_str(), std::wstring(paths.newFirmware).c_str())) {
     record.imageFailure = images.failure();
     return false;
   }
@@ -221,8 +229,16 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
                      newGfx = platform::extendedLengthPath(paths.newGfx);
   GraphicCopier copier(originalGfx, newGfx, options.dryRun);
   std::vector<std::uint32_t> numbers;
-  if (!readWalk(originalGfx, copier, options.record != nullptr, record.graphics, numbers, record.walkFailure))
-    return false;  // the pair is released by its owner, in its order
+  // The pair is released by its owner, in its order, when the walk did not end.
+  switch (readWalk(copier, options.record != nullptr, record.graphics, numbers, record.walkFailure)) {
+    case WalkEnd::NotFound:
+      appendLog(L"original gfx dir not found..\r\n");  // the tool's own words, kept as they have always been
+      return false;
+    case WalkEnd::CutShort:
+      appendLog((L"cannot read the original gfx folder: " + record.walkFailure + L"\r\n").c_str());
+      return false;
+    case WalkEnd::Walked: break;
+  }
   record.outcome = RunOutcome::Walked;
 
   TranslationIndex index;

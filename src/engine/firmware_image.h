@@ -8,9 +8,12 @@
 
 #include "platform/platform.h"
 
-// Which image of a pair could not be opened or mapped, and why, in the system's words.
+// Which image of a pair could not be opened or mapped, at which step, and why, in the system's
+// words.
+enum class ImageStep { Open, Mapping, View };
 struct ImageFailure {
   bool original = true;
+  ImageStep step = ImageStep::Open;
   std::wstring reason;
 };
 
@@ -29,8 +32,8 @@ class FirmwareImagePair {
   FirmwareImagePair& operator=(const FirmwareImagePair&) = delete;
   ~FirmwareImagePair() { release(); }
 
-  // Opens and maps both images, reporting each step; on failure reports it, releases what was
-  // opened and returns false, failure() then saying which image failed and why.
+  // Opens and maps both images; on failure releases what was opened and returns false, failure()
+  // then saying which image failed, where and why.
   bool open(const wchar_t* originalPath, const wchar_t* newPath);
   const std::optional<ImageFailure>& failure() const { return failure_; }
   void release();
@@ -47,3 +50,7 @@ class FirmwareImagePair {
   FirmwareImage new_;
   std::optional<ImageFailure> failure_;
 };
+
+// Opens the pair for a run and says on the console what became of it: the step that failed, or
+// that the files loaded, with both region sizes.
+bool openForRun(FirmwareImagePair& pair, const wchar_t* originalPath, const wchar_t* newPath);

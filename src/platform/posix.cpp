@@ -74,16 +74,8 @@ DirectoryWalk::~DirectoryWalk() {
 
 bool DirectoryWalk::start(const wchar_t* pattern) {
   close();
-  const std::wstring_view text(pattern);
-  const std::size_t slash = text.rfind(L'/');
-  std::wstring directory;
-  if (slash == std::wstring_view::npos) {
-    directory = L".";
-    state_->pattern.text = text;
-  } else {
-    directory = slash == 0 ? std::wstring(L"/") : std::wstring(text.substr(0, slash));
-    state_->pattern.text = text.substr(slash + 1);
-  }
+  const std::wstring directory = folderOf(pattern);
+  state_->pattern.text = nameOf(pattern);
   state_->pattern.star = state_->pattern.text.find(L'*');
   state_->dir = Owned<FolderStreamTraits>(opendir(nativePath(directory.c_str()).c_str()));
   if (!state_->dir.valid()) {

@@ -123,7 +123,7 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder
 
 // Elsewhere: written under a short temporary name beside the destination, then linked into
 // place; an interrupt removes the temporary file before the process ends.
-CopyOutcome copyNamed(int input, const struct stat& before, const FileInFolder& from, const std::string& folder,
+CopyOutcome copyNamed(int input, const struct stat& before, const FileInFolder& from, std::wstring_view folder,
                       const std::string& to, CopyFailure& failure) {
   TemporaryFile temporary(folder, before.st_mode & 0777);
   if (temporary.fd() < 0) return failure.failed(CopyStep::MakeCopy, errorText(errno));
@@ -221,7 +221,7 @@ CopyOutcome copyWithoutOverwrite(const wchar_t* source, const wchar_t* destinati
   CopyOutcome outcome = copyUnnamed(input.get(), before, from, to.folder == AT_FDCWD ? folderPath() : std::string(), to,
                                     unsupported, failure, made);
   if (unsupported) {
-    outcome = copyNamed(input.get(), before, from, folderPath(), nativePath(destination), failure);
+    outcome = copyNamed(input.get(), before, from, folderOf(destination), nativePath(destination), failure);
     // Its temporary name is gone only now, which changed its change time: found by its name.
     struct stat named;
     if (made != nullptr && outcome == CopyOutcome::Copied &&

@@ -127,7 +127,7 @@ class InterruptsHeld {
 // walk for "*.png" ever takes it for a graphic, even one left by a process killed outright.
 class TemporaryFile {
  public:
-  TemporaryFile(const std::string& folder, mode_t mode);
+  TemporaryFile(std::wstring_view folder, mode_t mode);
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;

@@ -36,14 +36,14 @@ void onInterrupt(int signal) {
 
 }  // namespace
 
-TemporaryFile::TemporaryFile(const std::string& folder, mode_t mode) {
+TemporaryFile::TemporaryFile(std::wstring_view folder, mode_t mode) {
   InterruptsHeld held;
   if (hasInterruptedTemporary) {
     errno = EBUSY;
     return;
   }
   for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
-    path_ = folder + "/" + toUtf8(privateName(TEMPORARY_PREFIX, static_cast<unsigned long>(getpid())));
+    path_ = nativePath(inFolder(folder, privateName(TEMPORARY_PREFIX, static_cast<unsigned long>(getpid()))).c_str());
     if (path_.size() >= sizeof interruptedTemporary) {
       errno = ENAMETOOLONG;
       return;
@@ -82,7 +82,7 @@ void endCleanlyOnInterrupt() {
 
 bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wstring& why) {
   const std::string target = nativePath(path);
-  TemporaryFile temporary(nativePath(folderOf(path).c_str()), 0666);
+  TemporaryFile temporary(folderOf(path), 0666);
   bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
                  fsync(temporary.fd()) == 0 && temporary.close();
   if (written) {

@@ -19,7 +19,7 @@ class FirmwareImagePairTest : public testing::Test {
   }
 
   bool open(FirmwareImagePair& pair, const fs::path& a, const fs::path& b) {
-    return pair.open(wide(a).c_str(), wide(b).c_str());
+    return openForRun(pair, wide(a).c_str(), wide(b).c_str());
   }
 
   // Whatever a failed open had opened is released when the file can be held exclusively again.

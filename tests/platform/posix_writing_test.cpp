@@ -13,7 +13,7 @@
 
 TEST(TemporaryFile, ASecondWhileOneLivesIsRefusedAndTheFirstIsStillRemovedByAnInterrupt) {
   TempDir dir;
-  const std::string folder = dir.path().string();
+  const std::wstring folder = dir.path().wstring();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
