@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/id_pair.h"
+#include "engine/pair_table.h"
 #include "engine/translation_index.h"
 
 // Pair k of an image, both words, as the first searches read it.

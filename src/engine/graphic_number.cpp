@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "engine/hex_digit.h"
 #include "platform/utf8.h"
 
 std::optional<std::uint32_t> scanGraphicNumber(std::wstring_view name) {
@@ -22,7 +23,7 @@ std::optional<std::uint32_t> scanGraphicNumber(std::wstring_view name) {
     j += 2;
   }
   for (; j < field.size(); ++j) {
-    const int digit = platform::hexDigitValue(field[j]);
+    const int digit = hexDigitValue(field[j]);
     if (digit < 0) break;
     value = value * 16 + static_cast<std::uint32_t>(digit);
     digitRead = true;

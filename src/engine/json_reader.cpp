@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/hex_digit.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -109,7 +110,7 @@ class Reader {
     if (at_ + 4 > text_.size()) return false;
     unit = 0;
     for (int i = 0; i < 4; ++i) {
-      const int digit = platform::hexDigitValue(static_cast<unsigned char>(text_[at_++]));
+      const int digit = hexDigitValue(static_cast<unsigned char>(text_[at_++]));
       if (digit < 0) return false;
       unit = unit << 4 | static_cast<char32_t>(digit);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/hex_digit.h"
 #include "engine/report_words.h"
 #include "platform/utf8.h"
 
@@ -244,9 +245,7 @@ std::optional<platform::FileIdentity> identityOfText(std::string_view text, int 
 
 std::optional<std::string> bytesOfHex(std::string_view hex) {
   // Lower-case digits only, as hexOf writes them.
-  const auto digit = [](char c) {
-    return c >= 'A' && c <= 'F' ? -1 : platform::hexDigitValue(static_cast<unsigned char>(c));
-  };
+  const auto digit = [](char c) { return c >= 'A' && c <= 'F' ? -1 : hexDigitValue(static_cast<unsigned char>(c)); };
   if (hex.size() % 2 != 0) return std::nullopt;
   std::string bytes;
   for (std::size_t i = 0; i < hex.size(); i += 2) {

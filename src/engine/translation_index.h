@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/id_pair.h"
+#include "engine/pair_table.h"
 
 class TranslationIndex {
  public:

@@ -8,7 +8,9 @@
 namespace platform {
 
 // Why a folder walk found nothing: "nothing in it is named *.png".
-std::wstring nothingIsNamed(std::wstring_view mask);
+inline std::wstring nothingIsNamed(std::wstring_view mask) {
+  return L"nothing in it is named " + std::wstring(mask);
+}
 
 // A walk over the entries of one folder that match a pattern such as "dir\*.png": a name of
 // the form PREFIX*SUFFIX, one '*' at most, without regard to case. Folders are entries like

@@ -13,6 +13,7 @@
 #include <cwctype>
 
 #include "platform/bounded_read.h"
+#include "platform/phrase.h"
 #include "platform/platform.h"
 #include "platform/posix_files.h"
 #include "platform/utf8.h"

@@ -47,17 +47,4 @@ inline char32_t shownCodePoint(char32_t c) {
   return isSurrogate(c) || c > 0x10FFFF ? REPLACEMENT_CHARACTER : c;
 }
 
-// A system's message as a phrase that goes inside a line: without its closing full stop or line
-// break, its first letter lower-cased when it is an ASCII capital ("No such file." becomes "no
-// such file").
-std::wstring asPhrase(std::wstring message);
-
-// The value of one hexadecimal digit, either case; -1 for any other character.
-inline int hexDigitValue(char32_t c) {
-  if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
-  if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
-  if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
-  return -1;
-}
-
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/bounded_read.h"
+#include "platform/phrase.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "platform/win32_files.h"

@@ -6,7 +6,7 @@
 #include "engine/bounded_text.h"
 #include "platform/platform.h"
 #include "shell/controls.h"
-#include "shell/firmware_catalogue.h"
+#include "shell/firmware_order.h"
 
 namespace {
 

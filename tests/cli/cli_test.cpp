@@ -6,10 +6,10 @@
 #include "cli/cli_runs.h"
 #include "engine/display_text.h"
 #include "harness/run_program.h"
-#include "harness/system.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "support/test_files.h"
+#include "support/test_system.h"
 
 TEST(CommandLine, RunsTheConversionAndPrintsTheConsoleText) {
   TempDir dir;

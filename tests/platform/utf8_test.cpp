@@ -1,4 +1,5 @@
 #include "platform/utf8.h"
+#include "platform/phrase.h"
 
 #include <gtest/gtest.h>
 

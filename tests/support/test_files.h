@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "harness/system.h"
+#include "support/test_system.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -1,4 +1,4 @@
-#include "shell/firmware_catalogue.h"
+#include "shell/firmware_order.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-// Path text, the same on every system but for its separators: Windows takes '\' and '/', and a
-// drive ("C:") before them.
+// Paths and names: how a path is split, and the private names of the program's own files; the
+// same on every system but for its separators (Windows takes '\' and '/', and a drive, "C:",
+// before them).
 #include <atomic>
 
 #include "platform/platform.h"
@@ -24,10 +25,6 @@ std::wstring folderOf(std::wstring_view path) {
   std::wstring folder(path.substr(0, separator));
   if (folder.empty() || (windowsPaths() && folder.back() == L':')) folder += PATH_SEPARATOR;  // the root
   return folder;
-}
-
-std::wstring nothingIsNamed(std::wstring_view mask) {
-  return L"nothing in it is named " + std::wstring(mask);
 }
 
 std::wstring privateName(std::wstring_view prefix, unsigned long processId) {
