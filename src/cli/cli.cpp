@@ -25,6 +25,7 @@ const wchar_t USAGE[] =
     L"usage: glyphwarden-cli --original-firmware FILE --new-firmware FILE\r\n"
     L"                       --original-gfx DIR --new-gfx DIR\r\n"
     L"                       [--dry-run] [--report] [--html-report FILE] [--json FILE]\r\n"
+    L"                       [--threads N]\r\n"
     L"       glyphwarden-cli --undo RECORD [--dry-run]\r\n"
     L"       glyphwarden-cli --help | -h | --version\r\n";
 
@@ -44,6 +45,9 @@ const wchar_t HELP[] =
     L"                            where it went (one self-contained HTML file)\r\n"
     L"  --json FILE               after the run, write a record of it for other programs (JSON:\r\n"
     L"                            every PNG, its number and checksum, where it went and why)\r\n"
+    L"  --threads N               make at most N copies at once, 1 to 8 (1: one after another);\r\n"
+    L"                            by default as many as this machine makes worthwhile. What is\r\n"
+    L"                            printed and recorded is the same whatever N is\r\n"
     L"  --undo RECORD             take back the run that RECORD (from --json) describes: remove\r\n"
     L"                            each file it copied that still has the bytes it copied, and\r\n"
     L"                            nothing else; with --dry-run, only say what would be removed\r\n"
@@ -60,10 +64,27 @@ const wchar_t HELP[] =
     L"gone afterwards, 1 when any was kept, 2 when the record cannot be used.\r\n";
 
 // The options with a value; the first REQUIRED_COUNT must be given.
-enum Option { ORIGINAL_FIRMWARE, NEW_FIRMWARE, ORIGINAL_GFX, NEW_GFX, HTML_REPORT, JSON_RECORD, UNDO, OPTION_COUNT };
+enum Option {
+  ORIGINAL_FIRMWARE,
+  NEW_FIRMWARE,
+  ORIGINAL_GFX,
+  NEW_GFX,
+  HTML_REPORT,
+  JSON_RECORD,
+  THREADS,
+  UNDO,
+  OPTION_COUNT
+};
 constexpr int REQUIRED_COUNT = HTML_REPORT;
 constexpr std::array<std::wstring_view, OPTION_COUNT> OPTION_NAMES = {
-    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx", L"--html-report", L"--json", L"--undo"};
+    L"--original-firmware", L"--new-firmware", L"--original-gfx", L"--new-gfx",
+    L"--html-report",       L"--json",         L"--threads",      L"--undo"};
+
+// --threads' value: a whole number from 1 to 8, as written, or nothing.
+std::optional<unsigned> threadsGiven(std::wstring_view text) {
+  if (text.size() != 1 || text[0] < L'1' || text[0] > L'8') return std::nullopt;
+  return static_cast<unsigned>(text[0] - L'0');
+}
 
 // The files the command line may write, each with the test that tells an earlier one of its own.
 struct OutputFile {
@@ -179,6 +200,8 @@ std::optional<int> refusalOfRun(const CommandLine& line) {
   // folder by accident must not be.
   for (const Option folder : {ORIGINAL_GFX, NEW_GFX})
     if (values[folder]->empty()) return usageError(std::wstring(OPTION_NAMES[folder]) + L" needs a folder");
+  if (values[THREADS] && !threadsGiven(*values[THREADS]))
+    return usageError(L"--threads takes a number from 1 to 8, not " + displayText(*values[THREADS]));
   for (const OutputFile& output : OUTPUT_FILES)
     if (values[output.option] && values[output.option]->empty())
       return usageError(std::wstring(OPTION_NAMES[output.option]) + L" needs a file name");
@@ -235,6 +258,7 @@ int runAndReport(const CommandLine& line) {
   options.dryRun = line.dryRun;
   options.record = &record;
   options.digests = line.values[JSON_RECORD].has_value();
+  if (line.values[THREADS]) options.threads = *threadsGiven(*line.values[THREADS]);
   std::wstring pending;
   pending.reserve(256);  // longer than any line the run prints: nothing is allocated per line
   installLogSink(writeToStandardOutput, &pending);

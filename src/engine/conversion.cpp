@@ -10,6 +10,7 @@
 
 #include "console/append_log.h"
 #include "engine/bounded_text.h"
+#include "engine/copy_pool.h"
 #include "engine/digest_worker.h"
 #include "engine/firmware_image.h"
 #include "engine/graphic_number.h"
@@ -43,33 +44,29 @@ class GraphicCopier {
 
   bool dryRun() const { return dryRun_; }
 
-  // A path that does not fit its buffer is never truncated: that copy is refused, in a run and
-  // in a dry run alike.
-  // Given kept, a copy made hands over its source, still open; given made, says which file it
-  // made. A copy that fails says why.
-  CopyResult copy(const PathText& source, const PathText& destination, std::unique_ptr<platform::CopiedSource>* kept,
-                  platform::FileIdentity* made, platform::CopyFailure& failure) {
-    if (!fit(source, destination, failure)) return CopyResult::Failed;
-    return resultOf(
-        platform::copyWithoutOverwrite(source.c_str(), destination.c_str(), failure, kept, &*folders_, made), false);
-  }
-  // What a run would do with the copy, given the copies planned before it.
-  CopyResult plan(const PathText& source, const PathText& destination, std::uint32_t newNumber,
-                  platform::CopyFailure& failure) {
-    if (!fit(source, destination, failure)) return CopyResult::Failed;
-    if (plannedNumbers_.contains(newNumber)) return CopyResult::Duplicate;
-    const CopyResult result = resultOf(platform::previewCopy(source.c_str(), destination.c_str(), failure), true);
-    if (result == CopyResult::WouldCopy) plannedNumbers_.insert(newNumber);
-    return result;
+  // Makes the copy (in a dry run, says what a run would do with it, given the copies planned
+  // before it). A path that did not fit is never truncated: that copy is refused, in a run and
+  // in a dry run alike. A copy that fails says why.
+  void copy(CopyJob& job) {
+    if (job.source.empty() || job.destination.empty()) {
+      job.outcome =
+          job.failure.failed(job.source.empty() ? platform::CopyStep::OpenSource : platform::CopyStep::PutInPlace,
+                             platform::PATH_TOO_LONG);
+      return;
+    }
+    if (!dryRun_) {
+      job.outcome = platform::copyWithoutOverwrite(job.source.c_str(), job.destination.c_str(), job.failure,
+                                                   job.keepSource ? &job.kept : nullptr, &*folders_,
+                                                   job.keepSource ? &job.made : nullptr);
+    } else if (plannedNumbers_.contains(job.translation.newNumber)) {
+      job.outcome = platform::CopyOutcome::DestinationExists;
+    } else {
+      job.outcome = platform::previewCopy(job.source.c_str(), job.destination.c_str(), job.failure);
+      if (job.outcome == platform::CopyOutcome::Copied) plannedNumbers_.insert(job.translation.newNumber);
+    }
   }
 
  private:
-  static bool fit(const PathText& source, const PathText& destination, platform::CopyFailure& failure) {
-    if (source.fits() && destination.fits()) return true;
-    return failure.stopped(source.fits() ? platform::CopyStep::PutInPlace : platform::CopyStep::OpenSource,
-                           platform::PATH_TOO_LONG);
-  }
-
   static const PathText& inFolder(PathText& path, std::wstring_view folder, std::wstring_view name) {
     path.clear();
     platform::appendInFolder(path, folder, name);
@@ -84,21 +81,17 @@ class GraphicCopier {
   std::set<std::uint32_t> plannedNumbers_;        // what a dry run would have written so far
 };
 
-CopyResult reportAndCopy(std::uint32_t number, std::uint32_t newNumber, const PathText& source,
-                         const PathText& destination, GraphicCopier& copier,
-                         std::unique_ptr<platform::CopiedSource>* kept, platform::FileIdentity* made,
-                         platform::CopyFailure& failure) {
-  std::wstring line;
+// A copy's line, said without asking for memory: a copy made is always said, whatever memory is
+// left. Its numbers first, when the run begins to wait for it; then what became of it.
+void sayCopyBegun(std::uint32_t number, std::uint32_t newNumber) {
+  BoundedText<48> line;
   appendCopyNumbers(line, number, newNumber);
   appendLog(line.c_str());
-
-  const CopyResult copied = copier.dryRun() ? copier.plan(source, destination, newNumber, failure)
-                                            : copier.copy(source, destination, kept, made, failure);
-  // Said without asking for memory: a copy made is always said, whatever memory is left.
-  wchar_t result[48];
-  std::swprintf(result, std::size(result), L"%ls\r\n", consoleResultText(copied));
-  appendLog(result);
-  return copied;
+}
+void sayCopyMade(CopyResult result) {
+  wchar_t line[48];
+  std::swprintf(line, std::size(line), L"%ls\r\n", consoleResultText(result));
+  appendLog(line);
 }
 
 // An image's bytes as mapped: the file's length of them.
@@ -138,56 +131,134 @@ WalkEnd readWalk(GraphicCopier& copier, bool recorded, std::vector<GraphicRecord
   return WalkEnd::CutShort;
 }
 
-// What one run carries its PNGs with.
-struct CarryingRun {
-  const TranslationIndex& index;
-  GraphicCopier& copier;
-  DigestWorker* digests;  // null unless the run makes digests
-  bool recorded;
-};
+// What one run carries its PNGs with: each copy asked in the walk's order, then said and
+// recorded in that order once made, while later ones are made.
+class CarryingRun {
+ public:
+  CarryingRun(const TranslationIndex& index, GraphicCopier& copier, DigestWorker* digests, bool recorded,
+              std::vector<GraphicRecord>& graphics, unsigned threads)
+      : index_(index),
+        copier_(copier),
+        digests_(digests),
+        recorded_(recorded),
+        graphics_(graphics),
+        waiting_(graphics.size(), 0),
+        hashAsked_(graphics.size(), false),
+        pool_(threads, [&copier](CopyJob& job) { copier.copy(job); }) {}
 
-// Copies the PNG of slot to each of its new numbers, in the index's order, and notes in graphic
-// what became of it. Names without a number, and number 0, are skipped in silence.
-void carryGraphic(std::size_t slot, GraphicRecord& graphic, CarryingRun& run) {
-  bool hashAsked = false;
-  const PathText& source = run.copier.sourcePath(graphic.fileName);
-  if (!carriesGraphicNumber(graphic.number)) {
-    graphic.notCarried = NotCarried::NotAGraphicNumber;
-  } else {
-    std::vector<TranslationIndex::Translation> translations;
-    run.index.translate(*graphic.number, translations);
-    for (const TranslationIndex::Translation& translation : translations) {
-      const PathText& destination = run.copier.destinationPath(translation.newNumber);
-      // The first copy made is hashed through the source it read.
-      std::unique_ptr<platform::CopiedSource> kept;
-      platform::FileIdentity made;
-      platform::CopyFailure failure;
-      const CopyResult result =
-          reportAndCopy(*graphic.number, translation.newNumber, source, destination, run.copier,
-                        run.digests && !hashAsked ? &kept : nullptr, run.digests ? &made : nullptr, failure);
-      if (kept) {
-        run.digests->hashCopied(slot, std::move(kept));
-        hashAsked = true;
-      }
-      if (!run.recorded) continue;
-      graphic.copies.push_back({.newNumber = translation.newNumber,
-                                .result = result,
-                                .destination = destination.fits() ? destination.c_str() : L"",
-                                .anchor = translation.anchor,
-                                .originalPair = translation.originalPair,
-                                .newPair = translation.newPair,
-                                .failure = result == CopyResult::Failed ? copyFailureText(failure) : L"",
-                                .retried = result == CopyResult::Copied ? failure.retried : L"",
-                                .made = result == CopyResult::Copied && run.digests && made != platform::FileIdentity{}
-                                            ? std::optional(made)
-                                            : std::nullopt});
-    }
-    if (translations.empty())
-      graphic.notCarried =
-          run.index.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
+  // Copies every PNG to each of its new numbers, in the walk's and then the index's order.
+  void carryAll() {
+    for (std::size_t slot = 0; slot < graphics_.size(); ++slot) carryGraphic(slot);
+    while (!pool_.empty()) takeBackOldest();
   }
-  if (run.digests && !hashAsked && source.fits()) run.digests->hashFile(slot, source.c_str());
-}
+
+  // After a failure mid-run (a want of memory): every copy that began is waited for and said,
+  // in order, so that none is made unsaid; none other begins, and nothing more is recorded.
+  void sayWhatWasMade() {
+    pool_.stop();
+    bool lineOpen = begunSaid_;  // the oldest's numbers are said, and nothing after them
+    for (bool oldest = true; !pool_.empty(); pool_.pop(), oldest = false) {
+      if (!pool_.frontStarted()) continue;
+      pool_.waitForFront();
+      const CopyJob& job = pool_.front();
+      if (job.outOfMemory) continue;
+      if (!oldest || !begunSaid_) {
+        if (lineOpen) appendLog(L"\r\n");
+        sayCopyBegun(*graphics_[job.slot].number, job.translation.newNumber);
+      }
+      sayCopyMade(resultOf(job.outcome, copier_.dryRun()));
+      lineOpen = false;
+    }
+    begunSaid_ = false;
+  }
+
+ private:
+  // Asks for the copies of the PNG of slot, and notes in its record what becomes of it. Names
+  // without a number, and number 0, are skipped in silence.
+  void carryGraphic(std::size_t slot) {
+    GraphicRecord& graphic = graphics_[slot];
+    if (!carriesGraphicNumber(graphic.number)) {
+      graphic.notCarried = NotCarried::NotAGraphicNumber;
+      return graphicDone(slot);
+    }
+    translations_.clear();
+    index_.translate(*graphic.number, translations_);
+    if (translations_.empty()) {
+      graphic.notCarried =
+          index_.carries(*graphic.number) ? NotCarried::NoMatchingAnchor : NotCarried::NumberNotInOriginal;
+      return graphicDone(slot);
+    }
+    const PathText& source = copier_.sourcePath(graphic.fileName);
+    const std::wstring sourceText = source.fits() ? source.c_str() : L"";
+    waiting_[slot] = translations_.size();
+    for (const TranslationIndex::Translation& translation : translations_) {
+      while (pool_.full()) takeBackOldest();
+      const PathText& destination = copier_.destinationPath(translation.newNumber);
+      pool_.ask({.slot = slot,
+                 .translation = translation,
+                 .source = sourceText,
+                 .destination = destination.fits() ? destination.c_str() : L"",
+                 .keepSource = digests_ != nullptr});
+      while (!pool_.empty() && pool_.frontReady()) takeBackOldest();
+    }
+  }
+
+  // Says the oldest copy asked, waiting for it if need be, and records it.
+  void takeBackOldest() {
+    CopyJob& oldest = pool_.front();
+    if (!begunSaid_) sayCopyBegun(*graphics_[oldest.slot].number, oldest.translation.newNumber);
+    begunSaid_ = true;
+    pool_.waitForFront();
+    if (oldest.outOfMemory) throw std::bad_alloc();
+    const CopyResult result = resultOf(oldest.outcome, copier_.dryRun());
+    sayCopyMade(result);
+    begunSaid_ = false;
+    CopyJob job = std::move(oldest);
+    pool_.pop();
+    record(job, result);
+  }
+
+  void record(CopyJob& job, CopyResult result) {
+    const std::size_t slot = job.slot;
+    // The first copy made is hashed through the source it read.
+    if (job.kept && !hashAsked_[slot]) {
+      digests_->hashCopied(slot, std::move(job.kept));
+      hashAsked_[slot] = true;
+    }
+    if (recorded_)
+      graphics_[slot].copies.push_back(
+          {.newNumber = job.translation.newNumber,
+           .result = result,
+           .destination = std::move(job.destination),
+           .anchor = job.translation.anchor,
+           .originalPair = job.translation.originalPair,
+           .newPair = job.translation.newPair,
+           .failure = result == CopyResult::Failed ? copyFailureText(job.failure) : L"",
+           .retried = result == CopyResult::Copied ? job.failure.retried : L"",
+           .made = result == CopyResult::Copied && digests_ && job.made != platform::FileIdentity{}
+                       ? std::optional(job.made)
+                       : std::nullopt});
+    if (--waiting_[slot] == 0) graphicDone(slot);
+  }
+
+  // A PNG none of whose copies was made is hashed as read.
+  void graphicDone(std::size_t slot) {
+    if (digests_ == nullptr || hashAsked_[slot]) return;
+    const PathText& source = copier_.sourcePath(graphics_[slot].fileName);
+    if (source.fits()) digests_->hashFile(slot, source.c_str());
+  }
+
+  const TranslationIndex& index_;
+  GraphicCopier& copier_;
+  DigestWorker* digests_;  // null unless the run makes digests
+  bool recorded_;
+  std::vector<GraphicRecord>& graphics_;
+  std::vector<std::size_t> waiting_;  // each PNG's copies not yet taken back
+  std::vector<bool> hashAsked_;
+  std::vector<TranslationIndex::Translation> translations_;
+  bool begunSaid_ = false;  // the oldest copy's numbers are said, not yet what became of it
+  CopyPool pool_;           // last: its threads end before what they use goes
+};
 
 // The digests of the run, into its record once every one is made.
 void recordDigests(DigestWorker& digests, const FirmwareImagePair& images, RunRecord& record) {
@@ -252,8 +323,14 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   // Started once the index is built, which has both cores to itself until then.
   std::optional<DigestWorker> digests;
   if (options.record && options.digests) digests.emplace(fileBytes(images.original()), fileBytes(images.newImage()));
-  CarryingRun run{index, copier, digests ? &*digests : nullptr, options.record != nullptr};
-  for (std::size_t slot = 0; slot < record.graphics.size(); ++slot) carryGraphic(slot, record.graphics[slot], run);
+  const unsigned threads = options.dryRun ? 1 : options.threads ? options.threads : CopyPool::threadsWorthwhile();
+  CarryingRun run(index, copier, digests ? &*digests : nullptr, options.record != nullptr, record.graphics, threads);
+  try {
+    run.carryAll();
+  } catch (...) {
+    run.sayWhatWasMade();
+    throw;
+  }
   if (digests) recordDigests(*digests, images, record);
   return true;
 }

@@ -20,6 +20,9 @@ struct ConversionOptions {
   // With a record: the SHA-256 of both images and of every walked PNG that can be read, for a
   // later check that a copy is still what the run made.
   bool digests = false;
+  // How many copies are made at once; 0: as many as the machine makes worthwhile. The console,
+  // the record and the reports are the same whatever it is.
+  unsigned threads = 0;
 };
 
 // The run of both programs: true when the PNG walk ran to its end; false when the firmware images

@@ -56,7 +56,7 @@ void inTwoHalves(std::size_t count, std::size_t pairsWorthAThread, OnPart onPart
   const PairRange earlier{0, count / 2, false}, later{count / 2, count, true};
   platform::Thread helper;
   std::exception_ptr helperFailure;
-  if (count >= pairsWorthAThread && platform::severalCores()) {
+  if (count >= pairsWorthAThread && platform::coreCount() > 1) {
     helper.start([&] {
       try {
         onPart(later);

@@ -132,7 +132,7 @@ class TemporaryFile {
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  int fd() const { return file_.get(); }  // -1 when it could not be made; errno says why
+  int fd() const { return file_.get(); }  // -1 when it could not be made, or was closed; errno says why
   const std::string& path() const { return path_; }
   // Closes it, keeping its name; false when the close reports a failed write.
   bool close();
@@ -140,7 +140,7 @@ class TemporaryFile {
  private:
   std::string path_;
   Descriptor file_;
-  bool closed_ = false;
+  int slot_ = -1;  // the interrupt handler's slot for it, while it may exist
 };
 
 // The digest of the first length bytes of an open file, read from its start; false when it

@@ -1,5 +1,6 @@
 // POSIX threads, lock and condition, through the C++ library; each thread starts with the
 // interrupts blocked.
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -48,8 +49,8 @@ void Thread::join() {
   if (started()) state().thread.join();
 }
 
-bool severalCores() {
-  return std::thread::hardware_concurrency() > 1;
+unsigned coreCount() {
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 struct Lock::State {
@@ -90,6 +91,9 @@ void Condition::wait(Lock& held) {
 }
 void Condition::wakeOne() {
   state().condition.notify_one();
+}
+void Condition::wakeAll() {
+  state().condition.notify_all();
 }
 
 }  // namespace platform

@@ -2,8 +2,10 @@
 // replacement of a report, and the interrupts that must never leave a partial file behind.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -18,18 +20,49 @@ using namespace posix;
 
 namespace {
 
-// ---- Interrupts while a named temporary file exists ----
+// ---- Interrupts while named temporary files exist ----
 
-// The temporary file being written, for the interrupt handler, which may only make
-// async-signal-safe calls: so a fixed buffer, set while the interrupts are blocked. One slot,
-// because one such file exists at a time: the program makes them on its main thread only, each
-// copy's and then each report's, and removes or renames each before it makes the next. A second
-// made while the first lives would go unguarded, so it is refused (EBUSY) instead.
-char interruptedTemporary[4096];
-volatile std::sig_atomic_t hasInterruptedTemporary = 0;
+// The temporary files being written, for the interrupt handler, which may only make
+// async-signal-safe calls: so fixed buffers, one slot for each file alive at once (each copy
+// thread's, and the main thread's report). A slot is filled before its file is made and emptied
+// once its file is gone; the handler first waits for every thread in the middle of either step,
+// then removes each file still named. A file asked for when every slot is taken is refused
+// (EBUSY): it would go unguarded.
+constexpr int SLOTS = 16;
+struct Slot {
+  char path[4096];
+  std::atomic<bool> taken{false};  // by a TemporaryFile
+  std::atomic<bool> named{false};  // its file exists under path
+};
+Slot slots[SLOTS];
+std::atomic<int> changing{0};  // threads filling or emptying a slot now
+std::atomic<bool> ending{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+// A step on a slot and its file, which the handler waits for. Threads started by the program
+// never take an interrupt, and the main thread holds them around this: a thread that finds the
+// process ending waits for it to end.
+class SlotChanging {
+ public:
+  SlotChanging() {
+    changing.fetch_add(1);
+    if (!ending.load()) return;
+    changing.fetch_sub(1);
+    for (;;) ::pause();
+  }
+  ~SlotChanging() { changing.fetch_sub(1); }
+  SlotChanging(const SlotChanging&) = delete;
+  SlotChanging& operator=(const SlotChanging&) = delete;
+};
 
 void onInterrupt(int signal) {
-  if (hasInterruptedTemporary) ::unlink(interruptedTemporary);
+  ending.store(true);
+  while (changing.load() != 0) {
+    const timespec pause = {0, 1000000};
+    nanosleep(&pause, nullptr);
+  }
+  for (Slot& slot : slots)
+    if (slot.named.load()) ::unlink(slot.path);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -38,35 +71,48 @@ void onInterrupt(int signal) {
 
 TemporaryFile::TemporaryFile(std::wstring_view folder, mode_t mode) {
   InterruptsHeld held;
-  if (hasInterruptedTemporary) {
+  for (int slot = 0; slot < SLOTS && slot_ < 0; ++slot) {
+    bool free = false;
+    if (slots[slot].taken.compare_exchange_strong(free, true)) slot_ = slot;
+  }
+  if (slot_ < 0) {
     errno = EBUSY;
     return;
   }
+  Slot& slot = slots[slot_];
   for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
     path_ = nativePath(inFolder(folder, privateName(TEMPORARY_PREFIX, static_cast<unsigned long>(getpid()))).c_str());
-    if (path_.size() >= sizeof interruptedTemporary) {
+    if (path_.size() >= sizeof slot.path) {
       errno = ENAMETOOLONG;
-      return;
+      break;
     }
+    const SlotChanging change;
+    std::memcpy(slot.path, path_.c_str(), path_.size() + 1);
+    slot.named.store(true);
     file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (!file_.valid() && errno != EEXIST) return;
+    if (file_.valid()) return;
+    const int error = errno;
+    slot.named.store(false);  // a name left by another process: not ours
+    errno = error;
+    if (error != EEXIST) break;
   }
-  if (!file_.valid()) return;
-  std::memcpy(interruptedTemporary, path_.c_str(), path_.size() + 1);
-  hasInterruptedTemporary = 1;
+  slot.taken.store(false);
+  slot_ = -1;
 }
 
 TemporaryFile::~TemporaryFile() {
   InterruptsHeld held;
-  const bool made = file_.valid() || closed_;
   file_.close();
-  if (!made) return;  // the slot is another file's, or no one's
-  ::unlink(path_.c_str());
-  hasInterruptedTemporary = 0;
+  if (slot_ < 0) return;
+  {
+    const SlotChanging change;
+    ::unlink(path_.c_str());
+    slots[slot_].named.store(false);
+  }
+  slots[slot_].taken.store(false);
 }
 
 bool TemporaryFile::close() {
-  closed_ = true;
   return file_.close();
 }
 

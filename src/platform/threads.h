@@ -64,8 +64,8 @@ class Thread {
   StateRoom<64> state_;
 };
 
-// Whether a second thread has a core of its own to run on.
-bool severalCores();
+// How many cores the program's threads can run on, at least 1.
+unsigned coreCount();
 
 class Lock {
  public:
@@ -104,6 +104,7 @@ class Condition {
   // without a wake, so the caller waits in a loop until what it waits for holds.
   void wait(Lock& held);
   void wakeOne();
+  void wakeAll();
 
  private:
   struct State;

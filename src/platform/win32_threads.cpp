@@ -54,10 +54,10 @@ void Thread::join() {
   state().handle.close();
 }
 
-bool severalCores() {
+unsigned coreCount() {
   SYSTEM_INFO info = {};
   GetSystemInfo(&info);
-  return info.dwNumberOfProcessors > 1;
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
 }
 
 struct Lock::State {
@@ -97,6 +97,9 @@ void Condition::wait(Lock& held) {
 }
 void Condition::wakeOne() {
   WakeConditionVariable(&state().condition);
+}
+void Condition::wakeAll() {
+  WakeAllConditionVariable(&state().condition);
 }
 
 }  // namespace platform

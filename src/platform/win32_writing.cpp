@@ -18,15 +18,15 @@ using namespace win32;
 
 namespace {
 
-// Held while a file is being written, so that an interrupt (handled on a thread of its own)
-// ends the process only between two writes, never in the middle of one. Ready as the program
-// loads: nothing that could fail makes it.
+// Held while a file is being written, shared by every copy in flight, so that an interrupt
+// (handled on a thread of its own, which takes it alone) ends the process only when no file is
+// half written. Ready as the program loads: nothing that could fail makes it.
 SRWLOCK fileWriting = SRWLOCK_INIT;
 
 class FileWritingHeld {
  public:
-  FileWritingHeld() { AcquireSRWLockExclusive(&fileWriting); }
-  ~FileWritingHeld() { ReleaseSRWLockExclusive(&fileWriting); }
+  FileWritingHeld() { AcquireSRWLockShared(&fileWriting); }
+  ~FileWritingHeld() { ReleaseSRWLockShared(&fileWriting); }
   FileWritingHeld(const FileWritingHeld&) = delete;
   FileWritingHeld& operator=(const FileWritingHeld&) = delete;
 };

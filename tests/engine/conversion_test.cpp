@@ -29,13 +29,13 @@ class ConversionRun : public testing::Test {
 
   void addPng(const std::string& name, const std::string& contents) { writeFile(originalGfx / name, contents); }
 
-  bool run(const fs::path& from, const fs::path& to) {
+  bool run(const fs::path& from, const fs::path& to, const ConversionOptions& options = {}) {
     writeFile(originalFirmware, original.bytes());
     writeFile(newFirmware, updated.bytes());
     FileSnapshot before;
     for (const auto& path : {originalFirmware, newFirmware, from, to}) before.add(path);
     log.clear();
-    const bool succeeded = runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, {});
+    const bool succeeded = runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, options);
     before.expectUnchanged();
     return succeeded;
   }
@@ -77,6 +77,36 @@ TEST_F(ConversionRun, SecondPngToTheSameNumberIsADuplicateAndTheFirstStays) {
   EXPECT_EQ(log.text(), std::wstring(LOADED) + (tenFirst ? L"0010 -> " + copied + L"0011 -> " + duplicate
                                                          : L"0011 -> " + copied + L"0010 -> " + duplicate));
   EXPECT_EQ(readFile(newGfx / "0300.png"), readFile(originalGfx / (tenFirst ? "0010.png" : "0011.png")));
+}
+
+// Copies made at once finish in any order: two large PNGs go to one number, eight small ones
+// elsewhere. Each line is said in the walk's order, and the earlier of the two in the walk is
+// the copy, the later the duplicate, as on one thread.
+TEST_F(ConversionRun, CopiesInFlightAreSaidAndDecidedInTheWalksOrder) {
+  const auto graphicName = [](std::uint32_t number) { return fs::path(newGraphicName(number)).string(); };
+  for (std::uint32_t k = 1; k <= 10; ++k) {
+    original.pair(k, 0xD00 + k, k);
+    updated.pair(k, 0xD00 + k, k == 10 ? 0x0A01 : 0x0A00 + k);
+    addPng(graphicName(k), k == 1 || k == 10 ? std::string(16 << 20, static_cast<char>(k)) : "small");
+  }
+  for (const unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(threads);
+    fs::remove_all(newGfx);
+    fs::create_directory(newGfx);
+    RunRecord record;
+    EXPECT_TRUE(run(originalGfx, newGfx, {.record = &record, .threads = threads}));
+    std::wstring said = LOADED;
+    std::optional<std::uint32_t> first;  // the first of the two large ones in the walk
+    for (const GraphicRecord& graphic : record.graphics) {
+      const std::uint32_t to = *graphic.number == 10 ? 0x0A01 : 0x0A00 + *graphic.number;
+      const bool duplicate = to == 0x0A01 && first.has_value();
+      if (to == 0x0A01 && !first) first = *graphic.number;
+      said += graphicNumberText(*graphic.number) + L" -> " + graphicNumberText(to) +
+              (duplicate ? L" duplicate\r\n" : L" copied successfully\r\n");
+    }
+    EXPECT_EQ(log.text(), said);
+    EXPECT_EQ(readFile(newGfx / "0A01.png"), readFile(originalGfx / graphicName(*first)));
+  }
 }
 
 TEST_F(ConversionRun, SecondRunReportsEveryDestinationAsDuplicate) {
