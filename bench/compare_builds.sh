@@ -5,7 +5,8 @@
 # Each BIN_DIR holds glyphwarden-cli (and BASE's make-bench-data, which makes the data once per
 # count); COUNTS are PNG counts, "2000 20000" by default. Each round times four whole runs into an
 # emptied new folder, plain and with --json, base and variant in turned orders; ROUNDS sets the
-# rounds of every count (31 at 2,000 PNGs, 11 at more by default). Prints the median, quartiles
+# rounds of every count (31 at 2,000 PNGs, 11 at more by default); BASE_ARGS and VARIANT_ARGS add
+# options to each side's runs (VARIANT_ARGS="--threads 1" holds one build to itself). Prints the median, quartiles
 # and extremes of the wall time and of the processor time (user and system), and the gain of base
 # over variant: (variant - base) / variant.
 set -euo pipefail
@@ -16,9 +17,12 @@ counts=${3:-2000 20000}
 # On a memory file system, as in bench/run_bench.sh: a virtual disk's write-back swamps the rest.
 data=${BENCH_DATA:-/dev/shm/glyphwarden-compare}
 trap 'rm -rf "$data"' EXIT
-run() {  # BIN_DIR [--json]: one whole run
-  local bin=$1; shift
-  "$bin/glyphwarden-cli" --original-firmware "$data/original.bin" --new-firmware "$data/new.bin" \
+run() {  # base|variant [--json]: one whole run
+  local bin=$base extra=${BASE_ARGS:-}
+  [ "$1" = variant ] && bin=$variant extra=${VARIANT_ARGS:-}
+  shift
+  # shellcheck disable=SC2086 # the options, word by word
+  "$bin/glyphwarden-cli" $extra --original-firmware "$data/original.bin" --new-firmware "$data/new.bin" \
     --original-gfx "$data/gfx-original" --new-gfx "$data/gfx-new" ${1:+--json "$data/record.json"} >"$data/out.txt"
 }
 timed() {  # one run into an empty new folder: its microseconds, and its processor time (user and system) in ms
@@ -36,18 +40,18 @@ for count in $counts; do
   "$base/make-bench-data" "$data" "$count"
   # A comparison of two builds that do not do the same is no comparison.
   for mode in "" json; do
-    rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; outputs "$base" $mode >"$data/base-output"
-    rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; outputs "$variant" $mode >"$data/variant-output"
+    rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; outputs base $mode >"$data/base-output"
+    rm -rf "$data/gfx-new"; mkdir "$data/gfx-new"; outputs variant $mode >"$data/variant-output"
     cmp -s "$data/base-output" "$data/variant-output" || { echo "the builds differ at $count PNGs ${mode:+(--json)}" >&2; exit 1; }
   done
-  run "$base"; run "$variant"  # warm both programs' files
+  run base; run variant  # warm both programs' files
   bp=() vp=() bj=() vj=()
   for round in $(seq "$rounds"); do
     # A B B A, turned the other way every other round: neither side nor kind always goes first.
     if [ $((round % 2)) -eq 1 ]; then
-      bp+=("$(timed "$base")"); vp+=("$(timed "$variant")"); vj+=("$(timed "$variant" json)"); bj+=("$(timed "$base" json)")
+      bp+=("$(timed base)"); vp+=("$(timed variant)"); vj+=("$(timed variant json)"); bj+=("$(timed base json)")
     else
-      bj+=("$(timed "$base" json)"); vj+=("$(timed "$variant" json)"); vp+=("$(timed "$variant")"); bp+=("$(timed "$base")")
+      bj+=("$(timed base json)"); vj+=("$(timed variant json)"); vp+=("$(timed variant)"); bp+=("$(timed base)")
     fi
   done
   python3 - "$count" "$rounds" "${bp[*]}" "${vp[*]}" "${bj[*]}" "${vj[*]}" <<'PY'

@@ -19,8 +19,8 @@ struct Pack : RunFolders {
     writeFile(originalGfx / "0001.png", "first picture");
     writeFile(originalGfx / "0002.png", "second picture");
   }
-  bool run(const fs::path& from, const fs::path& to) {
-    return runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, {});
+  bool run(const fs::path& from, const fs::path& to, unsigned threads = 0) {
+    return runConversion({wide(originalFirmware), wide(newFirmware), wide(from), wide(to)}, {.threads = threads});
   }
 };
 
@@ -51,7 +51,8 @@ TEST(ConversionFaults, FirmwareHeldByAnotherProcessIsNotFound) {
 
 namespace {
 
-// Removes a folder when the run reports its first copy, after the walk has been read.
+// Removes a folder when the run reports its first copy, after the walk has been read: on one
+// thread, where each copy is said before it is made.
 struct FolderRemover {
   fs::path folder;
   std::wstring text;
@@ -73,7 +74,7 @@ TEST(ConversionFaults, OriginalFolderRemovedMidRunFailsEachCopyCleanly) {
   firmware.add(pack.newFirmware);
   FolderRemover remover{pack.originalGfx, {}};
   installLogSink(FolderRemover::onAppend, &remover);
-  const bool walked = pack.run(pack.originalGfx, pack.newGfx);
+  const bool walked = pack.run(pack.originalGfx, pack.newGfx, 1);
   installLogSink(nullptr, nullptr);
   EXPECT_TRUE(walked);
   EXPECT_FALSE(fs::exists(pack.originalGfx));
