@@ -13,14 +13,15 @@ constexpr unsigned MOST_THREADS = 8;
 }  // namespace
 
 unsigned CopyPool::threadsWorthwhile() {
-  // A copy mostly waits on the system (its open, create, close and rename), so two per core.
-  return std::min(MOST_THREADS, 2 * platform::coreCount());
+  return std::min(MOST_THREADS, platform::FILE_THREADS_PER_CORE * platform::coreCount());
 }
 
-CopyPool::CopyPool(unsigned threads, Copy copy) : copy_(std::move(copy)), capacity_(1) {
+CopyPool::CopyPool(unsigned threads, Copy copy)
+    : copy_(std::move(copy)), capacity_(1), ring_(std::make_unique<Entry[]>(1)) {
   threads = std::min(threads, MOST_THREADS);
   if (threads < 2) return;
   capacity_ = threads * AHEAD_PER_THREAD;
+  ring_ = std::make_unique<Entry[]>(capacity_);
   threads_ = std::make_unique<platform::Thread[]>(threads);
   while (started_ < threads && threads_[started_].start([this] { work(); })) ++started_;
 }
@@ -33,48 +34,53 @@ CopyPool::~CopyPool() {
 void CopyPool::stop() {
   const platform::LockHeld held(lock_);
   stopping_ = true;
-  changed_.wakeAll();
+  workAsked_.wakeAll();
+  frontMade_.wakeAll();
 }
 
 bool CopyPool::full() const {
-  return entries_.size() >= capacity_;
+  return count_ == capacity_;
 }
 
 bool CopyPool::empty() const {
-  return entries_.empty();
+  return count_ == 0;
 }
 
 void CopyPool::ask(CopyJob job) {
   const platform::LockHeld held(lock_);
-  entries_.push_back({std::move(job), State::Asked});
-  changed_.wakeAll();
+  Entry& entry = at(count_++);
+  entry.job = std::move(job);
+  entry.state = State::Asked;
+  workAsked_.wakeOne();
 }
 
 CopyJob& CopyPool::front() {
-  return entries_.front().job;
+  return at(0).job;
 }
 
 bool CopyPool::frontReady() {
   const platform::LockHeld held(lock_);
-  return started_ == 0 || entries_.front().state == State::Made;
+  return started_ == 0 || at(0).state == State::Made;
 }
 
 bool CopyPool::frontStarted() {
   const platform::LockHeld held(lock_);
-  return entries_.front().state != State::Asked;
+  return at(0).state != State::Asked;
 }
 
 void CopyPool::waitForFront() {
-  Entry& entry = entries_.front();
+  Entry& entry = at(0);
   {
     const platform::LockHeld held(lock_);
-    // Without threads, or with every one gone, the caller makes it itself.
+    frontAwaited_ = true;
     if (started_ > 0 && !stopping_) {
-      while (entry.state != State::Made) changed_.wait(lock_);
+      while (entry.state != State::Made) frontMade_.wait(lock_);
+      frontAwaited_ = false;
       return;
     }
-    if (entry.state == State::Made) return;
-    while (entry.state == State::Taken) changed_.wait(lock_);
+    // Without threads, or with them stopped, the caller makes a copy that has not begun itself.
+    while (entry.state == State::Taken) frontMade_.wait(lock_);
+    frontAwaited_ = false;
     if (entry.state == State::Made) return;
     entry.state = State::Taken;
   }
@@ -83,17 +89,19 @@ void CopyPool::waitForFront() {
 
 void CopyPool::pop() {
   const platform::LockHeld held(lock_);
-  entries_.pop_front();
+  head_ = (head_ + 1) % capacity_;
+  --count_;
 }
 
 // The oldest copy asked that no earlier copy to the same new number still waits for or makes.
 CopyPool::Entry* CopyPool::takeable() {
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->state != State::Asked) continue;
-    const bool waits = std::any_of(entries_.begin(), it, [&](const Entry& earlier) {
-      return earlier.state != State::Made && earlier.job.translation.newNumber == it->job.translation.newNumber;
-    });
-    if (!waits) return &*it;
+  for (std::size_t i = 0; i < count_; ++i) {
+    Entry& entry = at(i);
+    if (entry.state != State::Asked) continue;
+    bool waits = false;
+    for (std::size_t j = 0; j < i && !waits; ++j)
+      waits = at(j).state != State::Made && at(j).job.translation.newNumber == entry.job.translation.newNumber;
+    if (!waits) return &entry;
   }
   return nullptr;
 }
@@ -103,7 +111,7 @@ void CopyPool::work() {
     Entry* entry = nullptr;
     {
       const platform::LockHeld held(lock_);
-      while (!stopping_ && (entry = takeable()) == nullptr) changed_.wait(lock_);
+      while (!stopping_ && (entry = takeable()) == nullptr) workAsked_.wait(lock_);
       if (stopping_) return;
       entry->state = State::Taken;
     }
@@ -121,5 +129,5 @@ void CopyPool::make(Entry& entry) {
   }
   const platform::LockHeld held(lock_);
   entry.state = State::Made;
-  changed_.wakeAll();
+  if (frontAwaited_ && &entry == &at(0)) frontMade_.wakeOne();
 }

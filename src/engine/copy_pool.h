@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,15 +66,22 @@ class CopyPool {
     State state = State::Asked;
   };
   void work();
-  Entry* takeable();  // under the lock
+  Entry& at(std::size_t i) { return ring_[(head_ + i) % capacity_]; }  // the i-th oldest
+  Entry* takeable();                                                   // under the lock
   void make(Entry& entry);
 
   Copy copy_;
-  std::deque<Entry> entries_;  // its references stay valid while others are added and popped
   platform::Lock lock_;
-  platform::Condition changed_;
+  // Each wakes only who waits for it: a wake is a system call and a switch of threads, dearer
+  // than a small PNG's copy. A thread that makes a copy takes the next itself.
+  platform::Condition workAsked_, frontMade_;
+  bool frontAwaited_ = false;
   bool stopping_ = false;
   std::size_t capacity_;
+  // The copies asked and not yet taken back, oldest first, in room made once: a thread's entry
+  // stays where it is while others are asked and taken back.
+  std::unique_ptr<Entry[]> ring_;
+  std::size_t head_ = 0, count_ = 0;
   std::unique_ptr<platform::Thread[]> threads_;
   unsigned started_ = 0;
 };

@@ -49,6 +49,8 @@ void Thread::join() {
   if (started()) state().thread.join();
 }
 
+const unsigned FILE_THREADS_PER_CORE = 1;
+
 unsigned coreCount() {
   return std::max(1u, std::thread::hardware_concurrency());
 }

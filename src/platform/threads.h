@@ -66,6 +66,10 @@ class Thread {
 
 // How many cores the program's threads can run on, at least 1.
 unsigned coreCount();
+// Threads of file work worth running on each core: on Windows a file's open, close and rename
+// each wait on the system (and on whatever scans a new file as it is closed), so the waits of
+// two overlap; on Linux a copy keeps its core busy (bench/compare_builds.sh).
+extern const unsigned FILE_THREADS_PER_CORE;
 
 class Lock {
  public:

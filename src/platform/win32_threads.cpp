@@ -54,6 +54,8 @@ void Thread::join() {
   state().handle.close();
 }
 
+const unsigned FILE_THREADS_PER_CORE = 2;
+
 unsigned coreCount() {
   SYSTEM_INFO info = {};
   GetSystemInfo(&info);
