@@ -33,6 +33,7 @@ folders after a bare --original-gfx=;glyphwarden-cli --original-gfx=;folder one|
 files after --json;glyphwarden-cli --json $work/fir;$work/firmware.bin|
 files after --undo=;glyphwarden-cli --undo=$work/fir;$work/firmware.bin|
 nothing after --dry-run=;glyphwarden-cli --dry-run=;|
+thread counts after --threads=;glyphwarden-cli --threads=;1|2|3|4|5|6|7|8|
 TABLE
 [ "$failures" -eq 0 ] || exit 1
 echo "completion: options, -h, folders and files after an option and after its \"=\" complete"
