@@ -115,7 +115,10 @@ CopyOutcome copyUnnamed(int input, const struct stat& before, const FileInFolder
   }
   if (!copyContents(input, output.get(), before.st_size, failure) || !sourceStood(from, before, failure))
     return CopyOutcome::Failed;
-  if (!nameUnnamed(output.get(), to)) return outcomeOfLink(errno, failure);
+  {
+    const UninterruptedStep step;
+    if (!nameUnnamed(output.get(), to)) return outcomeOfLink(errno, failure);
+  }
   struct stat named;
   if (made != nullptr && fstat(output.get(), &named) == 0) *made = identityOf(named, output.get(), "", AT_EMPTY_PATH);
   return CopyOutcome::Copied;
@@ -130,7 +133,7 @@ CopyOutcome copyNamed(int input, const struct stat& before, const FileInFolder& 
   if (!copyContents(input, temporary.fd(), before.st_size, failure)) return CopyOutcome::Failed;
   if (!temporary.close()) return failure.failed(CopyStep::MakeCopy, errorText(errno));
   if (!sourceStood(from, before, failure)) return CopyOutcome::Failed;
-  InterruptsHeld held;  // put in place and the temporary name removed as one step
+  const UninterruptedStep step;  // put in place and the temporary name removed as one step
   return linkIntoPlace(temporary.path(), to, failure);
 }
 

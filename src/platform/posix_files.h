@@ -122,6 +122,21 @@ class InterruptsHeld {
   sigset_t before_;
 };
 
+// A step that an interrupt must not cut, on whatever thread it runs: a temporary file named and
+// made, or removed; a copy put in place. The calling thread takes no interrupt meanwhile, and an
+// interrupt waits for every step under way, then removes the temporary files; a thread that
+// would begin a step after it waits for the process to end.
+class UninterruptedStep {
+ public:
+  UninterruptedStep();
+  ~UninterruptedStep();
+  UninterruptedStep(const UninterruptedStep&) = delete;
+  UninterruptedStep& operator=(const UninterruptedStep&) = delete;
+
+ private:
+  InterruptsHeld held_;  // first: made before the step is counted, gone after
+};
+
 // A new file under a short, unique name in a folder, removed again unless it was put in place
 // (an interrupt meanwhile removes it too). Its name starts with a dot and ends in ".tmp", so no
 // walk for "*.png" ever takes it for a graphic, even one left by a process killed outright.

@@ -27,7 +27,8 @@ namespace {
 // thread's, and the main thread's report). A slot is filled before its file is made and emptied
 // once its file is gone; the handler first waits for every thread in the middle of either step,
 // then removes each file still named. A file asked for when every slot is taken is refused
-// (EBUSY): it would go unguarded.
+// (EBUSY): it would go unguarded. Copies are put in place in such steps too, so that none is
+// put in place once an interrupt has come.
 constexpr int SLOTS = 16;
 struct Slot {
   char path[4096];
@@ -35,25 +36,9 @@ struct Slot {
   std::atomic<bool> named{false};  // its file exists under path
 };
 Slot slots[SLOTS];
-std::atomic<int> changing{0};  // threads filling or emptying a slot now
+std::atomic<int> changing{0};  // steps an interrupt waits for, under way now
 std::atomic<bool> ending{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
-
-// A step on a slot and its file, which the handler waits for. Threads started by the program
-// never take an interrupt, and the main thread holds them around this: a thread that finds the
-// process ending waits for it to end.
-class SlotChanging {
- public:
-  SlotChanging() {
-    changing.fetch_add(1);
-    if (!ending.load()) return;
-    changing.fetch_sub(1);
-    for (;;) ::pause();
-  }
-  ~SlotChanging() { changing.fetch_sub(1); }
-  SlotChanging(const SlotChanging&) = delete;
-  SlotChanging& operator=(const SlotChanging&) = delete;
-};
 
 void onInterrupt(int signal) {
   ending.store(true);
@@ -69,8 +54,18 @@ void onInterrupt(int signal) {
 
 }  // namespace
 
+UninterruptedStep::UninterruptedStep() {
+  changing.fetch_add(1);
+  if (!ending.load()) return;
+  changing.fetch_sub(1);
+  for (;;) ::pause();  // the process is ending, on the thread that took the interrupt
+}
+
+UninterruptedStep::~UninterruptedStep() {
+  changing.fetch_sub(1);
+}
+
 TemporaryFile::TemporaryFile(std::wstring_view folder, mode_t mode) {
-  InterruptsHeld held;
   for (int slot = 0; slot < SLOTS && slot_ < 0; ++slot) {
     bool free = false;
     if (slots[slot].taken.compare_exchange_strong(free, true)) slot_ = slot;
@@ -86,7 +81,7 @@ TemporaryFile::TemporaryFile(std::wstring_view folder, mode_t mode) {
       errno = ENAMETOOLONG;
       break;
     }
-    const SlotChanging change;
+    const UninterruptedStep step;
     std::memcpy(slot.path, path_.c_str(), path_.size() + 1);
     slot.named.store(true);
     file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
@@ -101,11 +96,10 @@ TemporaryFile::TemporaryFile(std::wstring_view folder, mode_t mode) {
 }
 
 TemporaryFile::~TemporaryFile() {
-  InterruptsHeld held;
   file_.close();
   if (slot_ < 0) return;
   {
-    const SlotChanging change;
+    const UninterruptedStep step;
     ::unlink(path_.c_str());
     slots[slot_].named.store(false);
   }
@@ -132,7 +126,7 @@ bool replaceFileAtomically(const wchar_t* path, std::string_view bytes, std::wst
   bool written = temporary.fd() >= 0 && writeAll(temporary.fd(), bytes.data(), bytes.size()) &&
                  fsync(temporary.fd()) == 0 && temporary.close();
   if (written) {
-    InterruptsHeld held;  // put in place and the temporary name forgotten as one step
+    const UninterruptedStep step;  // put in place and the temporary name forgotten as one step
     written = std::rename(temporary.path().c_str(), target.c_str()) == 0;
   }
   // The new name lives in the folder: synced too, or a power cut could bring back the old file

@@ -34,7 +34,12 @@ TEST(CommandLineUnderAttack, CopyEndedBySignalLeavesNothingAndEndsWithTheSignals
     const ProgramResult result = runCli(pack.arguments(), limits);
     ASSERT_TRUE(held) << "the copy was never seen half-written";
     EXPECT_EQ(result.exitCode, 128 + signal) << result.errors;
-    EXPECT_EQ(fileNames(pack.at.newGfx), std::vector<std::string>{"keep.png"}) << "no temporary file, no partial PNG";
+    // The copy is ended, or, made by another thread before the process took the signal (as
+    // under valgrind, which delivers signals late), whole.
+    std::vector<std::string> left = fileNames(pack.at.newGfx);
+    if (left.size() == 2 && left[0] == "0A01.png" && fs::file_size(pack.at.newGfx / "0A01.png") == LARGE_PNG)
+      left.erase(left.begin());
+    EXPECT_EQ(left, std::vector<std::string>{"keep.png"}) << "no temporary file, no partial PNG";
     EXPECT_EQ(fs::file_size(pack.at.originalGfx / "0001.png"), LARGE_PNG);
     pack.snapshot.expectUnchanged();
   }
