@@ -323,10 +323,9 @@ bool runConversion(const RunPaths& paths, const ConversionOptions& options) {
   // Started once the index is built, which has both cores to itself until then.
   std::optional<DigestWorker> digests;
   if (options.record && options.digests) digests.emplace(fileBytes(images.original()), fileBytes(images.newImage()));
-  // A run that hashes gives its digest worker a thread's place: on two cores a third thread
-  // made a recorded Linux run a tenth slower (bench/compare_builds.sh).
-  const unsigned worthwhile = CopyPool::threadsWorthwhile() - (digests && CopyPool::threadsWorthwhile() > 1 ? 1 : 0);
-  const unsigned threads = options.dryRun ? 1 : options.threads ? options.threads : worthwhile;
+  const unsigned threads = options.dryRun    ? 1
+                           : options.threads ? options.threads
+                                             : CopyPool::threadsWorthwhile(digests.has_value());
   CarryingRun run(index, copier, digests ? &*digests : nullptr, options.record != nullptr, record.graphics, threads);
   try {
     run.carryAll();

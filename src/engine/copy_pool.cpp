@@ -12,8 +12,9 @@ constexpr unsigned MOST_THREADS = 8;
 
 }  // namespace
 
-unsigned CopyPool::threadsWorthwhile() {
-  return std::min(MOST_THREADS, platform::FILE_THREADS_PER_CORE * platform::coreCount());
+unsigned CopyPool::threadsWorthwhile(bool hashing) {
+  const unsigned worthwhile = std::min(MOST_THREADS, platform::FILE_THREADS_PER_CORE * platform::coreCount());
+  return hashing && worthwhile > 1 ? worthwhile - 1 : worthwhile;
 }
 
 CopyPool::CopyPool(unsigned threads, Copy copy)

@@ -40,8 +40,9 @@ class CopyPool {
   CopyPool& operator=(const CopyPool&) = delete;
 
   // How many copies a run on this machine keeps in flight: enough that the waits of each on the
-  // system overlap, at most 8.
-  static unsigned threadsWorthwhile();
+  // system overlap, at most 8. A run that hashes gives its digest worker a thread's place: on
+  // two cores a third thread made a recorded Linux run a tenth slower (bench/compare_builds.sh).
+  static unsigned threadsWorthwhile(bool hashing);
 
   // Whether as many copies are asked and not yet taken back as the pool holds.
   bool full() const;
